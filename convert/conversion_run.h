@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "regional.h"
+#include "setup_record.h"
+
+namespace vantrelix {
+
+// What the conversion pass needs from its surroundings: the main window, or
+// the console when there is no display.
+class ConversionHost {
+ public:
+  virtual ~ConversionHost() = default;
+  // A foreseen problem, in a message box the operator closes.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // Called for every line with the count so far; how often the count is
+  // drawn is the host's business.
+  virtual void ShowCount(int64_t linesRead) = 0;
+  // The pass is complete ("--Finished--").
+  virtual void ShowFinished() = 0;
+  // A blocking wait, so that the operator can read the finished state.
+  virtual void Pause(int milliseconds) = 0;
+  // Asks for the program's end; takes effect once the caller has returned.
+  virtual void RequestTermination() = 0;
+};
+
+enum class RunResult {
+  kNoFileAssigned,  // "No File Assigned!"
+  kSourceMissing,   // "<name>" does not exists!
+  kCompleted,
+};
+
+inline constexpr char kNoFileAssignedMessage[] = "No File Assigned!";
+// The message for a source file that does not exist.
+std::string MissingFileMessage(const std::string& fileName);
+
+// Converts the record's source file into TOLV_D.TXT in `dataFolder`. File
+// errors raise EInOutError; the previous import file then stays as it was.
+RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regional,
+                        int currentYear, const std::string& dataFolder, ConversionHost& host);
+
+// The pass itself, from an open source to a writer, without the checks and
+// the host: gives the number of lines read (a skipped header included).
+class TextReader;
+class TextWriter;
+int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
+                     const RegionalSettings& regional, int currentYear, ConversionHost* host);
+
+}  // namespace vantrelix

@@ -1,0 +1,488 @@
+#include "regional.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantrelix {
+
+namespace {
+
+// Character tests of our own: the C library's depend on the process locale,
+// which Qt sets from the environment.
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
+  }
+  return true;
+}
+
+constexpr int64_t kMsPerDay = 86'400'000;
+
+// The scanning primitives both readers share. Positions are 0-based here.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : text_(text) {}
+
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  size_t Position() const { return pos_; }
+  void MoveTo(size_t pos) { pos_ = std::min(pos, text_.size()); }
+  std::string_view Rest() const { return text_.substr(pos_); }
+
+  // Blanks are spaces only; a TAB is text.
+  void SkipBlanks() {
+    while (pos_ < text_.size() && text_[pos_] == ' ') ++pos_;
+  }
+
+  // Reads digits while the value so far is below 1000, so at most four
+  // significant digits are taken and a longer run leaves its tail unread.
+  bool ReadNumber(uint16_t& value, int& digits) {
+    SkipBlanks();
+    value = 0;
+    digits = 0;
+    while (pos_ < text_.size() && IsDigit(text_[pos_]) && value < 1000) {
+      value = static_cast<uint16_t>(value * 10 + (text_[pos_] - '0'));  // [0, 9999]
+      ++digits;
+      ++pos_;
+    }
+    return digits > 0;
+  }
+  bool ReadNumber(uint16_t& value) {
+    int digits;
+    return ReadNumber(value, digits);
+  }
+
+  bool ReadSeparator(char c) {
+    SkipBlanks();
+    if (pos_ < text_.size() && text_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+
+  bool ReadMarker(std::string_view word) {
+    if (word.empty()) return false;
+    SkipBlanks();
+    const std::string_view here = text_.substr(pos_, word.size());
+    if (!MarkerTextEquals(here, word)) return false;
+    pos_ += here.size();
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+bool StartsWithMarker(std::string_view text, std::string_view word) {
+  return !word.empty() && MarkerTextEquals(text.substr(0, word.size()), word);
+}
+
+std::string_view TrimBlanksAndControls(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+// The era offset a date text starts with, for patterns that begin with an
+// era name ("g"); moves the scanner to the text's first digit.
+int32_t LeadingEraOffset(Scanner& scanner, std::string_view text, const RegionalSettings& s) {
+  size_t p = 0;
+  while (p < text.size() && !IsDigit(text[p])) {
+    const bool lead = s.doubleByteSystem && s.leadBytes[static_cast<unsigned char>(text[p])];
+    p += lead ? 2 : 1;
+  }
+  p = std::min(p, text.size());
+  scanner.MoveTo(p);
+  const std::string_view name = TrimBlanksAndControls(text.substr(0, p));
+  if (name.empty()) return 0;
+  for (size_t i = 0; i < s.eraNames.size() && !s.eraNames[i].empty(); ++i) {
+    if (s.eraNames[i].find(name) != std::string::npos) return s.eraYearOffsets[i];
+  }
+  return 0;
+}
+
+void AppendPadded(std::string& out, int64_t value, int width) {
+  const std::string digits = std::to_string(value);
+  if (static_cast<int>(digits.size()) < width) out.append(width - digits.size(), '0');
+  out += digits;
+}
+
+}  // namespace
+
+bool MarkerTextEquals(std::string_view a, std::string_view b) {
+  if (IsAscii(a) && IsAscii(b)) {
+    return a.size() == b.size() && StartsWithIgnoringAsciiCase(a, b);
+  }
+  const QString qa = QString::fromLocal8Bit(a.data(), static_cast<qsizetype>(a.size()));
+  const QString qb = QString::fromLocal8Bit(b.data(), static_cast<qsizetype>(b.size()));
+  return QString::compare(qa, qb, Qt::CaseInsensitive) == 0;
+}
+
+DateFieldOrder DateFieldOrderOf(std::string_view pattern) {
+  for (char c : pattern) {
+    switch (AsciiLower(c)) {
+      case 'd':
+        return DateFieldOrder::kDayFirst;
+      case 'm':
+        return DateFieldOrder::kMonthFirst;
+      case 'y':
+      case 'e':
+        return DateFieldOrder::kYearFirst;
+      default:
+        break;
+    }
+  }
+  return DateFieldOrder::kMonthFirst;
+}
+
+bool IsLeapYear(int64_t year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+unsigned DaysInMonth(int64_t year, unsigned month) {
+  static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Howard Hinnant's days_from_civil, shifted from 1970-01-01 to 1899-12-30.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);                 // [0, 399]
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;  // [0, 365]
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;            // [0, 146096]
+  constexpr int64_t kUnixDaysOf18991230 = -25569;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468 - kUnixDaysOf18991230;
+}
+
+CivilDate CivilFromDays(int64_t days) {
+  const int64_t z = days - 25569 + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);                    // [0, 146096]
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // [0, 399]
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // [0, 365]
+  const unsigned mp = (5 * doy + 2) / 153;                                     // [0, 11]
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;                             // [1, 31]
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;                                // [1, 12]
+  return {static_cast<int64_t>(yoe) + era * 400 + (m <= 2), m, d};
+}
+
+std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalSettings& s,
+                                          int currentYear) {
+  Scanner sc(text);
+  const DateFieldOrder order = DateFieldOrderOf(s.shortDatePattern);
+  const char sep = s.dateSeparatorChar;
+
+  int32_t eraOffset = 0;
+  if (!s.shortDatePattern.empty() && s.shortDatePattern[0] == 'g') {
+    eraOffset = LeadingEraOffset(sc, text, s);
+  } else if (s.shortDatePattern.find('e') != std::string::npos) {
+    eraOffset = s.eraYearOffsets[0];
+  }
+
+  uint16_t n1, n2, n3;
+  int digits1, digits2, digits3;
+  if (!sc.ReadNumber(n1, digits1) || !sc.ReadSeparator(sep) || !sc.ReadNumber(n2, digits2)) {
+    return std::nullopt;
+  }
+
+  int64_t year = 0;
+  unsigned month = 0, day = 0;
+  if (sc.ReadSeparator(sep)) {
+    if (!sc.ReadNumber(n3, digits3)) return std::nullopt;
+    int yearDigits = digits3;
+    switch (order) {
+      case DateFieldOrder::kMonthFirst:
+        month = n1, day = n2, year = n3;
+        break;
+      case DateFieldOrder::kDayFirst:
+        day = n1, month = n2, year = n3;
+        break;
+      case DateFieldOrder::kYearFirst:
+        year = n1, month = n2, day = n3;
+        yearDigits = digits1;
+        break;
+    }
+    if (eraOffset > 0) {
+      if (s.koreanLocale) {
+        if (year <= 99) year += ((currentYear + eraOffset) / 100) * 100;
+        year -= eraOffset;
+      } else {
+        year += eraOffset - 1;
+      }
+    } else if (yearDigits <= 2) {
+      // The hundred years from (current year - window) on.
+      const int64_t base = int64_t{currentYear} - s.centuryWindowYears;
+      year += (base / 100) * 100;
+      if (s.centuryWindowYears > 0 && year < base) year += 100;
+    }
+  } else {
+    year = currentYear;
+    if (order == DateFieldOrder::kDayFirst) {
+      day = n1, month = n2;
+    } else {
+      month = n1, day = n2;
+    }
+  }
+
+  sc.ReadSeparator(sep);  // one trailing separator is allowed
+  sc.SkipBlanks();
+
+  if (s.doubleByteSystem && s.shortDatePattern.find("ddd") != std::string::npos) {
+    // Day names and similar words may follow the date, a designator may not.
+    while (!sc.AtEnd() && !StartsWithMarker(sc.Rest(), s.amText) &&
+           !StartsWithMarker(sc.Rest(), s.pmText)) {
+      size_t p = sc.Position();
+      while (p < text.size() && text[p] != ' ') ++p;
+      sc.MoveTo(p);
+      sc.SkipBlanks();
+    }
+  }
+
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > DaysInMonth(year, month)) {
+    return std::nullopt;
+  }
+  if (!sc.AtEnd()) return std::nullopt;
+  return static_cast<DateTimeValue>(DaysFromCivil(year, month, day));
+}
+
+DateTimeValue ParseDate(std::string_view text, const RegionalSettings& settings, int currentYear) {
+  if (auto value = TryParseDate(text, settings, currentYear)) return *value;
+  throw EConvertError("'" + std::string(text) + "' is not a valid date");
+}
+
+std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& s) {
+  Scanner sc(text);
+  enum class Marker { kNone, kMorning, kAfternoon } marker = Marker::kNone;
+  const auto readMarker = [&] {
+    if (sc.ReadMarker(s.amText) || sc.ReadMarker("AM")) {
+      marker = Marker::kMorning;
+    } else if (sc.ReadMarker(s.pmText) || sc.ReadMarker("PM")) {
+      marker = Marker::kAfternoon;
+    }
+  };
+
+  readMarker();
+  if (marker != Marker::kNone) sc.SkipBlanks();
+
+  uint16_t hour;
+  uint16_t minutes = 0, seconds = 0, ms = 0;
+  if (!sc.ReadNumber(hour)) return std::nullopt;
+  if (sc.ReadSeparator(s.timeSeparatorChar)) {
+    if (!sc.ReadNumber(minutes)) return std::nullopt;
+    if (sc.ReadSeparator(s.timeSeparatorChar)) {
+      if (!sc.ReadNumber(seconds)) return std::nullopt;
+      if (sc.ReadSeparator(s.decimalSeparatorChar) && !sc.ReadNumber(ms)) return std::nullopt;
+    }
+  }
+  if (marker == Marker::kNone) readMarker();
+
+  if (marker != Marker::kNone) {
+    if (hour < 1 || hour > 12) return std::nullopt;
+    if (hour == 12) hour = 0;
+    if (marker == Marker::kAfternoon) hour += 12;
+  }
+  sc.SkipBlanks();
+  if (hour > 23 || minutes > 59 || seconds > 59 || ms > 999) return std::nullopt;
+  if (!sc.AtEnd()) return std::nullopt;
+  const int64_t total = hour * 3'600'000LL + minutes * 60'000LL + seconds * 1000LL + ms;
+  return static_cast<DateTimeValue>(total) / kMsPerDay;
+}
+
+DateTimeValue ParseTime(std::string_view text, const RegionalSettings& settings) {
+  if (auto value = TryParseTime(text, settings)) return *value;
+  throw EConvertError("'" + std::string(text) + "' is not a valid time");
+}
+
+namespace {
+
+constexpr size_t kMaxFormattedLength = 256;
+
+const char* const kMonthNames[12] = {"January",   "February", "March",    "April",
+                                     "May",       "June",     "July",     "August",
+                                     "September", "October",  "November", "December"};
+const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                  "Thursday", "Friday", "Saturday"};
+
+struct DecodedValue {
+  int64_t year;
+  unsigned month, day, weekday;  // weekday 0 = Sunday
+  int64_t hour, minute, second, millisecond;
+};
+
+DecodedValue Decode(DateTimeValue value) {
+  const auto totalMs = static_cast<int64_t>(std::llround(value * kMsPerDay));
+  int64_t days = totalMs / kMsPerDay;
+  int64_t msOfDay = totalMs % kMsPerDay;
+  if (msOfDay < 0) msOfDay += kMsPerDay, --days;
+  const CivilDate date = CivilFromDays(days);
+  DecodedValue d{};
+  d.year = date.year;
+  d.month = date.month;
+  d.day = date.day;
+  // 30 December 1899 was a Saturday.
+  d.weekday = static_cast<unsigned>(((days % 7) + 7 + 6) % 7);
+  d.hour = msOfDay / 3'600'000;
+  d.minute = msOfDay / 60'000 % 60;
+  d.second = msOfDay / 1000 % 60;
+  d.millisecond = msOfDay % 1000;
+  return d;
+}
+
+// The hour is on the 12-hour clock when the first "a" outside quotes after the
+// hour element, before any further hour element, starts an am/pm element.
+bool TwelveHourAhead(std::string_view pattern, size_t from) {
+  char quote = 0;
+  for (size_t i = from; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == 'h' || c == 'H') {
+      return false;
+    } else if (c == 'a' || c == 'A') {
+      const std::string_view rest = pattern.substr(i);
+      return StartsWithIgnoringAsciiCase(rest, "am/pm") ||
+             StartsWithIgnoringAsciiCase(rest, "a/p") || StartsWithIgnoringAsciiCase(rest, "ampm");
+    }
+  }
+  return false;
+}
+
+void FormatInto(std::string& out, std::string_view pattern, const DecodedValue& v,
+                const RegionalSettings& s, int depth) {
+  char lastElement = 0;
+  bool twelveHourWritten = false;
+  const bool afternoon = v.hour >= 12;
+  size_t i = 0;
+  while (i < pattern.size()) {
+    const char c = pattern[i];
+    const char lower = AsciiLower(c);
+    if (lower == 'a') {
+      const std::string_view rest = pattern.substr(i);
+      if (StartsWithIgnoringAsciiCase(rest, "am/pm")) {
+        out.append(rest.substr(afternoon ? 3 : 0, 2));
+        i += 5;
+      } else if (StartsWithIgnoringAsciiCase(rest, "a/p")) {
+        out.push_back(rest[afternoon ? 2 : 0]);
+        i += 3;
+      } else if (StartsWithIgnoringAsciiCase(rest, "ampm")) {
+        out += afternoon ? s.pmText : s.amText;
+        i += 4;
+      } else {
+        out.push_back(c);
+        ++i;
+        continue;
+      }
+      twelveHourWritten = true;
+      lastElement = 'a';
+      continue;
+    }
+    if (IsAsciiLetter(c)) {
+      size_t count = 1;
+      while (i + count < pattern.size() && pattern[i + count] == c) ++count;
+      const int width = count >= 2 ? 2 : 1;
+      switch (lower) {
+        case 'y':
+          if (count <= 2) {
+            AppendPadded(out, v.year % 100, 2);
+          } else {
+            AppendPadded(out, v.year, 4);
+          }
+          break;
+        case 'm':
+          if (lastElement == 'h') {
+            AppendPadded(out, v.minute, width);
+          } else if (count <= 2) {
+            AppendPadded(out, v.month, width);
+          } else {
+            const std::string name = kMonthNames[v.month - 1];
+            out += count == 3 ? name.substr(0, 3) : name;
+          }
+          break;
+        case 'd':
+          if (count <= 2) {
+            AppendPadded(out, v.day, width);
+          } else if (count <= 4) {
+            const std::string name = kDayNames[v.weekday];
+            out += count == 3 ? name.substr(0, 3) : name;
+          } else if (depth == 0) {
+            FormatInto(out, s.shortDatePattern, v, s, depth + 1);
+          }
+          break;
+        case 'h': {
+          int64_t hour = v.hour;
+          if (twelveHourWritten || TwelveHourAhead(pattern, i + count)) {
+            hour %= 12;
+            if (hour == 0) hour = 12;
+          }
+          AppendPadded(out, hour, width);
+          break;
+        }
+        case 'n':
+          AppendPadded(out, v.minute, width);
+          break;
+        case 's':
+          AppendPadded(out, v.second, width);
+          break;
+        case 'z':
+          AppendPadded(out, v.millisecond, count >= 3 ? 3 : 1);
+          break;
+        default:
+          out.append(pattern.substr(i, count));
+          break;
+      }
+      lastElement = lower;
+      i += count;
+      continue;
+    }
+    if (c == '/') {
+      if (s.dateSeparatorChar != '\0') out.push_back(s.dateSeparatorChar);
+    } else if (c == ':') {
+      if (s.timeSeparatorChar != '\0') out.push_back(s.timeSeparatorChar);
+    } else if (c == '"' || c == '\'') {
+      const size_t close = pattern.find(c, i + 1);
+      const size_t end = close == std::string_view::npos ? pattern.size() : close;
+      out.append(pattern.substr(i + 1, end - i - 1));
+      i = end;
+    } else if (c != '\0') {
+      out.push_back(c);
+    }
+    ++i;
+  }
+}
+
+}  // namespace
+
+std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
+                               const RegionalSettings& settings) {
+  std::string out;
+  FormatInto(out, pattern, Decode(value), settings, 0);
+  if (out.size() > kMaxFormattedLength) out.resize(kMaxFormattedLength);
+  return out;
+}
+
+}  // namespace vantrelix

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace vantrelix {
+
+// The regional settings dates and times are read and written by. Filled from
+// the user's locale at start-up (regional_locale.h); the engine takes them as
+// a parameter.
+struct RegionalSettings {
+  std::string shortDatePattern = "m/d/yy";
+  char dateSeparatorChar = '/';
+  char timeSeparatorChar = ':';
+  char decimalSeparatorChar = '.';
+  std::string amText = "am";
+  std::string pmText = "pm";
+  uint16_t centuryWindowYears = 50;
+
+  // Double-byte systems and era calendars. Linux locales are UTF-8, which has
+  // no lead-byte ranges, so these stay off there; they are kept so that the
+  // era and double-byte steps of the date reader can be set up and tested.
+  bool doubleByteSystem = false;
+  std::array<bool, 256> leadBytes{};  // true for the lead bytes of a double-byte character
+  bool koreanLocale = false;          // era years count the Korean way
+  std::array<std::string, 7> eraNames{};
+  std::array<int32_t, 7> eraYearOffsets{};
+};
+
+enum class DateFieldOrder { kMonthFirst, kDayFirst, kYearFirst };
+
+// Which number of a date comes first, from the short date pattern: the first
+// of d, m, y, e (any case) decides; none of them gives month first.
+DateFieldOrder DateFieldOrderOf(std::string_view shortDatePattern);
+
+// A text that is not a date or a time.
+class EConvertError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Date-time values: days since 30 December 1899, the time of day as fraction.
+using DateTimeValue = double;
+
+// Days from 30 December 1899 to the given date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
+struct CivilDate {
+  int64_t year;
+  unsigned month;
+  unsigned day;
+};
+CivilDate CivilFromDays(int64_t days);
+bool IsLeapYear(int64_t year);
+unsigned DaysInMonth(int64_t year, unsigned month);
+
+// Reads the whole text as a date; `currentYear` fills in a missing year and
+// places two-digit years. Raises EConvertError "'<text>' is not a valid date".
+DateTimeValue ParseDate(std::string_view text, const RegionalSettings& settings, int currentYear);
+// The same without the exception, for the conversion pass's hot loop.
+std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalSettings& settings,
+                                          int currentYear);
+
+// Reads the whole text as a time of day. Raises EConvertError
+// "'<text>' is not a valid time".
+DateTimeValue ParseTime(std::string_view text, const RegionalSettings& settings);
+std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& settings);
+
+// Writes a value by a pattern: d, dd, m, mm (minutes right after an hour),
+// y/yy (two digits), yyyy, h, hh, n, nn, s, ss, am/pm, a/p, ampm, "/" and ":"
+// (the regional separators), quoted literals; anything else is copied.
+std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
+                               const RegionalSettings& settings);
+
+// Case-insensitive equality of marker words. ASCII letters fold directly;
+// other text is compared by Qt's Unicode case folding of the UTF-8 text.
+bool MarkerTextEquals(std::string_view a, std::string_view b);
+
+}  // namespace vantrelix

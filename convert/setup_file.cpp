@@ -1,0 +1,58 @@
+#include "setup_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "inouterror.h"
+#include "posix_file.h"
+
+namespace vantrelix {
+
+DataFolderPaths DataFolderFrom(const std::string& commonDocuments,
+                               const std::string& userDocuments) {
+  DataFolderPaths paths;
+  paths.dataFolder = (commonDocuments.empty() ? userDocuments : commonDocuments) + "/TOLV_7_Data";
+  paths.setupFileName = paths.dataFolder + "/VANTRELIX_SU.DAT";
+  return paths;
+}
+
+void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
+  ReplacingFile file(setupFileName);
+  const auto& image = record.Bytes();
+  WriteFully(file.Fd(),
+             std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+  file.Commit();
+}
+
+void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
+  if (FileExists(paths.setupFileName)) return;
+  // Whether this works shows when the file is written.
+  if (!FolderExists(paths.dataFolder)) ::mkdir(paths.dataFolder.c_str(), 0777);
+
+  record.SetSourceFileName(paths.dataFolder + "/" + kSampleSourceName);
+  const int32_t defaults[kFieldSlotCount] = {3, 5, 1, 2, 4, 0, 0};
+  for (int i = 0; i < kFieldSlotCount; ++i)
+    record.SetPosition(static_cast<FieldSlot>(i), defaults[i]);
+  record.SetSkipFirstLine(1);
+  record.SetDateLayout(0);
+  record.SetDateDelimiter('/');
+  record.SetTimeLayout(0);
+  record.SetTimeDelimiter(':');
+  SaveSetup(record, paths.setupFileName);
+}
+
+void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
+  // Opened for reading and writing, as the companion tools do: a settings
+  // file the user may not write is reported, not silently used.
+  FileDescriptor file = OpenFile(setupFileName, O_RDWR);
+  SetupRecord::Image buffer{};
+  const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());
+  std::memcpy(record.Bytes().data(), buffer.data(), got);
+  if (got < buffer.size()) throw EInOutError(io_code::kReadBeyondEnd);
+  file.Close();
+}
+
+}  // namespace vantrelix

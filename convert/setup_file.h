@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "setup_record.h"
+
+namespace vantrelix {
+
+// Where the settings file and the import file live.
+struct DataFolderPaths {
+  std::string dataFolder;     // no closing "/"
+  std::string setupFileName;  // dataFolder + "/VANTRELIX_SU.DAT"
+};
+
+// The data folder from the two documents folders (either may be empty): the
+// shared one when known, else the user's, followed by "/TOLV_7_Data".
+DataFolderPaths DataFolderFrom(const std::string& commonDocuments,
+                               const std::string& userDocuments);
+
+inline const char kImportFileName[] = "TOLV_D.TXT";
+inline const char kSampleSourceName[] = "Sample_VANTRELIX.CSV";
+
+// Stores the whole record. The file is replaced only once the new record is
+// on disk, so a full disk never leaves a truncated settings file behind.
+void SaveSetup(const SetupRecord& record, const std::string& setupFileName);
+
+// When no settings file exists, fills the record with the defaults (the
+// sample source in the data folder) and stores it, creating the data folder's
+// last level first if needed.
+void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths);
+
+// Loads the first 152 bytes of the settings file into the record. A shorter
+// file replaces only the bytes it has and raises "Read beyond end of file".
+void LoadSetup(SetupRecord& record, const std::string& setupFileName);
+
+}  // namespace vantrelix

@@ -1,0 +1,30 @@
+#include "setup_record.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vantrelix {
+
+std::string SetupRecord::SourceFileName() const {
+  const size_t length = std::min<size_t>(image_[0], kMaxNameLength);
+  return std::string(reinterpret_cast<const char*>(image_.data() + 1), length);
+}
+
+void SetupRecord::SetSourceFileName(std::string_view name) {
+  const size_t length = std::min(name.size(), kMaxNameLength);
+  image_[0] = static_cast<uint8_t>(length);
+  std::memcpy(image_.data() + 1, name.data(), length);
+}
+
+int32_t SetupRecord::ReadInt32(size_t offset) const {
+  const uint32_t v = uint32_t{image_[offset]} | uint32_t{image_[offset + 1]} << 8 |
+                     uint32_t{image_[offset + 2]} << 16 | uint32_t{image_[offset + 3]} << 24;
+  return static_cast<int32_t>(v);
+}
+
+void SetupRecord::WriteInt32(size_t offset, int32_t value) {
+  const auto v = static_cast<uint32_t>(value);
+  for (size_t i = 0; i < 4; ++i) image_[offset + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace vantrelix

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "posix_file.h"
+
+namespace vantrelix {
+
+// Reads a source file line by line: LF or CR LF ends a line, any other CR is
+// dropped, Ctrl-Z (26) ends the input, lines have no length limit, and
+// reading past the end gives empty lines. The file is read in large blocks.
+class TextReader {
+ public:
+  static constexpr size_t kDefaultBlockSize = 1 << 20;
+
+  explicit TextReader(FileDescriptor fd, size_t blockSize = kDefaultBlockSize);
+  // Opens an existing file for reading; raises EInOutError.
+  static TextReader Open(const std::string& path, size_t blockSize = kDefaultBlockSize);
+
+  // The next line, without its line end, into `line`.
+  void ReadTextLine(std::string& line);
+  std::string ReadTextLine();
+  // True when nothing is left to read or the next character is Ctrl-Z. An
+  // unread line end (or lone CR) still counts as a character.
+  bool TextAtEnd();
+  void Close() { fd_.Close(); }
+  int Fd() const { return fd_.Get(); }
+
+ private:
+  bool Fill();
+
+  FileDescriptor fd_;
+  std::vector<char> buffer_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool endOfFile_ = false;
+  bool endMarkSeen_ = false;
+};
+
+// Writes lines ended by CR LF through a large buffer into a file that
+// replaces its target only when Close() has completed (see ReplacingFile).
+class TextWriter {
+ public:
+  // `mustNotBe`: the open source, which the output may not be (code 32).
+  explicit TextWriter(const std::string& path, const struct stat* mustNotBe = nullptr);
+
+  void WriteTextLine(std::string_view text) {
+    out_.Append(text);
+    out_.Append("\r\n");
+  }
+  // Writes what is buffered and puts the file in place.
+  void Close();
+
+ private:
+  ReplacingFile file_;
+  BufferedWriter out_;
+};
+
+}  // namespace vantrelix

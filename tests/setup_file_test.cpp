@@ -1,0 +1,323 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "inouterror.h"
+#include "setup_file.h"
+#include "special_folder.h"
+#include "test_support.h"
+
+namespace vantrelix {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::string ImageText(const SetupRecord& r) {
+  return std::string(reinterpret_cast<const char*>(r.Bytes().data()), SetupRecord::kSize);
+}
+
+// The message an engine call raised, or "" when it raised nothing.
+template <typename F>
+std::string ErrorOf(F&& f) {
+  try {
+    f();
+  } catch (const EInOutError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(DefaultSetup, WritesTheDocumentedBytes) {
+  TempDir dir;
+  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  SetupRecord record;
+  WriteDefaultSetupIfMissing(record, paths);
+
+  const std::string file = ReadFile(paths.setupFileName);
+  ASSERT_EQ(file.size(), 152u);
+  const std::string sample = paths.dataFolder + "/Sample_VANTRELIX.CSV";
+  EXPECT_EQ(static_cast<unsigned char>(file[0]), sample.size());
+  EXPECT_EQ(file.substr(1, sample.size()), sample);
+  EXPECT_EQ(file.substr(1 + sample.size(), 100 - sample.size()),
+            std::string(100 - sample.size(), '\0'));
+  const unsigned char tail[] = {0, 0, 0, 3, 0, 0,    0, 5, 0, 0, 0, 1, 0, 0,    0, 2, 0,
+                                0, 0, 4, 0, 0, 0,    0, 0, 0, 0, 0, 0, 0, 0,    1, 0, 0,
+                                0, 0, 0, 0, 0, 0x2F, 0, 0, 0, 0, 0, 0, 0, 0x3A, 0, 0, 0};
+  EXPECT_EQ(file.substr(101), std::string(reinterpret_cast<const char*>(tail), sizeof tail));
+
+  SetupRecord loaded;
+  LoadSetup(loaded, paths.setupFileName);
+  EXPECT_EQ(loaded.SourceFileName(), sample);
+  EXPECT_EQ(ImageText(loaded), file);
+}
+
+TEST(DefaultSetup, KeepsAnExistingFile) {
+  TempDir dir;
+  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  ::mkdir(paths.dataFolder.c_str(), 0777);
+  WriteFile(paths.setupFileName, std::string(152, 'k'));
+  SetupRecord record;
+  WriteDefaultSetupIfMissing(record, paths);
+  EXPECT_EQ(ReadFile(paths.setupFileName), std::string(152, 'k'));
+  EXPECT_EQ(record.SourceFileName(), "");
+}
+
+TEST(DefaultSetup, LongDataFolderCutsTheSampleNameAt100) {
+  TempDir dir;
+  const std::string deep = dir / std::string(90 - dir.Path().size(), 'd');
+  ::mkdir(deep.c_str(), 0777);
+  const DataFolderPaths paths = DataFolderFrom(deep, "");
+  SetupRecord record;
+  WriteDefaultSetupIfMissing(record, paths);
+  EXPECT_EQ(record.SourceFileName(), (paths.dataFolder + "/Sample_VANTRELIX.CSV").substr(0, 100));
+  EXPECT_EQ(record.Bytes()[0], 100);
+}
+
+TEST(DefaultSetup, MissingParentFolderIsInvalidFilename) {
+  TempDir dir;
+  const DataFolderPaths paths = DataFolderFrom(dir / "no/such", "");
+  SetupRecord record;
+  EXPECT_EQ(ErrorOf([&] { WriteDefaultSetupIfMissing(record, paths); }), "Invalid filename");
+  EXPECT_EQ(record.DatePos(), 1) << "the defaults stay in memory";
+  EXPECT_EQ(record.TimeDelimiter(), ':');
+}
+
+TEST(DefaultSetup, FolderInPlaceOfTheFileIsAccessDenied) {
+  TempDir dir;
+  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  ::mkdir(paths.dataFolder.c_str(), 0777);
+  ::mkdir(paths.setupFileName.c_str(), 0777);
+  SetupRecord record;
+  EXPECT_EQ(ErrorOf([&] { WriteDefaultSetupIfMissing(record, paths); }), "File access denied");
+  EXPECT_EQ(ErrorOf([&] { LoadSetup(record, paths.setupFileName); }), "File access denied");
+  EXPECT_EQ(testing::ListFolder(paths.dataFolder), "VANTRELIX_SU.DAT") << "no temporary file left";
+}
+
+TEST(LoadSetup, SizesOfTheFile) {
+  struct Case {
+    size_t size;
+    std::string error;
+    size_t bytesLoaded;
+  };
+  for (const Case& c :
+       {Case{0, "Read beyond end of file", 0}, Case{151, "Read beyond end of file", 151},
+        Case{152, "", 152}, Case{200, "", 152}}) {
+    TempDir dir;
+    std::string bytes;
+    for (size_t i = 0; i < c.size; ++i) bytes.push_back(static_cast<char>(i * 7 + 1));
+    WriteFile(dir / "s.dat", bytes);
+    SetupRecord record;
+    EXPECT_EQ(ErrorOf([&] { LoadSetup(record, dir / "s.dat"); }), c.error) << c.size;
+    std::string expected = bytes.substr(0, c.bytesLoaded);
+    expected.resize(152, '\0');
+    EXPECT_EQ(ImageText(record), expected) << c.size;
+  }
+}
+
+TEST(LoadSetup, ShortFileKeepsTheRestOfTheImage) {
+  TempDir dir;
+  WriteFile(dir / "s.dat",
+            "\x03"
+            "abc");
+  SetupRecord record;
+  record.SetTimeLayout(7);
+  EXPECT_EQ(ErrorOf([&] { LoadSetup(record, dir / "s.dat"); }), "Read beyond end of file");
+  EXPECT_EQ(record.SourceFileName(), "abc");
+  EXPECT_EQ(record.TimeLayout(), 7);
+}
+
+TEST(LoadSetup, MissingFileIsFileNotFound) {
+  TempDir dir;
+  SetupRecord record;
+  EXPECT_EQ(ErrorOf([&] { LoadSetup(record, dir / "none.dat"); }), "File not found");
+}
+
+TEST(LoadSetup, ReadOnlyFileIsAccessDenied) {
+  TempDir dir;
+  ::chmod(dir.Path().c_str(), 0755);
+  WriteFile(dir / "s.dat", std::string(152, 'r'));
+  ::chmod((dir / "s.dat").c_str(), 0444);
+  const std::string result = testing::RunUnprivileged([&] {
+    SetupRecord record;
+    return ErrorOf([&] { LoadSetup(record, dir / "s.dat"); }) + "|" +
+           std::to_string(record.Bytes()[0]);
+  });
+  EXPECT_EQ(result, "File access denied|0") << "the record keeps what it held";
+}
+
+TEST(SaveSetup, ReadOnlyFileIsAccessDeniedAndKept) {
+  TempDir dir;
+  ::chmod(dir.Path().c_str(), 0777);
+  WriteFile(dir / "s.dat", std::string(152, 'r'));
+  ::chmod((dir / "s.dat").c_str(), 0444);
+  const std::string result = testing::RunUnprivileged([&] {
+    SetupRecord record;
+    return ErrorOf([&] { SaveSetup(record, dir / "s.dat"); });
+  });
+  EXPECT_EQ(result, "File access denied");
+  EXPECT_EQ(ReadFile(dir / "s.dat"), std::string(152, 'r'));
+}
+
+TEST(SetupRecord, RoundTripKeepsFillerAndStaleNameBytes) {
+  TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 152; ++i) bytes.push_back(static_cast<char>(255 - i));
+  bytes[0] = 30;
+  WriteFile(dir / "in.dat", bytes);
+  SetupRecord record;
+  LoadSetup(record, dir / "in.dat");
+  SaveSetup(record, dir / "out.dat");
+  EXPECT_EQ(ReadFile(dir / "out.dat"), bytes);
+
+  record.SetSourceFileName("0123456789");
+  SaveSetup(record, dir / "out.dat");
+  const std::string shortened = ReadFile(dir / "out.dat");
+  EXPECT_EQ(shortened[0], 10);
+  EXPECT_EQ(shortened.substr(1, 10), "0123456789");
+  EXPECT_EQ(shortened.substr(11), bytes.substr(11)) << "old name bytes stay behind the new name";
+}
+
+TEST(SetupRecord, FieldsAtTheirOffsetsLittleEndian) {
+  SetupRecord r;
+  r.SetPosition(FieldSlot::kEmail, -2);
+  r.SetDateLayout(0x01020304);
+  r.SetSkipFirstLine(2);
+  r.SetDateDelimiter('-');
+  r.SetTimeDelimiter('.');
+  const auto& b = r.Bytes();
+  EXPECT_EQ(b[128], 0xFE);
+  EXPECT_EQ(b[131], 0xFF);
+  EXPECT_EQ(b[136], 0x04);
+  EXPECT_EQ(b[139], 0x01);
+  EXPECT_EQ(b[132], 2);
+  EXPECT_FALSE(r.HasHeaderLine()) << "only 1 marks a header";
+  EXPECT_EQ(b[140], '-');
+  EXPECT_EQ(b[148], '.');
+  EXPECT_EQ(r.EmailPos(), -2);
+}
+
+TEST(SetupRecord, LengthByteAbove100IsCutAt100) {
+  SetupRecord r;
+  r.Bytes()[0] = 250;
+  for (size_t i = 1; i < SetupRecord::kSize; ++i) r.Bytes()[i] = 'n';
+  EXPECT_EQ(r.SourceFileName(), std::string(100, 'n'));
+  r.SetSourceFileName(std::string(120, 'x'));
+  EXPECT_EQ(r.Bytes()[0], 100);
+  EXPECT_EQ(r.Bytes()[101], 'n') << "filler untouched";
+}
+
+TEST(SaveSetup, DiskFullKeepsThePreviousFile) {
+  TempDir dir;
+  testing::SmallDisk disk(dir / "disk");
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  const std::string file = dir / "disk/VANTRELIX_SU.DAT";
+  WriteFile(file, std::string(152, 'p'));
+  disk.Fill();
+  SetupRecord record;
+  EXPECT_EQ(ErrorOf([&] { SaveSetup(record, file); }), "Disk full");
+  EXPECT_EQ(ReadFile(file), std::string(152, 'p'));
+  EXPECT_EQ(testing::ListFolder(dir / "disk"), ".ballast VANTRELIX_SU.DAT");
+}
+
+TEST(SaveSetup, FullDeviceIsDiskFull) {
+  SetupRecord record;
+  EXPECT_EQ(ErrorOf([&] { SaveSetup(record, "/dev/full"); }), "Disk full");
+}
+
+TEST(SaveSetup, ReplacementKeepsPermissionBits) {
+  TempDir dir;
+  WriteFile(dir / "s.dat", "old");
+  ::chmod((dir / "s.dat").c_str(), 0640);
+  SaveSetup(SetupRecord{}, dir / "s.dat");
+  struct stat st {};
+  ::stat((dir / "s.dat").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+  const mode_t old = ::umask(022);
+  SaveSetup(SetupRecord{}, dir / "new.dat");
+  ::umask(old);
+  ::stat((dir / "new.dat").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0644u) << "a plain create, not a temporary file's 0600";
+}
+
+TEST(DataFolder, PrefersTheSharedDocumentsFolder) {
+  EXPECT_EQ(DataFolderFrom("/srv/docs", "/home/u/Documents").dataFolder, "/srv/docs/TOLV_7_Data");
+  EXPECT_EQ(DataFolderFrom("", "/home/u/Documents").dataFolder, "/home/u/Documents/TOLV_7_Data");
+  EXPECT_EQ(DataFolderFrom("", "").dataFolder, "/TOLV_7_Data");
+  EXPECT_EQ(DataFolderFrom("", "").setupFileName, "/TOLV_7_Data/VANTRELIX_SU.DAT");
+}
+
+TEST(SpecialFolderPath, CommonDocumentsFromTheEnvironment) {
+  {
+    testing::ScopedEnv env(kCommonDocumentsVariable, "/srv/clinic");
+    EXPECT_EQ(SpecialFolderPath(12), "/srv/clinic");
+  }
+  {
+    testing::ScopedEnv env(kCommonDocumentsVariable, "");
+    EXPECT_EQ(SpecialFolderPath(12), "");
+  }
+  testing::ScopedEnv env(kCommonDocumentsVariable, nullptr);
+  EXPECT_EQ(SpecialFolderPath(12), "");
+  EXPECT_EQ(SpecialFolderPath(99), "");
+  EXPECT_EQ(SpecialFolderPath(-1), "");
+}
+
+TEST(SpecialFolderPath, UserDocumentsFollowXdg) {
+  TempDir home;
+  testing::ScopedEnv h("HOME", home.Path().c_str());
+  testing::ScopedEnv x("XDG_CONFIG_HOME", (home / ".config").c_str());
+  EXPECT_EQ(SpecialFolderPath(0), home / "Documents");
+  EXPECT_FALSE(testing::PathExists(home / "Documents")) << "the lookup creates nothing";
+
+  ::mkdir((home / ".config").c_str(), 0700);
+  WriteFile(home / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+  EXPECT_EQ(SpecialFolderPath(0), home / "Dokumente");
+}
+
+struct ErrnoCase {
+  int err;
+  bool missingParent;
+  int code;
+  const char* message;
+};
+
+TEST(InOutError, ErrnoTable) {
+  const ErrnoCase cases[] = {
+      {ENOENT, false, 2, "File not found"},      {ENOENT, true, 3, "Invalid filename"},
+      {ENOTDIR, false, 3, "Invalid filename"},   {EMFILE, false, 4, "Too many open files"},
+      {ENFILE, false, 4, "Too many open files"}, {EACCES, false, 5, "File access denied"},
+      {EPERM, false, 5, "File access denied"},   {EROFS, false, 5, "File access denied"},
+      {EISDIR, false, 5, "File access denied"},  {ENOSPC, false, 101, "Disk full"},
+      {EDQUOT, false, 101, "Disk full"},         {EIO, false, 31, "I/O error 31"},
+      {ETXTBSY, false, 32, "I/O error 32"},      {ENAMETOOLONG, false, 206, "I/O error 206"},
+  };
+  TempDir dir;
+  for (const ErrnoCase& c : cases) {
+    const std::string path = c.missingParent ? dir / "gone/file" : dir / "file";
+    EXPECT_EQ(IoCodeFromErrno(c.err, path), c.code) << c.err;
+    EXPECT_EQ(EInOutError(IoCodeFromErrno(c.err, path)).what(), std::string(c.message)) << c.err;
+  }
+  EXPECT_EQ(InOutErrorMessage(100), "Read beyond end of file");
+  EXPECT_EQ(InOutErrorMessage(106), "Invalid numeric input");
+}
+
+TEST(InOutError, UnlistedErrnosNeverReadAsAListedCode) {
+  const int listed[] = {2, 3, 4, 5, 100, 101, 106};
+  for (int err = 1; err < 140; ++err) {
+    const int code = IoCodeFromErrno(err);
+    const bool expectedListed = err == ENOENT || err == ENOTDIR || err == EMFILE || err == ENFILE ||
+                                err == EACCES || err == EPERM || err == EROFS || err == EISDIR ||
+                                err == ENOSPC || err == EDQUOT;
+    if (expectedListed) continue;
+    for (int l : listed) EXPECT_NE(code, l) << "errno " << err;
+  }
+}
+
+}  // namespace
+}  // namespace vantrelix
