@@ -1,0 +1,313 @@
+#include <gtest/gtest.h>
+
+#include "normalise.h"
+
+namespace vantrelix {
+namespace {
+
+constexpr int kYear = 2026;
+
+SetupRecord Record(int32_t dateLayout, char dateDelimiter, int32_t timeLayout = 0,
+                   char timeDelimiter = ':') {
+  SetupRecord r;
+  r.SetDateLayout(dateLayout);
+  r.SetDateDelimiter(dateDelimiter);
+  r.SetTimeLayout(timeLayout);
+  r.SetTimeDelimiter(timeDelimiter);
+  return r;
+}
+
+std::string Date(std::string field, int32_t layout, char delimiter = '/',
+                 const RegionalSettings& s = RegionalSettings{}) {
+  DateConvert(field, Record(layout, delimiter), s, kYear);
+  return field;
+}
+
+std::string Time(std::string field, int32_t layout, char delimiter = ':',
+                 const RegionalSettings& s = RegionalSettings{}) {
+  TimeConvert(field, Record(0, '/', layout, delimiter), s);
+  return field;
+}
+
+struct DataDelimitedStep {
+  int32_t from;
+  std::string part;
+  int32_t to;
+};
+
+TEST(DataDelimited, CarriesThePosition) {
+  struct Case {
+    std::string text;
+    char delimiter;
+    std::vector<DataDelimitedStep> steps;
+  };
+  const Case cases[] = {
+      {"12/5/2026", '/', {{1, "12", 4}, {4, "05", 6}, {6, "2026", 10}, {10, "", 10}}},
+      {"9:30", ':', {{1, "09", 3}, {3, "30", 5}}},
+      {"/26", '/', {{1, "", 2}}},
+      {"a//b", '/', {{1, "0a", 3}, {3, "", 4}, {4, "0b", 5}}},
+      {" ", '/', {{1, "0 ", 2}}},
+      {"abc", '/', {{1, "abc", 4}, {4, "", 4}}},
+      {"", '/', {{1, "", 1}}},
+      {"A/a", 'a', {{1, "A/", 4}}},  // byte comparison: case matters
+  };
+  for (const Case& c : cases) {
+    for (const DataDelimitedStep& step : c.steps) {
+      std::string text = c.text;
+      int32_t position = step.from;
+      DataDelimited(text, position, c.delimiter);
+      EXPECT_EQ(text, step.part) << c.text << " from " << step.from;
+      EXPECT_EQ(position, step.to) << c.text << " from " << step.from;
+    }
+  }
+}
+
+struct FieldCase {
+  const char* field;
+  int32_t layout;
+  char delimiter;
+  const char* expected;
+  friend void PrintTo(const FieldCase& c, std::ostream* os) {
+    *os << '"' << c.field << "\" layout " << c.layout;
+  }
+};
+
+TEST(DateConvert, DefaultSettings) {
+  const FieldCase cases[] = {
+      {"7/4/2026", 0, '/', "07/04/26"},     {"7/4/26", 0, '/', "07/04/26"},
+      {"7/4", 0, '/', "07/04/26"},          {"12/31/1999", 0, '/', "12/31/99"},
+      {" 7 / 4 / 26 ", 0, '/', "07/04/26"}, {"07/04/2026 10:30", 0, '/', "07/04/2026 10:30"},
+      {"2026-07-04", 0, '/', "2026-07-04"}, {"7.4.26", 0, '/', "7.4.26"},
+      {"July 4", 0, '/', "July 4"},         {"2/29/2100", 0, '/', "2/29/2100"},
+      {"26/7/4", 1, '/', "07/04/26"},       {"2026/7/4", 1, '/', "07/04/26"},
+      {"26-7-4", 1, '-', "07/04/26"},       {"26/7/4", 1, '-', "26/7/4"},
+      {"26/07/04/9", 1, '/', "07/04/26"},   {"26/7", 1, '/', "26/7"},
+      {"4/26/7", 2, '/', "07/04/26"},       {"04/2026/07", 2, '/', "07/04/26"},
+      {"20260704", 3, '/', "07/04/26"},     {"19991231", 3, '/', "12/31/99"},
+      {"19000229", 3, '/', "02/29/00"},     {"2026-07-04", 3, '/', "2026-07-04"},
+      {" 20260704", 3, '/', " 20260704"},   {"20260704 ", 3, '/', "07/04/26"},
+      {"2026074", 3, '/', "07/04/26"},      {"260704", 4, '/', "07/04/26"},
+      {"261304", 4, '/', "261304"},
+  };
+  for (const FieldCase& c : cases) {
+    EXPECT_EQ(Date(c.field, c.layout, c.delimiter), c.expected)
+        << '"' << c.field << "\" layout " << c.layout;
+  }
+}
+
+TEST(DateConvert, LayoutsOutsideTheListChangeNothing) {
+  for (int32_t layout : {-1, 5, 11, INT32_MIN, INT32_MAX}) {
+    EXPECT_EQ(Date("7/4/26", layout), "7/4/26") << layout;
+  }
+}
+
+TEST(DateConvert, EmptyAndBlankLineFieldsStay) {
+  for (int32_t layout = -1; layout <= 5; ++layout) {
+    for (char delimiter : {'/', '-', '\0', 'B', '-'}) {
+      EXPECT_EQ(Date("", layout, delimiter), "") << layout;
+      EXPECT_EQ(Date("--Blank Line--", layout, delimiter), "--Blank Line--") << layout;
+    }
+  }
+}
+
+TEST(DateConvert, OtherRegionalSettings) {
+  RegionalSettings dayFirst;
+  dayFirst.shortDatePattern = "dd/MM/yyyy";
+  EXPECT_EQ(Date("4/7/2026", 0, '/', dayFirst), "07/04/26");
+  EXPECT_EQ(Date("20260704", 3, '/', dayFirst), "04/07/26");
+  EXPECT_EQ(Date("20261225", 3, '/', dayFirst), "20261225");
+
+  RegionalSettings dot;
+  dot.shortDatePattern = "dd.MM.yy";
+  dot.dateSeparatorChar = '.';
+  EXPECT_EQ(Date("25.12.26", 0, '/', dot), "12.25.26");
+  for (const auto& [field, layout] :
+       {std::pair{"26/7/4", 1}, {"4/26/7", 2}, {"20260704", 3}, {"260704", 4}}) {
+    EXPECT_EQ(Date(field, layout, '/', dot), field) << "the built text has slashes";
+  }
+
+  RegionalSettings yearFirst;
+  yearFirst.shortDatePattern = "yyyy/MM/dd";
+  EXPECT_EQ(Date("20260704", 3, '/', yearFirst), "04/26/07");
+}
+
+TEST(DateCandidate, BuildsMonthDayYear) {
+  EXPECT_EQ(DateCandidate("26/7/4", 1, '/'), "07/04/26");
+  EXPECT_EQ(DateCandidate("4/26/7", 2, '/'), "07/04/26");
+  EXPECT_EQ(DateCandidate("2026074", 3, '/'), "07/4/26");
+  EXPECT_EQ(DateCandidate("26", 4, '/'), "//26");
+  EXPECT_EQ(DateCandidate("x", 3, '/'), "//");
+  EXPECT_EQ(DateCandidate("x", 5, '/'), std::nullopt);
+}
+
+struct TimeCase {
+  const char* field;
+  const char* candidate;  // nullptr: not given
+  const char* expected;   // nullptr: unchanged
+};
+
+void ExpectTimes(std::initializer_list<int32_t> layouts, std::initializer_list<TimeCase> cases) {
+  for (int32_t layout : layouts) {
+    for (const TimeCase& c : cases) {
+      std::string field = c.field;
+      if (c.candidate != nullptr) {
+        EXPECT_EQ(TimeCandidate(field, layout, ':'), c.candidate)
+            << c.field << " layout " << layout;
+      }
+      EXPECT_EQ(Time(c.field, layout), c.expected != nullptr ? c.expected : c.field)
+          << '"' << c.field << "\" layout " << layout;
+    }
+  }
+}
+
+TEST(TimeConvert, Layouts0To3) {
+  ExpectTimes({0, 1, 2, 3}, {
+                                {"9:30 am", "09:30 am", "09:30 am"},
+                                {"9:30pm", "09:30pm", "09:30 pm"},
+                                {"12:05a", "12:05am", "12:05 am"},
+                                {"1:5 p", "01:05 pm", "01:05 pm"},
+                                {"7:45 P", "07:45 PM", "07:45 pm"},
+                                {"14:30", "14:30", "02:30 pm"},
+                                {"9:30:15 pm", "09:30", "09:30 am"},
+                                {"13:15 pm", "13:15 pm", nullptr},
+                                {"9:30 pm x", "09:30 pm x", nullptr},
+                                {"1030 pm", "1030 pm:", nullptr},
+                                {"10::30", "10:", nullptr},
+                            });
+}
+
+TEST(TimeConvert, Layout4) {
+  ExpectTimes({4}, {
+                       {"14:30", "14:30", "02:30 pm"},
+                       {"9:5", "09:05", "09:05 am"},
+                       {"0:00", "00:00", "12:00 am"},
+                       {"23:59", "23:59", "11:59 pm"},
+                       {"2:30 pm", "02:30 pm", "02:30 pm"},
+                       {"14:30:00", "14:30", "02:30 pm"},
+                       {"24:00", "24:00", nullptr},
+                       {"1030", "1030:", nullptr},
+                       {"2:30 p", "02:30 p", nullptr},  // no completion in this layout
+                   });
+}
+
+TEST(TimeConvert, Layout5) {
+  ExpectTimes({5}, {
+                       {"1430", "14:30", "02:30 pm"},
+                       {"0905", "09:05", "09:05 am"},
+                       {"143059", "14:30", "02:30 pm"},
+                       {"905", "90:5", nullptr},
+                       {"12", "12:", nullptr},
+                   });
+}
+
+TEST(TimeConvert, Layouts6And7) {
+  ExpectTimes({6, 7}, {
+                          {"0930am", "09:30am", "09:30 am"},
+                          {"0930 pm", "09:30 pm", "09:30 pm"},
+                          {"1200 PM", "12:00 PM", "12:00 pm"},
+                          {"1530", "15:30", "03:30 pm"},
+                          {"0930 am x", "09:30 am", "09:30 am"},
+                          {"0930 a", "09:30 a", nullptr},
+                          {"930am", "93:0am", nullptr},
+                      });
+}
+
+TEST(TimeConvert, Layouts8And9) {
+  ExpectTimes({8, 9}, {
+                          {"0930a", "09:30am", "09:30 am"},
+                          {"0930 p", "09:30 pm", "09:30 pm"},
+                          {"0930 pm", "09:30 pm", "09:30 pm"},
+                          {"0930 P", "09:30 PM", "09:30 pm"},
+                          {"0930am", "09:30am", "09:30 am"},
+                          {"1530", "15:30", "03:30 pm"},
+                          {"930a", "93:0am", nullptr},
+                      });
+}
+
+TEST(TimeConvert, Layout10MarkerFromTheHour) {
+  struct Case {
+    const char* field;
+    const char* withMarker;
+    const char* candidate;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"7:00", "7:00 am", "07:00 am", "07:00 am"},
+      {"9:30", "9:30 am", "09:30 am", "09:30 am"},
+      {"11:59", "11:59 am", "11:59 am", "11:59 am"},
+      {"12:15", "12:15 pm", "12:15 pm", "12:15 pm"},
+      {"1:05", "1:05 pm", "01:05 pm", "01:05 pm"},
+      {"6:59", "6:59 pm", "06:59 pm", "06:59 pm"},
+      {"0:30", "0:30 pm", "00:30 pm", "0:30 pm"},
+      {"14:30", "14:30 am", "14:30 am", "14:30 am"},
+      {"9:30 pm", "9:30 pm am", "09:30 pm am", "9:30 pm am"},
+      {"9", "9 am", "09: am", "9 am"},
+      {"10::30", "10::30 am", "10:", "10::30 am"},
+  };
+  for (const Case& c : cases) {
+    std::string field = c.field;
+    EXPECT_EQ(TimeCandidate(field, 10, ':'), c.candidate) << c.field;
+    EXPECT_EQ(field, c.withMarker) << c.field;
+    EXPECT_EQ(Time(c.field, 10), c.expected) << c.field;
+  }
+}
+
+TEST(TimeConvert, OtherEdges) {
+  for (int32_t layout = -1; layout <= 11; ++layout) EXPECT_EQ(Time("", layout), "") << layout;
+  for (int32_t layout : {-1, 11, 1000}) EXPECT_EQ(Time("9:30", layout), "9:30") << layout;
+  EXPECT_EQ(Time("9.30 pm", 0, '.'), "09:30 pm") << "the candidate still uses ':'";
+
+  RegionalSettings dot;
+  dot.timeSeparatorChar = '.';
+  EXPECT_EQ(Time("14:30", 4, ':', dot), "14:30");
+  EXPECT_EQ(Time("1430", 5, ':', dot), "1430");
+  EXPECT_EQ(Time("9:30", 10, ':', dot), "9:30 am");
+
+  RegionalSettings upper;
+  upper.amText = "AM";
+  upper.pmText = "PM";
+  EXPECT_EQ(Time("9:30pm", 0, ':', upper), "09:30 pm");
+  EXPECT_EQ(Time("0930a", 8, ':', upper), "09:30 am");
+}
+
+TEST(ReadHourNumber, SignedIntegerReading) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"07", 7},
+      {"9a", 9},
+      {"x", 0},
+      {"", 0},
+      {"  12", 12},
+      {"-5", -5},
+      {"+5", 5},
+      {"-5a", 5},
+      {"$1F", 31},
+      {"x10", 16},
+      {"0x1a", 26},
+      {"0XFF", 255},
+      {"$", 0},
+      {"0x", 0},
+      {"-", 0},
+      {"2147483647", 2147483647},
+      {"2147483648", 214748364},
+      {"-2147483647", -2147483647},
+      {"$FFFFFFFF", -1},
+      {"$123456789", 0x12345678},
+      {"00", 0},
+      {"0", 0},
+      {"1 2", 1},
+  };
+  for (const auto& [piece, value] : cases)
+    EXPECT_EQ(ReadHourNumber(piece), value) << '"' << piece << '"';
+}
+
+TEST(LayoutLists, ItemTexts) {
+  EXPECT_EQ(kDateLayoutItems.size(), 5u);
+  EXPECT_EQ(kTimeLayoutItems.size(), 11u);
+  EXPECT_EQ(kTimeLayoutItems[4], "hh:mm (Military) ") << "item 4 ends in a blank";
+  EXPECT_EQ(kTimeLayoutItems[4].size(), 17u);
+  EXPECT_EQ(kTimeLayoutItems[5], "hhmm (Military)");
+  EXPECT_EQ(kTimeLayoutItems[10], "hh:mm (7am-6:59pm)");
+}
+
+}  // namespace
+}  // namespace vantrelix
