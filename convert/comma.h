@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrelix {
 
@@ -18,5 +19,25 @@ std::string Comma(std::string_view line, int32_t column);
 // The same, into `out` (replacing its contents), so that a pass over many
 // lines reuses one buffer.
 void CommaInto(std::string_view line, int32_t column, std::string& out);
+
+// One line split once for several columns: ColumnInto(n) gives what
+// Comma(line, n) gives, without scanning the line again for every column.
+// The line must stay alive while the object is used.
+class LineColumns {
+ public:
+  // Finds the delimiters that columns up to `maxColumn` need.
+  void Split(std::string_view line, int32_t maxColumn);
+  void ColumnInto(int32_t column, std::string& out) const {
+    out.clear();
+    AppendColumn(column, out);
+  }
+  // Appends the column's text to `out`.
+  void AppendColumn(int32_t column, std::string& out) const;
+
+ private:
+  std::string_view line_;
+  std::vector<size_t> delimiters_;  // offsets of the delimiters outside quotes
+  uint64_t quotedColumns_ = 0;      // bit k: column k+1 holds a quote (k < 63); bit 63: any later
+};
 
 }  // namespace vantrelix

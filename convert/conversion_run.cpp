@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "comma.h"
 #include "inouterror.h"
 #include "normalise.h"
@@ -18,25 +20,37 @@ std::string MissingFileMessage(const std::string& fileName) {
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
                      const RegionalSettings& regional, int currentYear, ConversionHost* host) {
   int32_t columns[kFieldSlotCount];
-  for (int i = 0; i < kFieldSlotCount; ++i) columns[i] = record.Position(static_cast<FieldSlot>(i));
+  int32_t maxColumn = 1;
+  for (int i = 0; i < kFieldSlotCount; ++i) {
+    columns[i] = record.Position(static_cast<FieldSlot>(i));
+    maxColumn = std::max(maxColumn, columns[i]);
+  }
 
-  std::string line, field, out;
+  std::string scratch, field, out;
+  LineColumns split;
   int64_t count = 0;
   for (;;) {
-    source.ReadTextLine(line);
+    std::string_view line = source.ReadTextLineView(scratch);
     if (count == 0 && record.HasHeaderLine()) {
-      source.ReadTextLine(line);  // the header is dropped, but counted
+      line = source.ReadTextLineView(scratch);  // the header is dropped, but counted
       count = 1;
     }
+    split.Split(line, maxColumn);
     out.clear();
     for (int i = 0; i < kFieldSlotCount; ++i) {
-      CommaInto(line, columns[i], field);
-      if (i == static_cast<int>(FieldSlot::kDate))
-        DateConvert(field, record, regional, currentYear);
-      if (i == static_cast<int>(FieldSlot::kTime)) TimeConvert(field, record, regional);
       if (i > 0) out.push_back(',');
       out.push_back('"');
-      out += field;
+      if (i == static_cast<int>(FieldSlot::kDate) || i == static_cast<int>(FieldSlot::kTime)) {
+        split.ColumnInto(columns[i], field);
+        if (i == static_cast<int>(FieldSlot::kDate)) {
+          DateConvert(field, record, regional, currentYear);
+        } else {
+          TimeConvert(field, record, regional);
+        }
+        out += field;
+      } else {
+        split.AppendColumn(columns[i], out);
+      }
       out.push_back('"');
     }
     output.WriteTextLine(out);

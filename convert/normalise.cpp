@@ -190,7 +190,9 @@ void DateConvert(std::string& field, const SetupRecord& record, const RegionalSe
   if (!candidate) return;
   const auto value = TryParseDate(*candidate, settings, currentYear);
   if (!value) return;
-  field = FormatDateTimeText(kDateOutputPattern, *value, settings);
+  static const DateTimePattern kPattern(kDateOutputPattern);
+  field.clear();
+  kPattern.AppendTo(field, *value, settings);
 }
 
 void TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
@@ -199,7 +201,9 @@ void TimeConvert(std::string& field, const SetupRecord& record, const RegionalSe
   if (!candidate) return;
   const auto value = TryParseTime(*candidate, settings);
   if (!value) return;
-  field = FormatDateTimeText(kTimeOutputPattern, *value, settings);
+  static const DateTimePattern kPattern(kTimeOutputPattern);
+  field.clear();
+  kPattern.AppendTo(field, *value, settings);
 }
 
 }  // namespace vantrelix

@@ -56,6 +56,7 @@ class BufferedWriter {
   int fd_;
   std::vector<char> buffer_;
   size_t used_ = 0;
+  off_t written_ = 0;
 };
 
 // A file that replaces `target` only when Commit() has run: the data goes into

@@ -120,14 +120,26 @@ int32_t LeadingEraOffset(Scanner& scanner, std::string_view text, const Regional
 }
 
 void AppendPadded(std::string& out, int64_t value, int width) {
-  const std::string digits = std::to_string(value);
-  if (static_cast<int>(digits.size()) < width) out.append(width - digits.size(), '0');
-  out += digits;
+  char digits[24];
+  char* end = digits + sizeof digits;
+  char* p = end;
+  const bool negative = value < 0;
+  uint64_t v = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  while (end - p < width) *--p = '0';
+  if (negative) *--p = '-';
+  out.append(p, end);
 }
 
 }  // namespace
 
 bool MarkerTextEquals(std::string_view a, std::string_view b) {
+  if (a.empty() || b.empty()) return a.size() == b.size();
+  const auto first = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+  if (first(a[0]) && first(b[0]) && AsciiLower(a[0]) != AsciiLower(b[0])) return false;
   if (IsAscii(a) && IsAscii(b)) {
     return a.size() == b.size() && StartsWithIgnoringAsciiCase(a, b);
   }
@@ -324,30 +336,34 @@ const char* const kMonthNames[12] = {"January",   "February", "March",    "April
 const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                   "Thursday", "Friday", "Saturday"};
 
-struct DecodedValue {
-  int64_t year;
-  unsigned month, day, weekday;  // weekday 0 = Sunday
-  int64_t hour, minute, second, millisecond;
-};
+// A value split into whole milliseconds; the calendar date is worked out
+// only when an element needs it.
+class DecodedValue {
+ public:
+  explicit DecodedValue(DateTimeValue value) {
+    const auto totalMs = static_cast<int64_t>(std::llround(value * kMsPerDay));
+    days_ = totalMs / kMsPerDay;
+    int64_t msOfDay = totalMs % kMsPerDay;
+    if (msOfDay < 0) msOfDay += kMsPerDay, --days_;
+    hour = msOfDay / 3'600'000;
+    minute = msOfDay / 60'000 % 60;
+    second = msOfDay / 1000 % 60;
+    millisecond = msOfDay % 1000;
+  }
+  const CivilDate& Date() const {
+    if (!dateKnown_) date_ = CivilFromDays(days_), dateKnown_ = true;
+    return date_;
+  }
+  // 0 = Sunday; 30 December 1899 was a Saturday.
+  unsigned Weekday() const { return static_cast<unsigned>(((days_ % 7) + 7 + 6) % 7); }
 
-DecodedValue Decode(DateTimeValue value) {
-  const auto totalMs = static_cast<int64_t>(std::llround(value * kMsPerDay));
-  int64_t days = totalMs / kMsPerDay;
-  int64_t msOfDay = totalMs % kMsPerDay;
-  if (msOfDay < 0) msOfDay += kMsPerDay, --days;
-  const CivilDate date = CivilFromDays(days);
-  DecodedValue d{};
-  d.year = date.year;
-  d.month = date.month;
-  d.day = date.day;
-  // 30 December 1899 was a Saturday.
-  d.weekday = static_cast<unsigned>(((days % 7) + 7 + 6) % 7);
-  d.hour = msOfDay / 3'600'000;
-  d.minute = msOfDay / 60'000 % 60;
-  d.second = msOfDay / 1000 % 60;
-  d.millisecond = msOfDay % 1000;
-  return d;
-}
+  int64_t hour, minute, second, millisecond;
+
+ private:
+  int64_t days_;
+  mutable CivilDate date_{};
+  mutable bool dateKnown_ = false;
+};
 
 // The hour is on the 12-hour clock when the first "a" outside quotes after the
 // hour element, before any further hour element, starts an am/pm element.
@@ -372,11 +388,19 @@ bool TwelveHourAhead(std::string_view pattern, size_t from) {
   return false;
 }
 
-void FormatInto(std::string& out, std::string_view pattern, const DecodedValue& v,
-                const RegionalSettings& s, int depth) {
+}  // namespace
+
+DateTimePattern::DateTimePattern(std::string_view pattern) {
+  using E = Element;
   char lastElement = 0;
-  bool twelveHourWritten = false;
-  const bool afternoon = v.hour >= 12;
+  bool twelveHourSeen = false;
+  const auto literal = [this](std::string_view text) {
+    if (!tokens_.empty() && tokens_.back().element == E::kLiteral) {
+      tokens_.back().text += text;
+    } else {
+      tokens_.push_back({E::kLiteral, 0, std::string(text)});
+    }
+  };
   size_t i = 0;
   while (i < pattern.size()) {
     const char c = pattern[i];
@@ -384,20 +408,21 @@ void FormatInto(std::string& out, std::string_view pattern, const DecodedValue& 
     if (lower == 'a') {
       const std::string_view rest = pattern.substr(i);
       if (StartsWithIgnoringAsciiCase(rest, "am/pm")) {
-        out.append(rest.substr(afternoon ? 3 : 0, 2));
+        // The letters come from the pattern: "am/pm" writes am or pm.
+        tokens_.push_back({E::kMarkerLetters, 2, std::string(rest.substr(0, 5))});
         i += 5;
       } else if (StartsWithIgnoringAsciiCase(rest, "a/p")) {
-        out.push_back(rest[afternoon ? 2 : 0]);
+        tokens_.push_back({E::kMarkerLetters, 1, std::string(rest.substr(0, 3))});
         i += 3;
       } else if (StartsWithIgnoringAsciiCase(rest, "ampm")) {
-        out += afternoon ? s.pmText : s.amText;
+        tokens_.push_back({E::kMarkerText, 0, {}});
         i += 4;
       } else {
-        out.push_back(c);
+        literal(rest.substr(0, 1));
         ++i;
         continue;
       }
-      twelveHourWritten = true;
+      twelveHourSeen = true;
       lastElement = 'a';
       continue;
     }
@@ -407,52 +432,43 @@ void FormatInto(std::string& out, std::string_view pattern, const DecodedValue& 
       const int width = count >= 2 ? 2 : 1;
       switch (lower) {
         case 'y':
-          if (count <= 2) {
-            AppendPadded(out, v.year % 100, 2);
-          } else {
-            AppendPadded(out, v.year, 4);
-          }
+          tokens_.push_back({count <= 2 ? E::kYearOfCentury : E::kYear, count <= 2 ? 2 : 4, {}});
           break;
         case 'm':
           if (lastElement == 'h') {
-            AppendPadded(out, v.minute, width);
-          } else if (count <= 2) {
-            AppendPadded(out, v.month, width);
+            tokens_.push_back({E::kMinute, width, {}});
           } else {
-            const std::string name = kMonthNames[v.month - 1];
-            out += count == 3 ? name.substr(0, 3) : name;
+            tokens_.push_back({count <= 2 ? E::kMonth : E::kMonthName,
+                               count <= 2 ? width : static_cast<int>(count),
+                               {}});
           }
           break;
         case 'd':
           if (count <= 2) {
-            AppendPadded(out, v.day, width);
+            tokens_.push_back({E::kDay, width, {}});
           } else if (count <= 4) {
-            const std::string name = kDayNames[v.weekday];
-            out += count == 3 ? name.substr(0, 3) : name;
-          } else if (depth == 0) {
-            FormatInto(out, s.shortDatePattern, v, s, depth + 1);
+            tokens_.push_back({E::kDayName, static_cast<int>(count), {}});
+          } else {
+            tokens_.push_back({E::kShortDate, 0, {}});
           }
           break;
-        case 'h': {
-          int64_t hour = v.hour;
-          if (twelveHourWritten || TwelveHourAhead(pattern, i + count)) {
-            hour %= 12;
-            if (hour == 0) hour = 12;
-          }
-          AppendPadded(out, hour, width);
+        case 'h':
+          tokens_.push_back(
+              {twelveHourSeen || TwelveHourAhead(pattern, i + count) ? E::kHour12 : E::kHour,
+               width,
+               {}});
           break;
-        }
         case 'n':
-          AppendPadded(out, v.minute, width);
+          tokens_.push_back({E::kMinute, width, {}});
           break;
         case 's':
-          AppendPadded(out, v.second, width);
+          tokens_.push_back({E::kSecond, width, {}});
           break;
         case 'z':
-          AppendPadded(out, v.millisecond, count >= 3 ? 3 : 1);
+          tokens_.push_back({E::kMillisecond, count >= 3 ? 3 : 1, {}});
           break;
         default:
-          out.append(pattern.substr(i, count));
+          literal(pattern.substr(i, count));
           break;
       }
       lastElement = lower;
@@ -460,27 +476,95 @@ void FormatInto(std::string& out, std::string_view pattern, const DecodedValue& 
       continue;
     }
     if (c == '/') {
-      if (s.dateSeparatorChar != '\0') out.push_back(s.dateSeparatorChar);
+      tokens_.push_back({E::kDateSeparator, 0, {}});
     } else if (c == ':') {
-      if (s.timeSeparatorChar != '\0') out.push_back(s.timeSeparatorChar);
+      tokens_.push_back({E::kTimeSeparator, 0, {}});
     } else if (c == '"' || c == '\'') {
       const size_t close = pattern.find(c, i + 1);
       const size_t end = close == std::string_view::npos ? pattern.size() : close;
-      out.append(pattern.substr(i + 1, end - i - 1));
+      literal(pattern.substr(i + 1, end - i - 1));
       i = end;
     } else if (c != '\0') {
-      out.push_back(c);
+      literal(pattern.substr(i, 1));
     }
     ++i;
   }
 }
 
-}  // namespace
+void DateTimePattern::AppendTo(std::string& out, DateTimeValue value, const RegionalSettings& s,
+                               int depth) const {
+  using E = Element;
+  const DecodedValue v(value);
+  const bool afternoon = v.hour >= 12;
+  for (const Token& t : tokens_) {
+    switch (t.element) {
+      case E::kLiteral:
+        out += t.text;
+        break;
+      case E::kDateSeparator:
+        if (s.dateSeparatorChar != '\0') out.push_back(s.dateSeparatorChar);
+        break;
+      case E::kTimeSeparator:
+        if (s.timeSeparatorChar != '\0') out.push_back(s.timeSeparatorChar);
+        break;
+      case E::kYearOfCentury:
+        AppendPadded(out, v.Date().year % 100, 2);
+        break;
+      case E::kYear:
+        AppendPadded(out, v.Date().year, 4);
+        break;
+      case E::kMonth:
+        AppendPadded(out, v.Date().month, t.width);
+        break;
+      case E::kMonthName: {
+        const std::string_view name = kMonthNames[v.Date().month - 1];
+        out += t.width == 3 ? name.substr(0, 3) : name;
+        break;
+      }
+      case E::kDay:
+        AppendPadded(out, v.Date().day, t.width);
+        break;
+      case E::kDayName: {
+        const std::string_view name = kDayNames[v.Weekday()];
+        out += t.width == 3 ? name.substr(0, 3) : name;
+        break;
+      }
+      case E::kShortDate:
+        if (depth == 0) DateTimePattern(s.shortDatePattern).AppendTo(out, value, s, depth + 1);
+        break;
+      case E::kHour:
+        AppendPadded(out, v.hour, t.width);
+        break;
+      case E::kHour12: {
+        const int64_t hour = v.hour % 12;
+        AppendPadded(out, hour == 0 ? 12 : hour, t.width);
+        break;
+      }
+      case E::kMinute:
+        AppendPadded(out, v.minute, t.width);
+        break;
+      case E::kSecond:
+        AppendPadded(out, v.second, t.width);
+        break;
+      case E::kMillisecond:
+        AppendPadded(out, v.millisecond, t.width);
+        break;
+      case E::kMarkerLetters:
+        // "am/pm": first two or last two letters; "a/p": first or last one.
+        out.append(
+            std::string_view(t.text).substr(afternoon ? t.text.size() - t.width : 0, t.width));
+        break;
+      case E::kMarkerText:
+        out += afternoon ? s.pmText : s.amText;
+        break;
+    }
+  }
+}
 
 std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
                                const RegionalSettings& settings) {
   std::string out;
-  FormatInto(out, pattern, Decode(value), settings, 0);
+  DateTimePattern(pattern).AppendTo(out, value, settings);
   if (out.size() > kMaxFormattedLength) out.resize(kMaxFormattedLength);
   return out;
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrelix {
 
@@ -74,6 +75,42 @@ std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalS
 // (the regional separators), quoted literals; anything else is copied.
 std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
                                const RegionalSettings& settings);
+
+// A format pattern read once, for formatting many values by it.
+class DateTimePattern {
+ public:
+  explicit DateTimePattern(std::string_view pattern);
+  // Appends what FormatDateTimeText(pattern, value, settings) gives.
+  void AppendTo(std::string& out, DateTimeValue value, const RegionalSettings& settings,
+                int depth = 0) const;
+
+ private:
+  enum class Element {
+    kLiteral,
+    kDateSeparator,
+    kTimeSeparator,
+    kYearOfCentury,
+    kYear,
+    kMonth,
+    kMonthName,
+    kDay,
+    kDayName,
+    kShortDate,
+    kHour,
+    kHour12,
+    kMinute,
+    kSecond,
+    kMillisecond,
+    kMarkerLetters,
+    kMarkerText,
+  };
+  struct Token {
+    Element element;
+    int width;
+    std::string text;
+  };
+  std::vector<Token> tokens_;
+};
 
 // Case-insensitive equality of marker words. ASCII letters fold directly;
 // other text is compared by Qt's Unicode case folding of the UTF-8 text.

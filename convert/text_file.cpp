@@ -70,6 +70,27 @@ void TextReader::ReadTextLine(std::string& line) {
   }
 }
 
+std::string_view TextReader::ReadTextLineView(std::string& scratch) {
+  // Fast path: the whole line and its LF are in the buffer, with no Ctrl-Z
+  // and no CR other than one right before the LF.
+  if (!endMarkSeen_ && pos_ < end_) {
+    const char* start = buffer_.data() + pos_;
+    const size_t available = end_ - pos_;
+    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', available));
+    if (newline != nullptr) {
+      size_t length = static_cast<size_t>(newline - start);
+      const size_t text = length > 0 && start[length - 1] == '\r' ? length - 1 : length;
+      if (std::memchr(start, '\r', text) == nullptr &&
+          std::memchr(start, kEndMark, length) == nullptr) {
+        pos_ += length + 1;
+        return std::string_view(start, text);
+      }
+    }
+  }
+  ReadTextLine(scratch);
+  return scratch;
+}
+
 std::string TextReader::ReadTextLine() {
   std::string line;
   ReadTextLine(line);

@@ -22,6 +22,9 @@ class TextReader {
   // The next line, without its line end, into `line`.
   void ReadTextLine(std::string& line);
   std::string ReadTextLine();
+  // The same line as a view that lasts until the next read: into the read
+  // buffer when the line lies wholly in it, otherwise into `scratch`.
+  std::string_view ReadTextLineView(std::string& scratch);
   // True when nothing is left to read or the next character is Ctrl-Z. An
   // unread line end (or lone CR) still counts as a character.
   bool TextAtEnd();

@@ -1,0 +1,270 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "conversion_run.h"
+#include "inouterror.h"
+#include "test_support.h"
+#include "text_file.h"
+
+namespace vantrelix {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+// Records what the pass tells its surroundings.
+class RecordingHost : public ConversionHost {
+ public:
+  void ShowMessage(const std::string& text) override { events.push_back("message: " + text); }
+  void ShowCount(int64_t n) override { lastCount = n; }
+  void ShowFinished() override { events.push_back("finished"); }
+  void Pause(int ms) override { events.push_back("pause " + std::to_string(ms)); }
+  void RequestTermination() override { events.push_back("end"); }
+
+  std::vector<std::string> events;
+  int64_t lastCount = -1;
+};
+
+class ConversionRunTest : public ::testing::Test {
+ protected:
+  // Columns 1..7 in order, no header, default layouts.
+  ConversionRunTest() {
+    for (int i = 0; i < kFieldSlotCount; ++i) record.SetPosition(static_cast<FieldSlot>(i), 0);
+    record.SetDateDelimiter('/');
+    record.SetTimeDelimiter(':');
+  }
+
+  void Columns(std::initializer_list<int32_t> columns) {
+    int i = 0;
+    for (int32_t c : columns) record.SetPosition(static_cast<FieldSlot>(i++), c);
+  }
+
+  std::string Source(const std::string& bytes) {
+    const std::string path = dir / "source.csv";
+    WriteFile(path, bytes);
+    record.SetSourceFileName(path);
+    return path;
+  }
+
+  RunResult Run() { return ConversionRun(record, RegionalSettings{}, 2026, dir.Path(), host); }
+  std::string Output() { return ReadFile(dir / "TOLV_D.TXT"); }
+  std::string ErrorOfRun() {
+    try {
+      Run();
+    } catch (const EInOutError& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  TempDir dir;
+  SetupRecord record;
+  RecordingHost host;
+};
+
+const std::string kEmptyLineOut =
+    "\"--Blank Line--\",\"--Blank Line--\",\"--Blank Line--\",\"--Blank Line--\","
+    "\"--Blank Line--\",\"--Blank Line--\",\"--Blank Line--\"\r\n";
+
+TEST_F(ConversionRunTest, PicksAndQuotesTheColumns) {
+  Columns({1, 2, 0, 0, 3, 0, 0});
+  Source("\"Roe, Jane\",555-0100,Dr. Lee\n");
+  EXPECT_EQ(Run(), RunResult::kCompleted);
+  EXPECT_EQ(Output(), "\"Roe, Jane\",\"555-0100\",\"\",\"\",\"Dr. Lee\",\"\",\"\"\r\n");
+  EXPECT_EQ(host.events, (std::vector<std::string>{"finished", "pause 250", "end"}));
+  EXPECT_EQ(host.lastCount, 1);
+}
+
+TEST_F(ConversionRunTest, ConvertsDatesAndTimes) {
+  Columns({3, 5, 1, 2, 4, 0, 0});
+  Source("7/4/2026,9:30 am,\"Doe, John\",Dr. Patel,555-0101\n12/31/99,2:05 pm,Ann,Dr. Wu,555\n");
+  Run();
+  EXPECT_EQ(Output(),
+            "\"Doe, John\",\"555-0101\",\"07/04/26\",\"09:30 am\",\"Dr. Patel\",\"\",\"\"\r\n"
+            "\"Ann\",\"555\",\"12/31/99\",\"02:05 pm\",\"Dr. Wu\",\"\",\"\"\r\n");
+}
+
+TEST_F(ConversionRunTest, LineRulesAndCounts) {
+  struct Case {
+    const char* name;
+    std::string source;
+    uint8_t skipFirstLine;
+    std::string output;  // column 1 into the name field, everything else 0
+    int64_t count;
+  };
+  auto line = [](const std::string& name) {
+    return "\"" + name + "\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
+  };
+  const Case cases[] = {
+      {"header and three lines", "H\na\nb\nc\n", 1, line("a") + line("b") + line("c"), 4},
+      {"no header: the header converts", "H\na\nb\nc\n", 0,
+       line("H") + line("a") + line("b") + line("c"), 4},
+      {"empty source", "", 0, kEmptyLineOut, 1},
+      {"empty source with header", "", 1, kEmptyLineOut, 2},
+      {"only a header", "H\r\n", 1, kEmptyLineOut, 2},
+      {"last line without a line end", "a\nb", 0, line("a") + line("b"), 2},
+      {"final CR LF adds no line", "a\r\nb\r\n", 0, line("a") + line("b"), 2},
+      {"two line ends add an empty line", "a\r\nb\r\n\r\n", 0,
+       line("a") + line("b") + kEmptyLineOut, 3},
+      {"LF only", "a\nb\n", 0, line("a") + line("b"), 2},
+      {"CR only is one line", "a\rb\rc\r", 0, line("abc"), 1},
+      {"Ctrl-Z after the last line end", "a\nb\n\x1a", 0, line("a") + line("b"), 2},
+      {"Ctrl-Z after the last text", "a\nb\x1a", 0, line("a") + line("b"), 2},
+      {"Ctrl-Z ends the input early", "a\x1a\nb\n", 0, line("a"), 1},
+      {"LF then lone CR reads two lines", "a\n\r", 0, line("a") + kEmptyLineOut, 2},
+      {"header flag 2 is no header", "H\na\n", 2, line("H") + line("a"), 2},
+  };
+  for (const Case& c : cases) {
+    Columns({1, 0, 0, 0, 0, 0, 0});
+    record.SetSkipFirstLine(c.skipFirstLine);
+    Source(c.source);
+    Run();
+    EXPECT_EQ(Output(), c.output) << c.name;
+    EXPECT_EQ(host.lastCount, c.count) << c.name;
+  }
+}
+
+TEST_F(ConversionRunTest, NoFileAssigned) {
+  WriteFile(dir / "TOLV_D.TXT", "previous");
+  EXPECT_EQ(Run(), RunResult::kNoFileAssigned);
+  EXPECT_EQ(host.events, (std::vector<std::string>{"message: No File Assigned!", "end"}));
+  EXPECT_EQ(Output(), "previous");
+}
+
+TEST_F(ConversionRunTest, MissingSourceKeepsTheImportFile) {
+  WriteFile(dir / "TOLV_D.TXT", "previous");
+  record.SetSourceFileName(dir / "gone.csv");
+  EXPECT_EQ(Run(), RunResult::kSourceMissing);
+  EXPECT_EQ(host.events, (std::vector<std::string>{
+                             "message: \"" + dir / "gone.csv" + "\" does not exists!", "end"}));
+  EXPECT_EQ(Output(), "previous");
+
+  ::mkdir((dir / "folder.csv").c_str(), 0777);
+  record.SetSourceFileName(dir / "folder.csv");
+  EXPECT_EQ(Run(), RunResult::kSourceMissing) << "a folder does not count as a file";
+}
+
+TEST_F(ConversionRunTest, ReplacesTheImportFileKeepingItsMode) {
+  WriteFile(dir / "TOLV_D.TXT", "previous");
+  ::chmod((dir / "TOLV_D.TXT").c_str(), 0664);
+  Columns({1, 0, 0, 0, 0, 0, 0});
+  Source("x\n");
+  Run();
+  EXPECT_EQ(Output(), "\"x\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n");
+  struct stat st {};
+  ::stat((dir / "TOLV_D.TXT").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  EXPECT_EQ(testing::ListFolder(dir.Path()), "TOLV_D.TXT source.csv") << "no temporary file left";
+}
+
+TEST_F(ConversionRunTest, SourceThatIsTheImportFile) {
+  WriteFile(dir / "TOLV_D.TXT", "a,b\n");
+  ::symlink((dir / "TOLV_D.TXT").c_str(), (dir / "link.csv").c_str());
+  for (const std::string& name :
+       {dir / "TOLV_D.TXT", dir / "link.csv", dir.Path() + "/./TOLV_D.TXT"}) {
+    record.SetSourceFileName(name);
+    EXPECT_EQ(ErrorOfRun(), "I/O error 32") << name;
+    EXPECT_EQ(Output(), "a,b\n") << name;
+  }
+}
+
+TEST_F(ConversionRunTest, FolderInPlaceOfTheImportFile) {
+  ::mkdir((dir / "TOLV_D.TXT").c_str(), 0777);
+  Source("x\n");
+  EXPECT_EQ(ErrorOfRun(), "File access denied");
+  EXPECT_EQ(testing::ListFolder(dir.Path()), "TOLV_D.TXT source.csv");
+  EXPECT_TRUE(host.events.empty()) << "termination is not requested after an error";
+}
+
+TEST_F(ConversionRunTest, MissingDataFolder) {
+  Source("x\n");
+  const std::string result = [&] {
+    try {
+      ConversionRun(record, RegionalSettings{}, 2026, dir / "gone", host);
+    } catch (const EInOutError& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  }();
+  EXPECT_EQ(result, "Invalid filename");
+}
+
+TEST_F(ConversionRunTest, UnreadableSourceKeepsTheImportFile) {
+  ::chmod(dir.Path().c_str(), 0777);
+  WriteFile(dir / "TOLV_D.TXT", "previous");
+  ::chmod((dir / "TOLV_D.TXT").c_str(), 0666);
+  Source("x\n");
+  ::chmod((dir / "source.csv").c_str(), 0200);
+  const std::string result = testing::RunUnprivileged([&] { return ErrorOfRun(); });
+  EXPECT_EQ(result, "File access denied");
+  EXPECT_EQ(Output(), "previous");
+}
+
+TEST_F(ConversionRunTest, ReadOnlyImportFileFailsBeforeReading) {
+  ::chmod(dir.Path().c_str(), 0777);
+  WriteFile(dir / "TOLV_D.TXT", "previous");
+  ::chmod((dir / "TOLV_D.TXT").c_str(), 0444);
+  Source("x\n");
+  ::chmod((dir / "source.csv").c_str(), 0644);
+  const std::string result = testing::RunUnprivileged([&] { return ErrorOfRun(); });
+  EXPECT_EQ(result, "File access denied");
+  EXPECT_EQ(Output(), "previous");
+}
+
+TEST_F(ConversionRunTest, DiskFullDuringThePassKeepsThePreviousImportFile) {
+  testing::SmallDisk disk(dir / "disk", "256k");
+  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  WriteFile(dir / "disk/TOLV_D.TXT", "previous");
+  Columns({1, 1, 1, 1, 1, 1, 1});
+  std::string big;
+  while (big.size() < 200'000) big += "some appointment text\n";
+  Source(big);
+  const std::string result = [&] {
+    try {
+      ConversionRun(record, RegionalSettings{}, 2026, dir / "disk", host);
+    } catch (const EInOutError& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  }();
+  EXPECT_EQ(result, "Disk full");
+  EXPECT_EQ(ReadFile(dir / "disk/TOLV_D.TXT"), "previous");
+  EXPECT_EQ(testing::ListFolder(dir / "disk"), "TOLV_D.TXT");
+}
+
+TEST_F(ConversionRunTest, BytesPassThroughUnchanged) {
+  Columns({1, 2, 0, 0, 0, 0, 0});
+  std::string all;
+  for (int b = 0; b < 256; ++b) {
+    if (b != '\n' && b != '\r' && b != 26 && b != '"' && b != ',' && b != '\t')
+      all.push_back(char(b));
+  }
+  const std::string longField(10 << 20, 'L');
+  Source(all + "," + longField + "\n");
+  Run();
+  EXPECT_EQ(Output(), "\"" + all + "\",\"" + longField + "\",\"\",\"\",\"\",\"\",\"\"\r\n");
+}
+
+TEST(TextReader, ReadsInBlocksOfAnySize) {
+  TempDir dir;
+  const std::string bytes = "first\r\nsec\rond\n\nlast\r";
+  WriteFile(dir / "t", bytes);
+  for (size_t block : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{1 << 20}}) {
+    TextReader reader = TextReader::Open(dir / "t", block);
+    std::vector<std::string> lines;
+    do {
+      lines.push_back(reader.ReadTextLine());
+    } while (!reader.TextAtEnd());
+    EXPECT_EQ(lines, (std::vector<std::string>{"first", "second", "", "last"})) << block;
+    EXPECT_EQ(reader.ReadTextLine(), "") << "past the end";
+  }
+}
+
+}  // namespace
+}  // namespace vantrelix
