@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "comma.h"
 
 namespace vantrelix {
@@ -71,6 +73,43 @@ TEST(CommaInto, ReusesTheBufferWithoutLeftovers) {
   EXPECT_EQ(out, "");
   CommaInto("a,b", 2, out);
   EXPECT_EQ(out, "b");
+}
+
+}  // namespace
+}  // namespace vantrelix
+
+namespace vantrelix {
+namespace {
+
+// The pass splits each line once; it must give exactly what Comma gives.
+TEST(LineColumns, AgreesWithCommaOnRandomLines) {
+  std::mt19937 rng(2026);
+  const char alphabet[] = {'a', 'b', ',', '\t', '"', ' ', '\xff'};
+  std::string line, fromSplit;
+  LineColumns split;
+  for (int round = 0; round < 20000; ++round) {
+    line.clear();
+    const int length = static_cast<int>(rng() % 24);
+    for (int i = 0; i < length; ++i) line.push_back(alphabet[rng() % sizeof alphabet]);
+    const int32_t maxColumn = static_cast<int32_t>(rng() % 9);
+    split.Split(line, maxColumn);
+    for (int32_t column = -2; column <= maxColumn; ++column) {
+      split.ColumnInto(column, fromSplit);
+      ASSERT_EQ(fromSplit, Comma(line, column)) << '"' << line << "\" column " << column;
+    }
+  }
+}
+
+TEST(LineColumns, QuotesPastColumn64) {
+  std::string line;
+  for (int i = 0; i < 70; ++i) line += "\"q" + std::to_string(i) + "\",";
+  LineColumns split;
+  split.Split(line, 70);
+  std::string out;
+  for (int32_t column : {1, 63, 64, 65, 70}) {
+    split.ColumnInto(column, out);
+    EXPECT_EQ(out, Comma(line, column)) << column;
+  }
 }
 
 }  // namespace
