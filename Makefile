@@ -21,3 +21,8 @@ format:
 
 clean:
 	rm -rf $(BUILD)
+
+# Converts the bundled sample in a throwaway data folder and prints the result
+# (with the main window when there is a display, in console mode otherwise).
+run: build
+	@bash scripts/run-sample.sh $(BUILD)/ui/vantrelix

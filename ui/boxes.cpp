@@ -1,0 +1,51 @@
+#include "boxes.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "inouterror.h"
+#include "program_state.h"
+
+namespace vantrelix {
+
+namespace {
+
+void ShowBox(const ProgramState& state, QMessageBox::Icon icon, const std::string& text) {
+  QMessageBox box(icon, QString::fromStdString(state.applicationTitle),
+                  QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())),
+                  QMessageBox::Ok);
+  box.setTextFormat(Qt::PlainText);
+  box.adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    box.move(area.center() - box.rect().center());
+  }
+  box.exec();
+}
+
+}  // namespace
+
+void ShowMessageBox(const ProgramState& state, const std::string& text) {
+  ShowBox(state, QMessageBox::NoIcon, text);
+}
+
+void ShowErrorBox(const ProgramState& state, const std::string& message) {
+  ShowBox(state, QMessageBox::Critical, ErrorBoxText(message));
+}
+
+bool RunHandler(ProgramState& state, const std::function<void()>& handler) {
+  try {
+    handler();
+    return true;
+  } catch (const EInOutError& e) {
+    state.Report(exit_status::kFileError);
+    ShowErrorBox(state, e.what());
+  } catch (const std::exception& e) {
+    state.Report(exit_status::kFileError);
+    ShowErrorBox(state, e.what());
+  }
+  return false;
+}
+
+}  // namespace vantrelix

@@ -1,0 +1,32 @@
+#include "program_state.h"
+
+#include <QDate>
+
+#include "special_folder.h"
+
+namespace vantrelix {
+
+std::string ApplicationTitleFrom(const std::string& programPath) {
+  std::string name = programPath.substr(programPath.find_last_of('/') + 1);
+  name = name.substr(0, name.find('.'));
+  for (size_t i = 1; i < name.size(); ++i) {
+    if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
+  }
+  return name;
+}
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}
+
+int CurrentLocalYear() {
+  return QDate::currentDate().year();
+}
+
+DataFolderPaths LookUpDataFolder() {
+  return DataFolderFrom(SpecialFolderPath(folder_kind::kCommonDocuments),
+                        SpecialFolderPath(folder_kind::kUserDocuments));
+}
+
+}  // namespace vantrelix

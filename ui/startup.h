@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "program_state.h"
+
+namespace vantrelix {
+
+class TForm1;
+class TForm2;
+
+// The first command-line argument as the user typed it, read before Qt
+// takes its own options out of the list.
+std::string FirstArgument(int argc, char** argv);
+
+// The program file's full name (of the running executable, not of a link).
+std::string ProgramFilePath(const char* argv0);
+
+// Both windows, created and started in the order of a run: Form1 (its timer
+// counting from then on, the guard, FormCreate), Form2 hidden, Form1 shown,
+// FormActivate. The event loop is the caller's.
+class WindowProgram {
+ public:
+  explicit WindowProgram(ProgramState& state);
+  ~WindowProgram();
+  void Start();
+  TForm1& Form1() { return *form1_; }
+  TForm2& Form2() { return *form2_; }
+
+ private:
+  ProgramState& state_;
+  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<TForm2> form2_;
+};
+
+// The whole program with windows; gives the exit status.
+int RunWithWindows(int argc, char** argv, const std::string& firstArgument);
+
+// The same run without a display: messages and errors go to standard error,
+// the final count to standard output; gives the exit status.
+int RunInConsole(const std::string& programPath, const std::string& firstArgument);
+
+}  // namespace vantrelix

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTimer;
+
+namespace Ui {
+class Form1;
+}
+
+namespace vantrelix {
+
+struct ProgramState;
+class TForm2;
+
+// The main window: a small progress display whose one-shot timer starts the
+// run about a second after the window was created.
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `designLoaded` runs once the design has been read, before FormCreate:
+  // the single-instance guard acts there.
+  explicit TForm1(ProgramState& state, const std::function<void()>& designLoaded = {},
+                  QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  void SetFieldSelector(TForm2* form2) { form2_ = form2; }
+
+  void FormCreate();
+  void FormActivate();
+  void Timer1Timer();
+
+  void SaveSetup();
+  void DateConvert(std::string& field) const;
+  void TimeConvert(std::string& field) const;
+
+  QTimer* Timer1() const { return timer1_; }
+  QString VersionText() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class ProgressHost;
+
+  ProgramState& state_;
+  std::unique_ptr<Ui::Form1> ui_;
+  QTimer* timer1_;
+  TForm2* form2_ = nullptr;
+};
+
+// Asks for the program's end; it takes effect once control is back in the
+// event loop, so a request made during start-up ends the loop at once.
+void RequestProgramEnd(ProgramState& state);
+
+}  // namespace vantrelix
