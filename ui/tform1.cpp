@@ -97,7 +97,7 @@ void TForm1::FormActivate() {
 void TForm1::Timer1Timer() {
   timer1_->stop();
   if (state_.startArgument == "SETUP") {
-    if (form2_ != nullptr) form2_->exec();
+    if (form2_ != nullptr) form2_->ShowModal();
     close();
     return;
   }

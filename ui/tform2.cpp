@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "boxes.h"
 #include "comma.h"
 #include "conversion_run.h"
@@ -48,6 +50,13 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
               ui_->UpDown5, ui_->UpDown6, ui_->UpDown7};
   positionLabels_ = {ui_->Label51, ui_->Label52, ui_->Label53, ui_->Label54,
                      ui_->Label55, ui_->Label56, ui_->Label57};
+  // Labels take the size of their text; the position labels keep their box.
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (label != ui_->Image1 &&
+        std::find(positionLabels_.begin(), positionLabels_.end(), label) == positionLabels_.end()) {
+      label->adjustSize();
+    }
+  }
   listBoxes_ = {ui_->ListBox1, ui_->ListBox2, ui_->ListBox3, ui_->ListBox4,
                 ui_->ListBox5, ui_->ListBox6, ui_->ListBox7};
   for (int k = 0; k < kFieldSlotCount; ++k) {

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of both windows under Xvfb with openbox:
+#   bash scripts/screenshots.sh [PROGRAM]
+# Needs xvfb, openbox, imagemagick and xdotool (installed here if missing).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+program=${1:-build/ui/vantrelix}
+for p in xvfb openbox imagemagick xdotool; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" ||
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p"; }
+done
+work=$(mktemp -d /tmp/vantrelix-shots-XXXXXX)
+export DISPLAY=:77 VANTRELIX_COMMON_DOCUMENTS="$work"
+Xvfb "$DISPLAY" -screen 0 1600x1000x24 >/dev/null 2>&1 & xvfb=$!
+trap 'kill $xvfb 2>/dev/null; pkill -P $$ openbox 2>/dev/null; rm -rf "$work"; true' EXIT
+sleep 1
+openbox >/dev/null 2>&1 &
+sleep 1
+mkdir -p "$work/TOLV_7_Data"
+cp examples/Sample_VANTRELIX.CSV "$work/TOLV_7_Data/"
+
+"$program" 2>/dev/null & run=$!
+sleep 0.6
+import -window "$(xdotool search --sync --name 'VANTRELIX-1' | head -1)" -frame docs/main-window.png
+wait $run
+
+"$program" SETUP 2>/dev/null & run=$!
+id=$(xdotool search --sync --name 'Field Selector-2' | head -1)
+sleep 1.5
+import -window "$id" -frame docs/field-selector.png
+xdotool windowactivate --sync "$id" key --clearmodifiers alt+F4
+wait $run
+echo "docs/main-window.png docs/field-selector.png"
+exit 0

@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <sys/stat.h>
+
+#include "conversion_run.h"
+#include "preview_model.h"
+#include "program_state.h"
+#include "startup.h"
+#include "test_support.h"
+#include "tform1.h"
+#include "tform2.h"
+#include "ui_support.h"
+#include "updown.h"
+
+namespace vantrelix {
+namespace {
+
+using testing::TempDir;
+
+class Form2Test : public ::testing::Test {
+ protected:
+  Form2Test() : env_("VANTRELIX_COMMON_DOCUMENTS", home_.Path().c_str()) {
+    data_ = home_ / "TOLV_7_Data";
+    ::mkdir(data_.c_str(), 0777);
+    // The defaults, but columns 1..7 in order so that rows are easy to read.
+    WriteDefaultSetupIfMissing(state.record, DataFolderFrom(home_.Path(), ""));
+    for (int k = 0; k < kFieldSlotCount; ++k)
+      state.record.SetPosition(static_cast<FieldSlot>(k), k + 1);
+    program_ = std::make_unique<WindowProgram>(state);
+    program_->Form1().Timer1()->stop();  // these tests drive the window themselves
+    state.paths = DataFolderFrom(home_.Path(), "");
+  }
+
+  TForm2& Form() { return program_->Form2(); }
+  template <typename T>
+  T* Child(const char* name) {
+    T* w = Form().findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  // Rows of one preview column (1-based).
+  std::vector<std::string> Rows(int column) {
+    const PreviewColumnModel& m = Form().Preview(column - 1);
+    std::vector<std::string> rows;
+    for (int i = 0; i < m.rowCount(); ++i) rows.push_back(m.Row(i));
+    return rows;
+  }
+  std::string Count() { return Child<QLabel>("Label38")->text().toStdString(); }
+
+  // A source with a header and `n` data lines "dK,pK,...".
+  std::string Source(int n, bool header = true) {
+    std::string text = header ? "H1,H2,H3,H4,H5,H6,H7\r\n" : "";
+    for (int i = 1; i <= n; ++i) {
+      text += "d" + std::to_string(i) + ",p" + std::to_string(i) + ",x,y,z,w,v\r\n";
+    }
+    return SourceText(text);
+  }
+  std::string SourceText(const std::string& text) {
+    const std::string path = data_ + "/export.csv";
+    testing::WriteFile(path, text);
+    state.record.SetSourceFileName(path);
+    return path;
+  }
+  static std::vector<std::string> Names(int from, int to) {
+    std::vector<std::string> v;
+    for (int i = from; i <= to; ++i) v.push_back("d" + std::to_string(i));
+    return v;
+  }
+  void Click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }
+  QToolButton* Arrow(int spinner, const char* which) {
+    return Child<TUpDown>(("UpDown" + std::to_string(spinner)).c_str())
+        ->findChild<QToolButton*>(which);
+  }
+
+  TempDir home_;
+  testing::ScopedEnv env_;
+  std::string data_;
+  ProgramState state;
+  testing::BoxCloser closer;
+  std::unique_ptr<WindowProgram> program_;
+};
+
+TEST_F(Form2Test, PreviewOfHeaderAndTenLines) {
+  Source(10);
+  Form().FormActivate();
+  EXPECT_EQ(Rows(1), Names(1, 4)) << "header skipped, first five lines read";
+  EXPECT_EQ(Count(), "5");
+  Click(Child<QRadioButton>("RadioGroup1Item1"));
+  EXPECT_EQ(Rows(1), Names(1, 10));
+  EXPECT_EQ(Count(), "11");
+  Click(Child<QCheckBox>("CheckBox1"));
+  std::vector<std::string> all = {"H1"};
+  for (const auto& n : Names(1, 10)) all.push_back(n);
+  EXPECT_EQ(Rows(1), all);
+  EXPECT_EQ(Count(), "11");
+  Click(Child<QRadioButton>("RadioGroup1Item0"));
+  EXPECT_EQ(Rows(1), std::vector<std::string>(all.begin(), all.begin() + 5));
+  EXPECT_EQ(Count(), "5");
+  EXPECT_TRUE(closer.boxes.empty());
+}
+
+TEST_F(Form2Test, SmallFiles) {
+  struct Case {
+    const char* name;
+    std::string text;
+    uint8_t skip;
+    std::vector<std::string> column1;
+    const char* count;
+  };
+  const Case cases[] = {
+      {"three lines", "a\r\nb\r\nc\r\n", 0, {"a", "b", "c"}, "3"},
+      {"empty file", "", 0, {"--Blank Line--"}, "1"},
+      {"only a header", "H\r\n", 1, {"--Blank Line--"}, "2"},
+  };
+  for (const Case& c : cases) {
+    SourceText(c.text);
+    state.record.SetSkipFirstLine(c.skip);
+    Form().FormActivate();
+    EXPECT_EQ(Rows(1), c.column1) << c.name;
+    EXPECT_EQ(Count(), c.count) << c.name;
+  }
+}
+
+TEST_F(Form2Test, ColumnAtPositionZeroGivesEmptyRows) {
+  SourceText("H\r\na,b\r\n\r\nc,d\r\n");
+  state.record.SetPosition(FieldSlot::kPhone, 0);
+  Form().FormActivate();
+  EXPECT_EQ(Rows(2), (std::vector<std::string>{"", "--Blank Line--", ""}));
+}
+
+TEST_F(Form2Test, SpinnerArrowsMoveTheColumnAndRebuild) {
+  SourceText("H\r\nc1,c2,c3,c4,c5\r\n");
+  state.record.SetPosition(FieldSlot::kName, 3);
+  state.record.SetPosition(FieldSlot::kPhone, 0);
+  Form().FormActivate();
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"c3"}));
+  Click(Arrow(1, "up"));
+  EXPECT_EQ(Child<QLabel>("Label51")->text(), "4");
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"c4"}));
+
+  // At 0 the lower arrow changes nothing and rebuilds nothing: with the
+  // source gone, a rebuild would report the missing file.
+  ::unlink(state.record.SourceFileName().c_str());
+  Click(Arrow(2, "down"));
+  EXPECT_EQ(Child<QLabel>("Label52")->text(), "0");
+  EXPECT_TRUE(closer.boxes.empty());
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"c4"}));
+}
+
+TEST(TUpDownTest, LimitsAndSilentSetting) {
+  TUpDown spinner;
+  QSignalSpy clicks(&spinner, &TUpDown::Click);
+  spinner.SetPosition(100);
+  spinner.SetPosition(250);
+  EXPECT_EQ(spinner.Position(), 100);
+  EXPECT_EQ(clicks.count(), 0) << "setting from code reports nothing";
+  spinner.UpButton()->click();
+  EXPECT_EQ(clicks.count(), 0) << "no wrapping at the top";
+  spinner.DownButton()->click();
+  EXPECT_EQ(spinner.Position(), 99);
+  ASSERT_EQ(clicks.count(), 1);
+  EXPECT_EQ(clicks.at(0).at(0).toInt(), 99);
+  spinner.SetPosition(-3);
+  EXPECT_EQ(spinner.Position(), 0);
+}
+
+TEST_F(Form2Test, NewFileFromTheDialogIsPreviewedFromTheNextChange) {
+  Source(2);
+  const std::string other = data_ + "/other.csv";
+  testing::WriteFile(other, "H\r\nnew1\r\n");
+  Form().FormActivate();
+  closer.onOtherModal = [&](QWidget* w) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+      dialog->selectFile(QString::fromStdString(other));
+      QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    }
+  };
+  Form().Edit1Click();
+  EXPECT_EQ(Child<QLineEdit>("Edit1")->text().toStdString(), other);
+  EXPECT_EQ(Rows(1), Names(1, 2)) << "the old preview stays";
+  Click(Child<QRadioButton>("RadioGroup1Item1"));
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"new1"}));
+}
+
+TEST_F(Form2Test, MissingFileIsReportedTwiceOnOpeningWithTheDefaults) {
+  state.record.SetSourceFileName(data_ + "/gone.csv");
+  Form().FormActivate();
+  ASSERT_EQ(closer.boxes.size(), 2u);
+  const std::string message = "\"" + data_ + "/gone.csv\" does not exists!";
+  EXPECT_EQ(closer.boxes[0].text.toStdString(), message);
+  EXPECT_EQ(closer.boxes[1].text.toStdString(), message);
+  EXPECT_TRUE(Rows(1).empty());
+  EXPECT_EQ(Count(), "Label38");
+}
+
+TEST_F(Form2Test, LongNameIsPreviewedWholeAndStoredAs100) {
+  Form().FormActivate();
+  const std::string longName = data_ + "/" + std::string(120 - data_.size() - 1, 'n');
+  ASSERT_EQ(longName.size(), 120u);
+  testing::WriteFile(longName, "H\r\nlong\r\n");
+  QLineEdit* edit = Child<QLineEdit>("Edit1");
+  edit->clear();
+  QTest::keyClicks(edit, QString::fromStdString(longName));
+  Click(Child<QCheckBox>("CheckBox1"));
+  Click(Child<QCheckBox>("CheckBox1"));
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"long"}));
+  ASSERT_TRUE(Form().FormClose());
+  EXPECT_EQ(state.record.SourceFileName(), longName.substr(0, 100));
+}
+
+TEST_F(Form2Test, ClosingStoresEveryControl) {
+  Source(3);
+  Form().FormActivate();
+  for (int i = 0; i < 2; ++i) Click(Arrow(7, "up"));  // 7 -> 9
+  Click(Arrow(3, "down"));                            // 3 -> 2
+  Click(Child<QCheckBox>("CheckBox1"));               // no header
+  Child<QComboBox>("ComboBox1")->setCurrentIndex(3);
+  QComboBox* times = Child<QComboBox>("ComboBox2");
+  times->clearEditText();
+  QTest::keyClicks(times, "hh-mm");  // a typed text that is no item
+  QLineEdit* dateDelimiter = Child<QLineEdit>("Edit2");
+  dateDelimiter->clear();
+  QTest::keyClicks(dateDelimiter, "-x");  // one character at most
+  Child<QLineEdit>("Edit3")->clear();
+  ASSERT_TRUE(Form().FormClose());
+
+  SetupRecord stored;
+  LoadSetup(stored, state.paths.setupFileName);
+  EXPECT_EQ(stored.EmailPos(), 9);
+  EXPECT_EQ(stored.DatePos(), 2);
+  EXPECT_EQ(stored.NamePos(), 1);
+  EXPECT_EQ(stored.SkipFirstLine(), 0);
+  EXPECT_EQ(stored.DateLayout(), 3);
+  EXPECT_EQ(stored.TimeLayout(), -1);
+  EXPECT_EQ(stored.DateDelimiter(), '-');
+  EXPECT_EQ(stored.TimeDelimiter(), ':') << "an empty box keeps the stored character";
+}
+
+TEST_F(Form2Test, StoredSettingsConvertAsThePreviewShowed) {
+  Source(4);
+  Form().FormActivate();
+  Click(Arrow(1, "up"));  // name from column 2
+  Click(Child<QRadioButton>("RadioGroup1Item1"));
+  const std::vector<std::string> shown = Rows(1);
+  ASSERT_TRUE(Form().FormClose());
+
+  class Quiet : public ConversionHost {
+    void ShowMessage(const std::string&) override {}
+    void ShowCount(int64_t) override {}
+    void ShowFinished() override {}
+    void Pause(int) override {}
+    void RequestTermination() override {}
+  } host;
+  ConversionRun(state.record, RegionalSettings{}, 2026, state.paths.dataFolder, host);
+  const std::string out = testing::ReadFile(state.paths.dataFolder + "/TOLV_D.TXT");
+  std::string expected;
+  for (const std::string& name : shown) expected += "\"" + name + "\",";
+  std::string firstColumn;
+  for (size_t start = 0; start < out.size();) {
+    const size_t end = out.find("\r\n", start);
+    firstColumn += out.substr(start, out.find(',', start) - start + 1);
+    start = end + 2;
+  }
+  EXPECT_EQ(firstColumn, expected);
+}
+
+TEST_F(Form2Test, FailedSaveKeepsTheWindowOpen) {
+  Source(1);
+  ::unlink(state.paths.setupFileName.c_str());
+  ::mkdir(state.paths.setupFileName.c_str(), 0777);  // a folder where the file belongs
+  Form().FormActivate();
+  EXPECT_FALSE(Form().FormClose());
+  ASSERT_EQ(closer.boxes.size(), 1u);
+  EXPECT_EQ(closer.boxes[0].text, "File access denied.");
+  ::rmdir(state.paths.setupFileName.c_str());
+  EXPECT_TRUE(Form().FormClose()) << "closing again runs every step again";
+}
+
+TEST_F(Form2Test, DesignTextsAndLayoutItems) {
+  Source(1);
+  Form().FormActivate();
+  EXPECT_EQ(Form().windowTitle(), "Field Selector-2");
+  EXPECT_EQ(Child<QLabel>("Label8")->text(), "Email  Address (Optional Feature)");
+  EXPECT_EQ(Child<QCheckBox>("CheckBox1")->text(), "Skip Fist Record");
+  EXPECT_EQ(Child<QLineEdit>("Edit1")->toolTip(), "Left Click to bring up Dialog Selection Box");
+  EXPECT_EQ(Child<QLabel>("Label39")->text(), "V1.01");
+  QComboBox* times = Child<QComboBox>("ComboBox2");
+  ASSERT_EQ(times->count(), 11);
+  EXPECT_EQ(times->itemText(4), "hh:mm (Military) ");
+  EXPECT_EQ(Child<QComboBox>("ComboBox1")->currentIndex(), 0);
+  EXPECT_EQ(Child<QLineEdit>("Edit2")->maxLength(), 1);
+}
+
+TEST_F(Form2Test, SetupRunOpensTheWindowAndWritesOnlyTheSettings) {
+  ProgramState run;
+  run.startArgument = "SETUP";
+  WindowProgram setup(run);
+  Source(2);
+  SaveSetup(state.record, state.paths.setupFileName);
+  testing::WriteFile(data_ + "/TOLV_D.TXT", "previous");
+  bool sawSelector = false;
+  closer.onOtherModal = [&](QWidget* w) {
+    if (w == &setup.Form2() && !sawSelector) {
+      sawSelector = true;
+      QTimer::singleShot(100, w, [w] { w->close(); });
+    }
+  };
+  setup.Start();
+  QApplication::exec();
+  EXPECT_TRUE(sawSelector);
+  EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT"), "previous");
+  SetupRecord stored;
+  LoadSetup(stored, state.paths.setupFileName);
+  EXPECT_EQ(stored.SourceFileName(), data_ + "/export.csv");
+  EXPECT_TRUE(run.terminationRequested);
+}
+
+}  // namespace
+}  // namespace vantrelix
