@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev googletest
-  xvfb xauth x11-utils fonts-dejavu-core fonts-liberation
+  xvfb xauth x11-utils xdotool openbox fonts-dejavu-core fonts-liberation
   util-linux
 )
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "program_state.h"
 #include "startup.h"
@@ -164,7 +165,11 @@ ConsoleRun RunConsoleProgram(const std::string& home, const QStringList& args) {
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
   env.insert("VANTRELIX_COMMON_DOCUMENTS", QString::fromStdString(home));
   p.setProcessEnvironment(env);
-  p.start(VANTRELIX_PROGRAM, args);
+  static int copies = 0;
+  const std::string program = testing::CopyProgram(
+      VANTRELIX_PROGRAM, home,
+      "vantrelix-console-" + std::to_string(::getpid()) + "-" + std::to_string(++copies));
+  p.start(QString::fromStdString(program), args);
   p.waitForFinished(20000);
   return {p.exitCode(), p.readAllStandardOutput().toStdString(),
           p.readAllStandardError().toStdString()};

@@ -305,12 +305,13 @@ TEST_F(Form2Test, DesignTextsAndLayoutItems) {
 }
 
 TEST_F(Form2Test, SetupRunOpensTheWindowAndWritesOnlyTheSettings) {
-  ProgramState run;
-  run.startArgument = "SETUP";
-  WindowProgram setup(run);
   Source(2);
   SaveSetup(state.record, state.paths.setupFileName);
   testing::WriteFile(data_ + "/TOLV_D.TXT", "previous");
+  ProgramState run;
+  run.startArgument = "SETUP";
+  program_.reset();  // one guard component per process
+  WindowProgram setup(run);
   bool sawSelector = false;
   closer.onOtherModal = [&](QWidget* w) {
     if (w == &setup.Form2() && !sawSelector) {

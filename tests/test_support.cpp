@@ -121,6 +121,14 @@ void SmallDisk::Fill() {
   ::close(fd);
 }
 
+std::string CopyProgram(const std::string& program, const std::string& folder,
+                        const std::string& name) {
+  const std::string target = folder + "/" + name;
+  std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing);
+  ::chmod(target.c_str(), 0755);
+  return target;
+}
+
 ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
   const char* old = std::getenv(name);
   had_ = old != nullptr;

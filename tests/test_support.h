@@ -47,6 +47,11 @@ class SmallDisk {
   std::string why_;
 };
 
+// A copy of `program` named `name` in `folder` (programs find their other
+// copies by file name, so tests that run the program use names of their own).
+std::string CopyProgram(const std::string& program, const std::string& folder,
+                        const std::string& name);
+
 // Sets an environment variable for the scope, and restores it afterwards.
 class ScopedEnv {
  public:

@@ -30,6 +30,10 @@ void ShowMessageBox(const ProgramState& state, const std::string& text) {
   ShowBox(state, QMessageBox::NoIcon, text);
 }
 
+void ShowInformationBox(const ProgramState& state, const std::string& text) {
+  ShowBox(state, QMessageBox::Information, text);
+}
+
 void ShowErrorBox(const ProgramState& state, const std::string& message) {
   ShowBox(state, QMessageBox::Critical, ErrorBoxText(message));
 }

@@ -11,6 +11,8 @@ struct ProgramState;
 
 // A modal box centred on the screen, no icon, one OK button.
 void ShowMessageBox(const ProgramState& state, const std::string& text);
+// The same with an information icon.
+void ShowInformationBox(const ProgramState& state, const std::string& text);
 // The same with an error icon, for errors that escape a handler.
 void ShowErrorBox(const ProgramState& state, const std::string& message);
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "conversion_run.h"
+#include "guard.h"
 #include "inouterror.h"
 #include "regional_locale.h"
 #include "setup_file.h"
@@ -74,11 +75,18 @@ std::string ProgramFilePath(const char* argv0) {
   return argv0 != nullptr ? argv0 : "vantrelix";
 }
 
-WindowProgram::WindowProgram(ProgramState& state) : state_(state) {
+WindowProgram::WindowProgram(ProgramState& state, TGuardApplication* guard) : state_(state) {
   InitUiResources();
-  form1_ = std::make_unique<TForm1>(state_);
+  form1_ = std::make_unique<TForm1>(state_, guard);
   form2_ = std::make_unique<TForm2>(state_, *form1_);
   form1_->SetFieldSelector(form2_.get());
+  if (guard != nullptr) {
+    // Later copies bring forward the modal window when one is open.
+    guard->ListenForActivation([form1 = form1_.get()]() -> QWidget* {
+      QWidget* modal = QApplication::activeModalWidget();
+      return modal != nullptr ? modal : form1;
+    });
+  }
 }
 
 WindowProgram::~WindowProgram() = default;
@@ -98,8 +106,9 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   LocaleWatcher watcher(state);
   app.installEventFilter(&watcher);
   app.setQuitOnLastWindowClosed(false);  // every end goes through one request
+  TGuardApplication guard(InstanceBlockName(programPath));
 
-  WindowProgram program(state);
+  WindowProgram program(state, &guard);
   program.Start();
   app.exec();
   return state.exitCode;
@@ -109,6 +118,9 @@ int RunInConsole(const std::string& programPath, const std::string& firstArgumen
   ProgramState state;
   state.applicationTitle = ApplicationTitleFrom(programPath);
   state.regional = RegionalSettingsFromSystem();
+  // Console and windowed copies share one guard: a scheduled run must not
+  // convert while an operator has the field selector open.
+  const TGuardApplication guard(InstanceBlockName(programPath));
   state.startArgument = firstArgument;
   state.paths = LookUpDataFolder();
   const auto report = [&state](const EInOutError& e) {
@@ -121,6 +133,10 @@ int RunInConsole(const std::string& programPath, const std::string& firstArgumen
     LoadSetup(state.record, state.paths.setupFileName);
   } catch (const EInOutError& e) {
     report(e);
+  }
+  if (guard.PreviousInstanceRunning()) {
+    std::fprintf(stderr, "%s\n", kAnotherCopyMessage);
+    return exit_status::kAnotherCopyRunning;
   }
   // The same second as with windows, so that scheduled runs behave alike.
   std::this_thread::sleep_for(std::chrono::seconds(1));

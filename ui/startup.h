@@ -9,6 +9,7 @@ namespace vantrelix {
 
 class TForm1;
 class TForm2;
+class TGuardApplication;
 
 // The first command-line argument as the user typed it, read before Qt
 // takes its own options out of the list.
@@ -22,7 +23,7 @@ std::string ProgramFilePath(const char* argv0);
 // FormActivate. The event loop is the caller's.
 class WindowProgram {
  public:
-  explicit WindowProgram(ProgramState& state);
+  explicit WindowProgram(ProgramState& state, TGuardApplication* guard = nullptr);
   ~WindowProgram();
   void Start();
   TForm1& Form1() { return *form1_; }
@@ -33,6 +34,10 @@ class WindowProgram {
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
 };
+
+// The line a second copy in console mode prints before it ends.
+inline constexpr char kAnotherCopyMessage[] =
+    "Another copy of the program is already running; this one ends without converting.";
 
 // The whole program with windows; gives the exit status.
 int RunWithWindows(int argc, char** argv, const std::string& firstArgument);

@@ -8,6 +8,7 @@
 
 #include "boxes.h"
 #include "conversion_run.h"
+#include "guard.h"
 #include "normalise.h"
 #include "program_state.h"
 #include "setup_file.h"
@@ -57,12 +58,13 @@ class TForm1::ProgressHost : public ConversionHost {
   int64_t count_ = 0;
 };
 
-TForm1::TForm1(ProgramState& state, const std::function<void()>& designLoaded, QWidget* parent)
+TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       state_(state),
       ui_(std::make_unique<Ui::Form1>()),
-      timer1_(new QTimer(this)) {
+      timer1_(new QTimer(this)),
+      oneInstance1_(new TOneInstance(this)) {
   ui_->setupUi(this);
   // Labels take the size of their text.
   for (QLabel* label : findChildren<QLabel*>()) {
@@ -74,7 +76,14 @@ TForm1::TForm1(ProgramState& state, const std::function<void()>& designLoaded, Q
   connect(timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
   timer1_->start();
 
-  if (designLoaded) designLoaded();
+  // A second copy brings the first forward and ends before its first tick.
+  oneInstance1_->Loaded(
+      guard, state_.applicationTitle,
+      [this](const std::string& text) { ShowInformationBox(state_, text); },
+      [this] {
+        state_.Report(exit_status::kAnotherCopyRunning);
+        RequestProgramEnd(state_);
+      });
   FormCreate();
 }
 

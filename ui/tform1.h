@@ -16,6 +16,8 @@ namespace vantrelix {
 
 struct ProgramState;
 class TForm2;
+class TGuardApplication;
+class TOneInstance;
 
 // The main window: a small progress display whose one-shot timer starts the
 // run about a second after the window was created.
@@ -23,9 +25,10 @@ class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
-  // `designLoaded` runs once the design has been read, before FormCreate:
-  // the single-instance guard acts there.
-  explicit TForm1(ProgramState& state, const std::function<void()>& designLoaded = {},
+  // `guard`: what the single-instance detection found (none: no guard
+  // acts). The guard component acts once the design has been read, before
+  // FormCreate.
+  explicit TForm1(ProgramState& state, const TGuardApplication* guard = nullptr,
                   QWidget* parent = nullptr);
   ~TForm1() override;
 
@@ -51,6 +54,7 @@ class TForm1 : public QWidget {
   ProgramState& state_;
   std::unique_ptr<Ui::Form1> ui_;
   QTimer* timer1_;
+  TOneInstance* oneInstance1_;
   TForm2* form2_ = nullptr;
 };
 
