@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: deps configure build test run format clean
+.PHONY: deps configure build test test-asan fuzz fuzz-smoke run format clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -26,3 +26,21 @@ clean:
 # (with the main window when there is a display, in console mode otherwise).
 run: build
 	@bash scripts/run-sample.sh $(BUILD)/ui/vantrelix
+
+# The engine and its tests under AddressSanitizer and UndefinedBehaviorSanitizer;
+# any report fails the run.
+ASAN_BUILD ?= build-asan
+test-asan: deps
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTRELIX_ENGINE_ONLY=ON \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" > /dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j$(JOBS)
+
+# The fuzz targets, each for FUZZ_SECONDS (libFuzzer, clang); fuzz-smoke is CI's short run.
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	bash fuzz/run.sh $(FUZZ_SECONDS)
+
+fuzz-smoke: deps
+	bash fuzz/run.sh 20

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "inouterror.h"
+#include "system_calls.h"
 
 namespace vantrelix {
 
@@ -33,7 +34,7 @@ int FileDescriptor::Release() {
 void FileDescriptor::Close() {
   const int fd = Release();
   // No retry on EINTR: on Linux the descriptor is gone whatever close says.
-  if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) ThrowIoError(errno);
+  if (fd >= 0 && Sys().close(fd) != 0 && errno != EINTR) ThrowIoError(errno);
 }
 
 bool FileExists(const std::string& path) {
@@ -49,7 +50,7 @@ bool FolderExists(const std::string& path) {
 FileDescriptor OpenFile(const std::string& path, int flags) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY);
+    fd = Sys().open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) ThrowIoError(errno, path);
   return FileDescriptor(fd);
@@ -59,7 +60,7 @@ size_t ReadFully(int fd, void* buffer, size_t size) {
   auto* out = static_cast<char*>(buffer);
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = ::read(fd, out + done, size - done);
+    const ssize_t n = Sys().read(fd, out + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowIoError(errno);
@@ -72,7 +73,7 @@ size_t ReadFully(int fd, void* buffer, size_t size) {
 
 void WriteFully(int fd, std::string_view data) {
   while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
+    const ssize_t n = Sys().write(fd, data.data(), data.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowIoError(errno);
@@ -124,9 +125,9 @@ mode_t CurrentUmask() {
 }
 
 void SyncFolder(const std::string& folder) {
-  FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor dir(Sys().open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
   if (!dir.IsOpen()) ThrowIoError(errno, folder);
-  if (::fsync(dir.Get()) != 0 && errno != EINVAL) ThrowIoError(errno);
+  if (Sys().fsync(dir.Get()) != 0 && errno != EINVAL) ThrowIoError(errno);
 }
 
 }  // namespace
@@ -162,7 +163,7 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
   std::string pattern = FolderOf(target_) + "/.";
   pattern += target_.substr(target_.find_last_of('/') + 1);
   pattern += ".XXXXXX";
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  const int fd = Sys().mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) ThrowIoError(errno, target_);
   fd_ = FileDescriptor(fd);
   tempPath_ = pattern;
@@ -188,11 +189,11 @@ void ReplacingFile::Commit() {
     committed_ = true;
     return;
   }
-  if (::fsync(fd_.Get()) != 0) ThrowIoError(errno);
+  if (Sys().fsync(fd_.Get()) != 0) ThrowIoError(errno);
   fd_.Close();
   const std::string folder = FolderOf(target_);
   SyncFolder(folder);
-  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) ThrowIoError(errno, target_);
+  if (Sys().rename(tempPath_.c_str(), target_.c_str()) != 0) ThrowIoError(errno, target_);
   committed_ = true;
   // The new file is in place now; a failure to sync its folder entry must not
   // be reported as a failed pass.

@@ -8,6 +8,7 @@
 
 #include "inouterror.h"
 #include "posix_file.h"
+#include "system_calls.h"
 
 namespace vantrelix {
 
@@ -30,7 +31,7 @@ void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
 void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
   if (FileExists(paths.setupFileName)) return;
   // Whether this works shows when the file is written.
-  if (!FolderExists(paths.dataFolder)) ::mkdir(paths.dataFolder.c_str(), 0777);
+  if (!FolderExists(paths.dataFolder)) Sys().mkdir(paths.dataFolder.c_str(), 0777);
 
   record.SetSourceFileName(paths.dataFolder + "/" + kSampleSourceName);
   const int32_t defaults[kFieldSlotCount] = {3, 5, 1, 2, 4, 0, 0};

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "inouterror.h"
+#include "system_calls.h"
 
 namespace vantrelix {
 
@@ -25,7 +26,7 @@ bool TextReader::Fill() {
   if (endOfFile_) return false;
   ssize_t n;
   do {
-    n = ::read(fd_.Get(), buffer_.data(), buffer_.size());
+    n = Sys().read(fd_.Get(), buffer_.data(), buffer_.size());
   } while (n < 0 && errno == EINTR);
   if (n < 0) ThrowIoError(errno);
   if (n == 0) {

@@ -1,0 +1,82 @@
+// The whole pass from an arbitrary record and source: one output line per
+// line read, every line seven quoted fields free of quotes, nothing left
+// beside the import file.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "conversion_run.h"
+#include "fuzz_support.h"
+#include "inouterror.h"
+#include "text_file.h"
+
+namespace {
+
+class Host : public vantrelix::ConversionHost {
+ public:
+  void ShowMessage(const std::string&) override {}
+  void ShowCount(int64_t n) override { count = n; }
+  void ShowFinished() override {}
+  void Pause(int) override {}
+  void RequestTermination() override {}
+  int64_t count = 0;
+};
+
+bool IsQuotedLine(std::string_view line) {
+  int fields = 0;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (fields > 0) {
+      if (line[i] != ',') return false;
+      ++i;
+    }
+    if (i >= line.size() || line[i] != '"') return false;
+    const size_t close = line.find('"', i + 1);
+    if (close == std::string_view::npos) return false;
+    i = close + 1;
+    ++fields;
+  }
+  return fields == 7 && i == line.size();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace vantrelix;
+  if (size < SetupRecord::kSize) return 0;
+  static const std::string folder = [] {
+    std::string f = fuzz::ScratchPath("vantrelix-fuzz-pass");
+    ::mkdir(f.c_str(), 0700);
+    return f;
+  }();
+  const std::string source = folder + "/source.csv";
+  fuzz::WriteScratch(source, data + SetupRecord::kSize, size - SetupRecord::kSize);
+  SetupRecord record;
+  std::copy(data, data + SetupRecord::kSize, record.Bytes().begin());
+  for (int k = 0; k < kFieldSlotCount; ++k) {  // keep columns small so that some pick text
+    record.SetPosition(static_cast<FieldSlot>(k), record.Position(static_cast<FieldSlot>(k)) % 9);
+  }
+  record.SetSourceFileName(source);
+  Host host;
+  const RunResult result = ConversionRun(record, fuzz::Settings(data[1]), 2026, folder, host);
+  FUZZ_CHECK(result == RunResult::kCompleted, "the pass did not complete");
+  const std::string out = [&] {
+    TextReader r = TextReader::Open(folder + "/TOLV_D.TXT");
+    std::string all, line;
+    do {
+      r.ReadTextLine(line);
+      FUZZ_CHECK(IsQuotedLine(line), "an output line that is not seven quoted fields");
+      all += line;
+      all += '\n';
+    } while (!r.TextAtEnd());
+    return all;
+  }();
+  int64_t lines = 0;
+  for (char c : out) lines += c == '\n';
+  FUZZ_CHECK(lines == host.count - (record.HasHeaderLine() ? 1 : 0), "lines written != lines read");
+  DIR* dir = ::opendir(folder.c_str());
+  int entries = 0;
+  while (dirent* e = ::readdir(dir)) entries += e->d_name[0] != '.' || e->d_name[1] == 'T';
+  ::closedir(dir);
+  FUZZ_CHECK(entries == 2, "a temporary file was left");
+  return 0;
+}
