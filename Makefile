@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: deps configure build test test-asan fuzz fuzz-smoke run format clean
+.PHONY: deps configure build test test-asan fuzz fuzz-smoke run package format clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -44,3 +44,7 @@ fuzz: deps
 
 fuzz-smoke: deps
 	bash fuzz/run.sh 20
+
+# The Debian package: build/vantrelix_<version>_<arch>.deb
+package: build
+	cd $(BUILD) && cpack

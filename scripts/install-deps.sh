@@ -9,6 +9,7 @@ packages=(
   libgtest-dev googletest
   xvfb xauth x11-utils xdotool openbox fonts-dejavu-core fonts-liberation
   util-linux
+  desktop-file-utils dpkg-dev
 )
 
 missing=()
