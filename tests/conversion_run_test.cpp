@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -263,6 +265,58 @@ TEST(TextReader, ReadsInBlocksOfAnySize) {
     } while (!reader.TextAtEnd());
     EXPECT_EQ(lines, (std::vector<std::string>{"first", "second", "", "last"})) << block;
     EXPECT_EQ(reader.ReadTextLine(), "") << "past the end";
+  }
+}
+
+}  // namespace
+}  // namespace vantrelix
+
+namespace vantrelix {
+namespace {
+
+// Counts the output's lines and checks that each is seven quoted fields.
+int64_t CheckedOutputLines(const std::string& out) {
+  int64_t lines = 0;
+  for (size_t start = 0; start < out.size();) {
+    const size_t end = out.find("\r\n", start);
+    EXPECT_NE(end, std::string::npos) << "an unterminated output line";
+    if (end == std::string::npos) break;
+    const std::string line = out.substr(start, end - start);
+    int quotes = 0, commas = 0;
+    bool inside = false;
+    for (char c : line) {
+      if (c == '"') ++quotes, inside = !inside;
+      if (c == ',' && !inside) ++commas;
+    }
+    EXPECT_EQ(quotes, 14) << "line " << lines;
+    EXPECT_EQ(commas, 6) << "line " << lines;
+    ++lines;
+    start = end + 2;
+  }
+  return lines;
+}
+
+TEST_F(ConversionRunTest, HostileSourcesKeepTheLineRules) {
+  std::mt19937 rng(99);
+  std::string garbage(1 << 20, '\0');
+  for (char& c : garbage) c = static_cast<char>(rng());
+  struct Case {
+    const char* name;
+    std::string source;
+  };
+  const Case cases[] = {
+      {"binary garbage", garbage},
+      {"200000 empty lines", std::string(200000, '\n')},
+      {"only CRs", std::string(100000, '\r')},
+      {"only Ctrl-Z", std::string(1000, '\x1a')},
+  };
+  Columns({1, 2, 3, 4, 5, 6, 7});
+  record.SetDateLayout(3);
+  record.SetTimeLayout(10);
+  for (const Case& c : cases) {
+    Source(c.source);
+    Run();
+    EXPECT_EQ(CheckedOutputLines(Output()), host.lastCount) << c.name;
   }
 }
 
