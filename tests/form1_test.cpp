@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QLabel>
 #include <QProcess>
 #include <QTimer>
@@ -140,6 +141,18 @@ TEST_F(Form1Test, MissingSourceIsReportedAndEnds) {
   ASSERT_EQ(closer.boxes.size(), 1u);
   EXPECT_EQ(closer.boxes[0].text.toStdString(), "\"" + data_ + "/gone.csv\" does not exists!");
   EXPECT_EQ(state.exitCode, exit_status::kNoSource);
+}
+
+TEST(LocaleWatcher, ReadsTheSettingsAgainOnALocaleChange) {
+  ProgramState state;
+  LocaleWatcher watcher(state);
+  QApplication::instance()->installEventFilter(&watcher);
+  testing::ScopedEnv lcAll("LC_ALL", "de_DE.UTF-8");
+  QEvent change(QEvent::LocaleChange);
+  QCoreApplication::sendEvent(QApplication::instance(), &change);
+  QApplication::instance()->removeEventFilter(&watcher);
+  EXPECT_EQ(state.regional.dateSeparatorChar, '.');
+  EXPECT_EQ(state.regional.decimalSeparatorChar, ',');
 }
 
 TEST(ProgramState, TitlesAndErrorText) {

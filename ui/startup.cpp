@@ -31,22 +31,6 @@ namespace {
 
 constexpr char kSetupArgument[] = "SETUP";
 
-// Linux broadcasts no change of the regional settings; Qt reports one as
-// QEvent::LocaleChange, and then they are read again.
-class LocaleWatcher : public QObject {
- public:
-  explicit LocaleWatcher(ProgramState& state) : state_(state) {}
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::LocaleChange && watched == QCoreApplication::instance()) {
-      state_.regional = RegionalSettingsFromSystem();
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  ProgramState& state_;
-};
-
 class ConsoleHost : public ConversionHost {
  public:
   void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
@@ -63,6 +47,13 @@ class ConsoleHost : public ConversionHost {
 };
 
 }  // namespace
+
+bool LocaleWatcher::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::LocaleChange && watched == QCoreApplication::instance()) {
+    state_.regional = RegionalSettingsFromSystem();
+  }
+  return QObject::eventFilter(watched, event);
+}
 
 std::string FirstArgument(int argc, char** argv) {
   return argc > 1 && argv[1] != nullptr ? argv[1] : "";

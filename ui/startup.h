@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+
 #include <memory>
 #include <string>
 
@@ -10,6 +12,17 @@ namespace vantrelix {
 class TForm1;
 class TForm2;
 class TGuardApplication;
+
+// Linux broadcasts no change of the regional settings; Qt reports one as
+// QEvent::LocaleChange to the application, and then they are read again.
+class LocaleWatcher : public QObject {
+ public:
+  explicit LocaleWatcher(ProgramState& state) : state_(state) {}
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  ProgramState& state_;
+};
 
 // The first command-line argument as the user typed it, read before Qt
 // takes its own options out of the list.
