@@ -47,9 +47,9 @@ run "export, 1/10 size" "$work/export-$((export_lines / 10)).csv"
 run "export" "$work/export-$export_lines.csv"
 # kind and the smaller size in bytes (the larger is ten times that); an empty
 # line becomes 120 bytes of output, so 10 million of them write 1.2 GB.
-for spec in oneline:50000000 empty:2000000 garbage:20000000 bytes:20000000; do
-  kind=${spec%%:*}
-  for size in $((${spec#*:} * scale)) $((${spec#*:} * scale * 10)); do
+for entry in oneline:50000000 empty:2000000 garbage:20000000 bytes:20000000; do
+  kind=${entry%%:*}
+  for size in $((${entry#*:} * scale)) $((${entry#*:} * scale * 10)); do
     f="$work/$kind-$size"
     [ -f "$f" ] || make_input "$kind" "$size" "$f"
     run "$kind" "$f"

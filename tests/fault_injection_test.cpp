@@ -9,6 +9,7 @@
 #include "conversion_run.h"
 #include "inouterror.h"
 #include "setup_file.h"
+#include "silent_host.h"
 #include "system_calls.h"
 #include "test_support.h"
 
@@ -80,21 +81,13 @@ class FaultInjector {
   int errno_ = 0;
 };
 
-class Quiet : public ConversionHost {
-  void ShowMessage(const std::string&) override {}
-  void ShowCount(int64_t) override {}
-  void ShowFinished() override {}
-  void Pause(int) override {}
-  void RequestTermination() override {}
-};
-
 // One start of the program's engine side: defaults, load, pass.
 std::string RunOnce(const DataFolderPaths& paths) {
   try {
     SetupRecord record;
     WriteDefaultSetupIfMissing(record, paths);
     LoadSetup(record, paths.setupFileName);
-    Quiet host;
+    testing::SilentHost host;
     ConversionRun(record, RegionalSettings{}, 2026, paths.dataFolder, host);
   } catch (const EInOutError& e) {
     return e.what();

@@ -18,6 +18,7 @@
 #include "conversion_run.h"
 #include "preview_model.h"
 #include "program_state.h"
+#include "silent_host.h"
 #include "startup.h"
 #include "test_support.h"
 #include "tform1.h"
@@ -257,13 +258,7 @@ TEST_F(Form2Test, StoredSettingsConvertAsThePreviewShowed) {
   const std::vector<std::string> shown = Rows(1);
   ASSERT_TRUE(Form().FormClose());
 
-  class Quiet : public ConversionHost {
-    void ShowMessage(const std::string&) override {}
-    void ShowCount(int64_t) override {}
-    void ShowFinished() override {}
-    void Pause(int) override {}
-    void RequestTermination() override {}
-  } host;
+  testing::SilentHost host;
   ConversionRun(state.record, RegionalSettings{}, 2026, state.paths.dataFolder, host);
   const std::string out = testing::ReadFile(state.paths.dataFolder + "/TOLV_D.TXT");
   std::string expected;

@@ -7,6 +7,7 @@
 
 #include "regional.h"
 #include "regional_locale.h"
+#include "test_support.h"
 
 namespace vantrelix {
 namespace {
@@ -396,26 +397,12 @@ TEST(RegionalLocale, CLocaleGivesTheDefaults) {
 
 // Runs the system fill in a child with the given environment.
 std::string SystemFillInChild(std::initializer_list<std::pair<const char*, const char*>> env) {
-  int fds[2];
-  if (::pipe(fds) != 0) return "pipe";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
+  return testing::RunInChild([&] {
     for (const char* v : {"LC_ALL", "LC_TIME", "LC_NUMERIC", "LANG"}) ::unsetenv(v);
     for (const auto& [k, v] : env) ::setenv(k, v, 1);
     const RegionalSettings s = RegionalSettingsFromSystem();
-    const std::string out = s.shortDatePattern + "|" + s.dateSeparatorChar + s.decimalSeparatorChar;
-    [[maybe_unused]] auto n = ::write(fds[1], out.data(), out.size());
-    ::_exit(0);
-  }
-  ::close(fds[1]);
-  std::string out;
-  char buf[256];
-  ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, n);
-  ::close(fds[0]);
-  ::waitpid(pid, nullptr, 0);
-  return out;
+    return s.shortDatePattern + "|" + s.dateSeparatorChar + s.decimalSeparatorChar;
+  });
 }
 
 TEST(RegionalLocale, EnvironmentPicksTheLocale) {

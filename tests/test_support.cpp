@@ -63,18 +63,16 @@ std::string ListFolder(const std::string& path) {
   return out;
 }
 
-std::string RunUnprivileged(const std::function<std::string()>& body) {
-  if (::geteuid() != 0) return body();
+std::string RunInChild(const std::function<std::string()>& body,
+                       const std::function<std::string()>& prepare) {
   int fds[2];
   if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
     ::close(fds[0]);
-    std::string result;
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
-      result = "could not drop privileges";
-    } else {
+    std::string result = prepare ? prepare() : std::string();
+    if (result.empty()) {
       try {
         result = body();
       } catch (const std::exception& e) {
@@ -90,9 +88,17 @@ std::string RunUnprivileged(const std::function<std::string()>& body) {
   ssize_t n;
   while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0) result.append(buffer, n);
   ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  ::waitpid(pid, nullptr, 0);
   return result;
+}
+
+std::string RunUnprivileged(const std::function<std::string()>& body) {
+  if (::geteuid() != 0) return body();
+  return RunInChild(body, [] {
+    const bool dropped =
+        ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+    return dropped ? std::string() : std::string("could not drop privileges");
+  });
 }
 
 SmallDisk::SmallDisk(const std::string& path, const std::string& size) : path_(path) {

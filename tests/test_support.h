@@ -25,6 +25,11 @@ bool PathExists(const std::string& path);
 // Names in a folder, "." and ".." left out, sorted.
 std::string ListFolder(const std::string& path);
 
+// Runs `body` in a child process (after `prepare`, in the child) and gives
+// what it returned.
+std::string RunInChild(const std::function<std::string()>& body,
+                       const std::function<std::string()>& prepare = {});
+
 // Runs `body` in a child process as the unprivileged user 65534 (when we are
 // root, which ignores file permissions) and gives what it returned. Folders
 // the child needs must be open to that user.
