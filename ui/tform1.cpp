@@ -66,6 +66,7 @@ TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, QWidget* par
       timer1_(new QTimer(this)),
       oneInstance1_(new TOneInstance(this)) {
   ui_->setupUi(this);
+  move(453, 170);  // the design's place; setupUi applies only its size
   // Labels take the size of their text.
   for (QLabel* label : findChildren<QLabel*>()) {
     if (label != ui_->Image1) label->adjustSize();

@@ -44,6 +44,7 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
       openDialog1_(new QFileDialog(this)),
       radioGroup1_(new QButtonGroup(this)) {
   ui_->setupUi(this);
+  move(231, 36);  // the design's place; setupUi applies only its size
   setSizeGripEnabled(true);
 
   upDowns_ = {ui_->UpDown1, ui_->UpDown2, ui_->UpDown3, ui_->UpDown4,
