@@ -120,6 +120,11 @@ int32_t LeadingEraOffset(Scanner& scanner, std::string_view text, const Regional
 }
 
 void AppendPadded(std::string& out, int64_t value, int width) {
+  if (value >= 0 && value < 100 && width <= 2 && (width == 2 || value >= 10)) {  // most fields
+    const char two[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+    out.append(two, 2);
+    return;
+  }
   char digits[24];
   char* end = digits + sizeof digits;
   char* p = end;

@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "inouterror.h"
 #include "system_calls.h"
 
@@ -73,17 +77,42 @@ void TextReader::ReadTextLine(std::string& line) {
 
 std::string_view TextReader::ReadTextLineView(std::string& scratch) {
   // Fast path: the whole line and its LF are in the buffer, with no Ctrl-Z
-  // and no CR other than one right before the LF.
+  // and no CR other than one right before the LF. One pass finds the first
+  // LF, CR or Ctrl-Z.
   if (!endMarkSeen_ && pos_ < end_) {
     const char* start = buffer_.data() + pos_;
-    const size_t available = end_ - pos_;
-    const auto* newline = static_cast<const char*>(std::memchr(start, '\n', available));
-    if (newline != nullptr) {
-      size_t length = static_cast<size_t>(newline - start);
-      const size_t text = length > 0 && start[length - 1] == '\r' ? length - 1 : length;
-      if (std::memchr(start, '\r', text) == nullptr &&
-          std::memchr(start, kEndMark, length) == nullptr) {
-        pos_ += length + 1;
+    const char* const stop = buffer_.data() + end_;
+    const char* special = start;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'),
+                  mark = _mm_set1_epi8(kEndMark);
+    for (;; special += 16) {
+      if (stop - special < 16) {
+        while (special < stop && *special != '\n' && *special != '\r' && *special != kEndMark)
+          ++special;
+        break;
+      }
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(special));
+      const int hits = _mm_movemask_epi8(
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, cr)),
+                       _mm_cmpeq_epi8(block, mark)));
+      if (hits != 0) {
+        special += __builtin_ctz(static_cast<unsigned>(hits));
+        break;
+      }
+    }
+#else
+    while (special < stop && *special != '\n' && *special != '\r' && *special != kEndMark)
+      ++special;
+#endif
+    if (special < stop) {
+      const auto text = static_cast<size_t>(special - start);
+      if (*special == '\n') {
+        pos_ += text + 1;
+        return std::string_view(start, text);
+      }
+      if (*special == '\r' && special + 1 < stop && special[1] == '\n') {
+        pos_ += text + 2;
         return std::string_view(start, text);
       }
     }
