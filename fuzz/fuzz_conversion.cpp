@@ -7,19 +7,10 @@
 #include "conversion_run.h"
 #include "fuzz_support.h"
 #include "inouterror.h"
+#include "silent_host.h"
 #include "text_file.h"
 
 namespace {
-
-class Host : public vantrelix::ConversionHost {
- public:
-  void ShowMessage(const std::string&) override {}
-  void ShowCount(int64_t n) override { count = n; }
-  void ShowFinished() override {}
-  void Pause(int) override {}
-  void RequestTermination() override {}
-  int64_t count = 0;
-};
 
 bool IsQuotedLine(std::string_view line) {
   int fields = 0;
@@ -56,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     record.SetPosition(static_cast<FieldSlot>(k), record.Position(static_cast<FieldSlot>(k)) % 9);
   }
   record.SetSourceFileName(source);
-  Host host;
+  testing::SilentHost host;
   const RunResult result = ConversionRun(record, fuzz::Settings(data[1]), 2026, folder, host);
   FUZZ_CHECK(result == RunResult::kCompleted, "the pass did not complete");
   const std::string out = [&] {
@@ -72,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   int64_t lines = 0;
   for (char c : out) lines += c == '\n';
-  FUZZ_CHECK(lines == host.count - (record.HasHeaderLine() ? 1 : 0), "lines written != lines read");
+  FUZZ_CHECK(lines == host.lastCount - (record.HasHeaderLine() ? 1 : 0),
+             "lines written != lines read");
   DIR* dir = ::opendir(folder.c_str());
   int entries = 0;
   while (dirent* e = ::readdir(dir)) entries += e->d_name[0] != '.' || e->d_name[1] == 'T';

@@ -143,6 +143,9 @@ void TForm2::LoadUp() {
   const bool firstFiveOnly = SelectedRadioItem() == 0;
 
   std::string line, field;
+  LineColumns split;  // one scan of each line serves all seven columns
+  int32_t maxColumn = 1;
+  for (int32_t c : columns) maxColumn = std::max(maxColumn, c);
   int64_t count = 0;
   try {
     for (;;) {
@@ -151,8 +154,9 @@ void TForm2::LoadUp() {
         count = 1;
         reader.ReadTextLine(line);
       }
+      split.Split(line, maxColumn);
       for (int k = 0; k < kFieldSlotCount; ++k) {
-        CommaInto(line, columns[k], field);
+        split.ColumnInto(columns[k], field);
         models_[k]->Append(field);
       }
       ++count;
