@@ -84,7 +84,7 @@ void LineColumns::Split(std::string_view line, int32_t maxColumn) {
       quoted = !quoted;
       quotedColumns_ |= uint64_t{1} << std::min<size_t>(delimiters_.size(), 63);
     } else if (!quoted) {
-      delimiters_.push_back(i);
+      delimiters_.push_back(static_cast<uint32_t>(i));
       if (delimiters_.size() == wanted) return false;
     }
     return true;

@@ -36,8 +36,10 @@ class LineColumns {
 
  private:
   std::string_view line_;
-  std::vector<size_t> delimiters_;  // offsets of the delimiters outside quotes
-  uint64_t quotedColumns_ = 0;      // bit k: column k+1 holds a quote (k < 63); bit 63: any later
+  // Offsets of the delimiters outside quotes; 32 bits, since the reader caps
+  // a line far below 4 GiB and a line of delimiters would need 8 bytes each.
+  std::vector<uint32_t> delimiters_;
+  uint64_t quotedColumns_ = 0;  // bit k: column k+1 holds a quote (k < 63); bit 63: any later
 };
 
 }  // namespace vantrelix

@@ -9,6 +9,7 @@
 #include "normalise.h"
 #include "posix_file.h"
 #include "setup_file.h"
+#include "stop_request.h"
 #include "text_file.h"
 
 namespace vantrelix {
@@ -54,6 +55,7 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
       out.push_back('"');
     }
     output.WriteTextLine(out);
+    ThrowIfStopRequested();
     ++count;
     if (host != nullptr) host->ShowCount(count);
     if (source.TextAtEnd()) break;
@@ -78,13 +80,15 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
   // The source first: one that cannot be opened leaves the import file alone.
   TextReader source = TextReader::Open(sourceName);
   struct stat sourceStatus {};
-  if (::fstat(source.Fd(), &sourceStatus) != 0) ThrowIoError(errno);
-  TextWriter output(dataFolder + "/" + kImportFileName, &sourceStatus);
+  if (::fstat(source.Fd(), &sourceStatus) != 0) ThrowIoError(errno, sourceName);
+  const std::string importName = dataFolder + "/" + kImportFileName;
+  TextWriter output =
+      ConcerningFile(importName, [&] { return TextWriter(importName, &sourceStatus); });
 
-  ConvertLines(source, output, record, regional, currentYear, &host);
-
-  source.Close();
-  output.Close();
+  ConcerningFile(importName,
+                 [&] { ConvertLines(source, output, record, regional, currentYear, &host); });
+  ConcerningFile(sourceName, [&] { source.Close(); });
+  ConcerningFile(importName, [&] { output.Close(); });
   host.ShowFinished();
   host.Pause(250);
   host.RequestTermination();

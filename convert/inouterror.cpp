@@ -106,7 +106,7 @@ int IoCodeFromErrno(int err, const std::string& path) {
 }
 
 void ThrowIoError(int err, const std::string& path) {
-  throw EInOutError(IoCodeFromErrno(err, path));
+  throw EInOutError(IoCodeFromErrno(err, path), path);
 }
 
 }  // namespace vantrelix

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace vantrelix {
 
@@ -22,15 +23,49 @@ inline constexpr int kInvalidNumericInput = 106;
 // The message for a code: the fixed texts, otherwise "I/O error <code>".
 std::string InOutErrorMessage(int code);
 
-// A failed file operation. Carries the code; the message follows from it.
-class EInOutError : public std::runtime_error {
+// A problem with one file, which the console names beside the message.
+class EFileProblem : public std::runtime_error {
  public:
-  explicit EInOutError(int code) : std::runtime_error(InOutErrorMessage(code)), code_(code) {}
+  EFileProblem(const std::string& message, std::string path)
+      : std::runtime_error(message), path_(std::move(path)) {}
+  const std::string& Path() const { return path_; }
+  // Names the file where the failing call did not know it.
+  void SetPathIfUnknown(const std::string& path) {
+    if (path_.empty()) path_ = path;
+  }
+
+ private:
+  std::string path_;
+};
+
+// A failed file operation. Carries the code; the message follows from it.
+class EInOutError : public EFileProblem {
+ public:
+  explicit EInOutError(int code, std::string path = {})
+      : EFileProblem(InOutErrorMessage(code), std::move(path)), code_(code) {}
   int ErrorCode() const { return code_; }
 
  private:
   int code_;
 };
+
+// A source that cannot be converted as it is (a line beyond any export's
+// size, a file that changed while it was read).
+class ESourceProblem : public EFileProblem {
+ public:
+  using EFileProblem::EFileProblem;
+};
+
+// Runs `operation`; a file problem it raises without a file name gets `path`.
+template <typename Operation>
+decltype(auto) ConcerningFile(const std::string& path, Operation&& operation) {
+  try {
+    return operation();
+  } catch (EFileProblem& e) {
+    e.SetPathIfUnknown(path);
+    throw;
+  }
+}
 
 // Maps a Linux errno to the code of the table above. `path` is the file the
 // failing call named, if any: ENOENT means a missing folder on the path (3)

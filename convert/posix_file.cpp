@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "inouterror.h"
+#include "stop_request.h"
 #include "system_calls.h"
 
 namespace vantrelix {
@@ -62,8 +63,9 @@ size_t ReadFully(int fd, void* buffer, size_t size) {
   while (done < size) {
     const ssize_t n = Sys().read(fd, out + done, size - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
+      if (errno != EINTR) ThrowIoError(errno);
+      ThrowIfStopRequested();
+      continue;
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);
@@ -75,8 +77,9 @@ void WriteFully(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t n = Sys().write(fd, data.data(), data.size());
     if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
+      if (errno != EINTR) ThrowIoError(errno);
+      ThrowIfStopRequested();
+      continue;
     }
     if (n == 0) ThrowIoError(ENOSPC);
     data.remove_prefix(static_cast<size_t>(n));

@@ -21,11 +21,13 @@ DataFolderPaths DataFolderFrom(const std::string& commonDocuments,
 }
 
 void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
-  ReplacingFile file(setupFileName);
-  const auto& image = record.Bytes();
-  WriteFully(file.Fd(),
-             std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
-  file.Commit();
+  ConcerningFile(setupFileName, [&] {
+    ReplacingFile file(setupFileName);
+    const auto& image = record.Bytes();
+    WriteFully(file.Fd(),
+               std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    file.Commit();
+  });
 }
 
 void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
@@ -48,12 +50,14 @@ void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& path
 void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
   // Opened for reading and writing, as the companion tools do: a settings
   // file the user may not write is reported, not silently used.
-  FileDescriptor file = OpenFile(setupFileName, O_RDWR);
-  SetupRecord::Image buffer{};
-  const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());
-  std::memcpy(record.Bytes().data(), buffer.data(), got);
-  if (got < buffer.size()) throw EInOutError(io_code::kReadBeyondEnd);
-  file.Close();
+  ConcerningFile(setupFileName, [&] {
+    FileDescriptor file = OpenFile(setupFileName, O_RDWR);
+    SetupRecord::Image buffer{};
+    const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());
+    std::memcpy(record.Bytes().data(), buffer.data(), got);
+    if (got < buffer.size()) throw EInOutError(io_code::kReadBeyondEnd);
+    file.Close();
+  });
 }
 
 }  // namespace vantrelix

@@ -1,5 +1,7 @@
 #include "special_folder.h"
 
+#include <sys/stat.h>
+
 #include <QStandardPaths>
 #include <QString>
 
@@ -9,8 +11,13 @@ namespace vantrelix {
 
 namespace {
 
-std::string Writable(QStandardPaths::StandardLocation location) {
-  return QStandardPaths::writableLocation(location).toLocal8Bit().toStdString();
+std::string UserDocuments() {
+  const std::string path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                               .toLocal8Bit()
+                               .toStdString();
+  // A missing home folder stays missing: mkdir fails on the absent parent.
+  if (!path.empty()) ::mkdir(path.c_str(), 0777);
+  return path;
 }
 
 }  // namespace
@@ -18,17 +25,7 @@ std::string Writable(QStandardPaths::StandardLocation location) {
 std::string SpecialFolderPath(int kind) {
   switch (kind) {
     case folder_kind::kUserDocuments:
-      return Writable(QStandardPaths::DocumentsLocation);
-    case folder_kind::kUserAppData:
-      return Writable(QStandardPaths::GenericConfigLocation);
-    case folder_kind::kUserLocalAppData:
-      return Writable(QStandardPaths::GenericDataLocation);
-    case folder_kind::kInternetCache:
-      return Writable(QStandardPaths::GenericCacheLocation);
-    case folder_kind::kCommonAppData:
-      return "/usr/share";
-    case folder_kind::kUserPictures:
-      return Writable(QStandardPaths::PicturesLocation);
+      return UserDocuments();
     case folder_kind::kCommonDocuments: {
       const char* value = std::getenv(kCommonDocumentsVariable);
       return value != nullptr ? std::string(value) : std::string();

@@ -10,23 +10,20 @@ namespace vantrelix {
 // product share one data folder.
 inline constexpr char kCommonDocumentsVariable[] = "VANTRELIX_COMMON_DOCUMENTS";
 
-// Kinds of folder the program may ask for (the numbering the settings tools
-// of this product share).
+// Kinds of folder the program asks for (the numbering the settings tools of
+// this product share).
 namespace folder_kind {
 inline constexpr int kUserDocuments = 0;
-inline constexpr int kUserAppData = 1;
-inline constexpr int kUserLocalAppData = 2;
-inline constexpr int kInternetCache = 3;
-inline constexpr int kCommonAppData = 6;
-inline constexpr int kUserPictures = 10;
 inline constexpr int kCommonDocuments = 12;
 }  // namespace folder_kind
 
-// The path of a well-known folder, or empty text when there is none. The
-// folder is neither created nor tested for existence.
-//   0: the XDG documents folder (XDG_DOCUMENTS_DIR, else $HOME/Documents)
-//  12: $VANTRELIX_COMMON_DOCUMENTS when set and not empty
-//  1, 2, 3, 6, 10: the XDG config, data and cache homes, /usr/share, pictures
+// The path of a well-known folder, or empty text when there is none.
+//   0: the XDG documents folder (XDG_DOCUMENTS_DIR, else $HOME/Documents).
+//      Created when missing, as the desktop's own user-dirs tool does at
+//      login, so that a fresh account without a desktop login works: only
+//      that one level, inside a folder (the home folder) that exists.
+//  12: $VANTRELIX_COMMON_DOCUMENTS when set and not empty; never created,
+//      since the administrator sets up the shared folder and its group.
 // Every other kind gives empty text.
 std::string SpecialFolderPath(int kind);
 

@@ -11,6 +11,7 @@
 #endif
 
 #include "inouterror.h"
+#include "stop_request.h"
 #include "system_calls.h"
 
 namespace vantrelix {
@@ -19,20 +20,22 @@ namespace {
 constexpr char kEndMark = 26;  // Ctrl-Z
 }
 
-TextReader::TextReader(FileDescriptor fd, size_t blockSize)
-    : fd_(std::move(fd)), buffer_(blockSize == 0 ? 1 : blockSize) {}
+TextReader::TextReader(FileDescriptor fd, size_t blockSize, std::string path)
+    : fd_(std::move(fd)), path_(std::move(path)), buffer_(blockSize == 0 ? 1 : blockSize) {}
 
 TextReader TextReader::Open(const std::string& path, size_t blockSize) {
-  return TextReader(OpenFile(path, O_RDONLY), blockSize);
+  return TextReader(OpenFile(path, O_RDONLY), blockSize, path);
 }
 
 bool TextReader::Fill() {
   if (endOfFile_) return false;
   ssize_t n;
-  do {
+  for (;;) {
     n = Sys().read(fd_.Get(), buffer_.data(), buffer_.size());
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) ThrowIoError(errno);
+    if (n >= 0 || errno != EINTR) break;
+    ThrowIfStopRequested();
+  }
+  if (n < 0) ThrowIoError(errno, path_);
   if (n == 0) {
     endOfFile_ = true;
     return false;
@@ -44,6 +47,7 @@ bool TextReader::Fill() {
 
 void TextReader::ReadTextLine(std::string& line) {
   line.clear();
+  ++linesRead_;
   if (endMarkSeen_) return;
   for (;;) {
     if (pos_ == end_ && !Fill()) return;
@@ -60,6 +64,9 @@ void TextReader::ReadTextLine(std::string& line) {
       const char* chunkEnd = cr != nullptr ? cr : stop;
       line.append(p, chunkEnd);
       p = cr != nullptr ? cr + 1 : stop;
+    }
+    if (line.size() > kMaxLineLength) {
+      throw ESourceProblem("Line " + std::to_string(linesRead_) + " is longer than 64 MiB", path_);
     }
 
     if (mark != nullptr) {
@@ -108,10 +115,12 @@ std::string_view TextReader::ReadTextLineView(std::string& scratch) {
     if (special < stop) {
       const auto text = static_cast<size_t>(special - start);
       if (*special == '\n') {
+        ++linesRead_;
         pos_ += text + 1;
         return std::string_view(start, text);
       }
       if (*special == '\r' && special + 1 < stop && special[1] == '\n') {
+        ++linesRead_;
         pos_ += text + 2;
         return std::string_view(start, text);
       }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,12 +15,18 @@ namespace vantrelix {
 class TextReader {
  public:
   static constexpr size_t kDefaultBlockSize = 1 << 20;
+  // Far beyond any export's line; a longer one is refused rather than read
+  // into ever more memory (an endless line, a binary file).
+  static constexpr size_t kMaxLineLength = size_t{64} << 20;
 
-  explicit TextReader(FileDescriptor fd, size_t blockSize = kDefaultBlockSize);
+  // `path` names the file in error messages.
+  explicit TextReader(FileDescriptor fd, size_t blockSize = kDefaultBlockSize,
+                      std::string path = {});
   // Opens an existing file for reading; raises EInOutError.
   static TextReader Open(const std::string& path, size_t blockSize = kDefaultBlockSize);
 
-  // The next line, without its line end, into `line`.
+  // The next line, without its line end, into `line`. A line longer than
+  // kMaxLineLength raises ESourceProblem.
   void ReadTextLine(std::string& line);
   std::string ReadTextLine();
   // The same line as a view that lasts until the next read: into the read
@@ -35,6 +42,8 @@ class TextReader {
   bool Fill();
 
   FileDescriptor fd_;
+  std::string path_;
+  int64_t linesRead_ = 0;
   std::vector<char> buffer_;
   size_t pos_ = 0;
   size_t end_ = 0;

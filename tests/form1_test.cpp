@@ -7,11 +7,17 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <map>
+
 #include "program_state.h"
 #include "startup.h"
+#include "system_calls.h"
 #include "test_support.h"
 #include "tform1.h"
 #include "ui_support.h"
@@ -42,17 +48,19 @@ class Form1Test : public ::testing::Test {
     return path;
   }
 
-  // Runs the program with windows until its event loop ends; gives the ms.
+  // Runs the program with windows until it ends; gives the ms.
   qint64 Run(const std::string& argument, const std::function<void(WindowProgram&)>& during = {}) {
     state.startArgument = argument;
     WindowProgram program(state);
-    program.Start();
-    label4AfterStart = program.Form1().findChild<QLabel*>("Label4")->text().toStdString();
-    label6HiddenAtStart = program.Form1().findChild<QLabel*>("Label6")->isHidden();
-    if (during) during(program);
     QElapsedTimer clock;
     clock.start();
-    QApplication::exec();
+    // Seen once the start-up is done, from the loop's first turn.
+    QTimer::singleShot(0, &program.Form1(), [&] {
+      label6HiddenAtStart = program.Form1().findChild<QLabel*>("Label6")->isHidden();
+      if (during) during(program);
+    });
+    program.Run();
+    label4AfterStart = program.Form1().findChild<QLabel*>("Label4")->text().toStdString();
     label6VisibleAtEnd = !program.Form1().findChild<QLabel*>("Label6")->isHidden();
     label5AtEnd = program.Form1().findChild<QLabel*>("Label5")->text().toStdString();
     return clock.elapsed();
@@ -72,7 +80,6 @@ TEST_F(Form1Test, ConvertsAboutOneSecondAfterStartAndEnds) {
   Setup(source);
   const qint64 ms = Run("");
   EXPECT_GE(ms, 900);
-  EXPECT_LT(ms, 3000);
   EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT"),
             "\"Roe, Jane\",\"555\",\"07/04/26\",\"09:30 am\",\"Dr. Lee\",\"\",\"\"\r\n");
   EXPECT_EQ(label4AfterStart, source) << "Label4 shows the source after the load";
@@ -99,23 +106,55 @@ TEST_F(Form1Test, OtherCasesOfSetupConvert) {
 
 TEST_F(Form1Test, ClosingBeforeTheFirstTickEndsWithoutAPass) {
   Setup(Sample());
-  const qint64 ms = Run("", [](WindowProgram& p) {
+  Run("", [](WindowProgram& p) {
     QTimer::singleShot(200, &p.Form1(), [&p] { p.Form1().close(); });
   });
-  EXPECT_LT(ms, 900);
   EXPECT_FALSE(testing::PathExists(data_ + "/TOLV_D.TXT"));
 }
 
-TEST_F(Form1Test, FailedLoadIsShownAndTheTickActsOnWhatItLeft) {
-  testing::WriteFile(data_ + "/VANTRELIX_SU.DAT", "");
+TEST_F(Form1Test, FailedLoadEndsWithoutAPassOnceItsBoxIsClosed) {
+  Setup(Sample());
+  const std::string settings = data_ + "/VANTRELIX_SU.DAT";
+  ::truncate(settings.c_str(), 104);  // source name kept, every column lost
+  testing::WriteFile(data_ + "/TOLV_D.TXT", "previous");
+  closer.delayMs = 1500;  // the first tick comes while the box is open
   Run("");
-  ASSERT_EQ(closer.boxes.size(), 2u);
+  ASSERT_EQ(closer.boxes.size(), 1u);
   EXPECT_EQ(closer.boxes[0].text, "Read beyond end of file.");
   EXPECT_EQ(closer.boxes[0].icon, QMessageBox::Critical);
   EXPECT_EQ(closer.boxes[0].title, "Vantrelix");
-  EXPECT_EQ(closer.boxes[1].text, "No File Assigned!") << "the record stayed all zero";
-  EXPECT_EQ(closer.boxes[1].icon, QMessageBox::NoIcon);
   EXPECT_EQ(label4AfterStart, "Label4");
+  EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT"), "previous");
+  EXPECT_EQ(state.exitCode, exit_status::kFileError);
+}
+
+TEST_F(Form1Test, FailedLoadStillOpensTheFieldSelectorForRepair) {
+  testing::WriteFile(data_ + "/VANTRELIX_SU.DAT", "");
+  closer.delayMs = 1500;
+  bool selectorShown = false;
+  closer.onOtherModal = [&](QWidget* w) {
+    selectorShown = true;
+    w->close();  // closing stores the record as it stands
+  };
+  Run("SETUP");
+  ASSERT_EQ(closer.boxes.size(), 1u);
+  EXPECT_TRUE(selectorShown);
+  EXPECT_EQ(testing::ReadFile(data_ + "/VANTRELIX_SU.DAT").size(), 152u);
+  EXPECT_FALSE(testing::PathExists(data_ + "/TOLV_D.TXT"));
+}
+
+TEST_F(Form1Test, WindowShowsTheFinalCountAfterAFileError) {
+  Setup(Sample());
+  Sys().write = [](int, const void*, size_t) -> ssize_t {
+    errno = ENOSPC;
+    return -1;
+  };
+  Run("",
+      [](WindowProgram& p) { QTimer::singleShot(1500, &p.Form1(), [&p] { p.Form1().close(); }); });
+  Sys() = RealSystemCalls();
+  ASSERT_EQ(closer.boxes.size(), 1u);
+  EXPECT_EQ(closer.boxes[0].text, "Disk full.");
+  EXPECT_EQ(label5AtEnd, "2");
 }
 
 TEST_F(Form1Test, ErrorInTheTickLeavesTheWindowOpen) {
@@ -170,22 +209,32 @@ TEST(ProgramState, TitlesAndErrorText) {
 struct ConsoleRun {
   int exitCode;
   std::string out, err;
+  std::string name;  // the copy's file name, which starts every message
 };
 
-ConsoleRun RunConsoleProgram(const std::string& home, const QStringList& args) {
+ConsoleRun RunConsoleProgram(const std::string& home, const QStringList& args,
+                             const std::map<QString, QString>& extraEnv = {}) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
   env.insert("VANTRELIX_COMMON_DOCUMENTS", QString::fromStdString(home));
+  for (const auto& [name, value] : extraEnv) {
+    if (value.isNull()) {
+      env.remove(name);
+    } else {
+      env.insert(name, value);
+    }
+  }
   p.setProcessEnvironment(env);
   static int copies = 0;
-  const std::string program = testing::CopyProgram(
-      VANTRELIX_PROGRAM, home,
-      "vantrelix-console-" + std::to_string(::getpid()) + "-" + std::to_string(++copies));
+  const std::string name =
+      "vantrelix-console-" + std::to_string(::getpid()) + "-" + std::to_string(++copies);
+  const std::string program = testing::CopyProgram(VANTRELIX_PROGRAM, home, name);
   p.start(QString::fromStdString(program), args);
   p.waitForFinished(20000);
+  ::unlink(program.c_str());
   return {p.exitCode(), p.readAllStandardOutput().toStdString(),
-          p.readAllStandardError().toStdString()};
+          p.readAllStandardError().toStdString(), name};
 }
 
 TEST_F(Form1Test, ConsoleModeWithoutADisplay) {
@@ -194,40 +243,147 @@ TEST_F(Form1Test, ConsoleModeWithoutADisplay) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "Records Imported = 2 --Finished--\n");
   EXPECT_EQ(r.err, "");
-  EXPECT_TRUE(testing::PathExists(data_ + "/TOLV_D.TXT"));
+  const std::string import = testing::ReadFile(data_ + "/TOLV_D.TXT");
 
   Setup(data_ + "/gone.csv");
   r = RunConsoleProgram(home_.Path(), {});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "\"" + data_ + "/gone.csv\" does not exists!\n");
+  EXPECT_EQ(r.err, r.name + ": \"" + data_ + "/gone.csv\" does not exists!\n" + r.name +
+                       ": Choose the source file with '" + r.name + " SETUP' on the desktop.\n");
 
   Setup("");
   r = RunConsoleProgram(home_.Path(), {});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "No File Assigned!\n");
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n')), r.name + ": No File Assigned!");
 
   r = RunConsoleProgram(home_.Path(), {"SETUP"});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("needs a desktop session"), std::string::npos) << r.err;
 
-  testing::WriteFile(data_ + "/VANTRELIX_SU.DAT", "");
+  // Settings that fail to load convert nothing: the good import file stays.
+  Setup(Sample());
+  ::truncate((data_ + "/VANTRELIX_SU.DAT").c_str(), 104);
   r = RunConsoleProgram(home_.Path(), {});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.err, "Read beyond end of file.\nNo File Assigned!\n");
+  EXPECT_EQ(r.err, r.name + ": " + data_ + "/VANTRELIX_SU.DAT: Read beyond end of file.\n");
+  EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT"), import);
 
   Setup(Sample());
   ::unlink((data_ + "/TOLV_D.TXT").c_str());
   ::mkdir((data_ + "/TOLV_D.TXT").c_str(), 0777);
   r = RunConsoleProgram(home_.Path(), {});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.err, "File access denied.\n");
+  EXPECT_EQ(r.err, r.name + ": " + data_ + "/TOLV_D.TXT: File access denied.\n");
 }
 
-TEST_F(Form1Test, FirstStartWritesTheDefaults) {
+TEST_F(Form1Test, HelpAndVersionTouchNothing) {
+  for (const char* argument : {"--help", "-h", "--version"}) {
+    const ConsoleRun r = RunConsoleProgram(
+        home_.Path(), {argument},
+        {{"VANTRELIX_COMMON_DOCUMENTS", QString::fromStdString(home_.Path() + "/nowhere")}});
+    EXPECT_EQ(r.exitCode, 0) << argument;
+    EXPECT_EQ(r.err, "") << argument;
+    EXPECT_NE(r.out.find(argument[2] == 'v' ? "1.01" : "SETUP"), std::string::npos) << r.out;
+    EXPECT_FALSE(testing::PathExists(home_.Path() + "/nowhere")) << argument;
+  }
+}
+
+TEST_F(Form1Test, FirstStartOnAFreshAccount) {
+  const std::string home = home_.Path() + "/home";
+  ::mkdir(home.c_str(), 0700);
+  const std::map<QString, QString> fresh = {{"VANTRELIX_COMMON_DOCUMENTS", QString()},
+                                            {"XDG_CONFIG_HOME", QString()},
+                                            {"HOME", QString::fromStdString(home)}};
+  ConsoleRun r = RunConsoleProgram(home_.Path(), {}, fresh);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find(home + "/Documents/TOLV_7_Data/Sample_VANTRELIX.CSV\" does not exists!"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(testing::ReadFile(home + "/Documents/TOLV_7_Data/VANTRELIX_SU.DAT").size(), 152u);
+
+  std::map<QString, QString> noHome = fresh;
+  noHome["HOME"] = QString::fromStdString(home_.Path() + "/gone");
+  r = RunConsoleProgram(home_.Path(), {}, noHome);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("Invalid filename."), std::string::npos) << r.err;
+}
+
+TEST_F(Form1Test, DisplaysThatCannotBeOpenedGiveConsoleMode) {
+  Setup(Sample());
+  const std::vector<std::map<QString, QString>> cases = {
+      {{"QT_QPA_PLATFORM", "xcb"}},
+      {{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", "nowhere-0"}},
+      {{"QT_QPA_PLATFORM", "wayland;xcb"}, {"DISPLAY", ":4321"}},
+      {{"DISPLAY", "localhost:99999999999"}},
+      {{"DISPLAY", ":4321"}, {"WAYLAND_DISPLAY", "nowhere-0"}},
+  };
+  for (const auto& environment : cases) {
+    const ConsoleRun r = RunConsoleProgram(home_.Path(), {}, environment);
+    EXPECT_EQ(r.exitCode, 0) << environment.begin()->second.toStdString() << ": " << r.err;
+    EXPECT_EQ(r.out, "Records Imported = 2 --Finished--\n");
+  }
+}
+
+TEST_F(Form1Test, OverlongLineIsRefusedAndLeavesNothingBehind) {
+  const std::string source = data_ + "/endless.csv";
+  {
+    const int fd = ::open(source.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::ftruncate(fd, (off_t{64} << 20) + 1), 0);  // one line of 64 MiB + 1 NULs
+    ::close(fd);
+  }
+  Setup(source);
+  testing::WriteFile(data_ + "/TOLV_D.TXT", "previous");
   const ConsoleRun r = RunConsoleProgram(home_.Path(), {});
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err, "\"" + data_ + "/Sample_VANTRELIX.CSV\" does not exists!\n");
-  EXPECT_EQ(testing::ReadFile(data_ + "/VANTRELIX_SU.DAT").size(), 152u);
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, r.name + ": " + source + ": Line 1 is longer than 64 MiB.\n");
+  EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT"), "previous");
+  EXPECT_EQ(testing::ListFolder(data_), "TOLV_D.TXT VANTRELIX_SU.DAT endless.csv");
+}
+
+// A stop signal in the middle of a pass: the previous import file stays,
+// nothing is left behind, and the status tells the signal.
+TEST_F(Form1Test, StopSignalsEndThePassCleanly) {
+  const std::string source = data_ + "/big.csv";
+  {
+    std::string block;
+    for (int i = 0; i < 10000; ++i) block += "7/4/2026,9:30 am,\"Roe, Jane\",Dr. Lee,555-0100\r\n";
+    std::ofstream out(source, std::ios::binary);
+    for (int i = 0; i < 300; ++i) out << block;  // about 130 MB
+  }
+  Setup(source);
+  struct Case {
+    int signal;
+    bool windows;
+  };
+  for (const Case c :
+       {Case{SIGTERM, false}, Case{SIGINT, false}, Case{SIGHUP, false}, Case{SIGTERM, true}}) {
+    testing::WriteFile(data_ + "/TOLV_D.TXT", "previous");
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    if (!c.windows) env.remove("QT_QPA_PLATFORM");
+    p.setProcessEnvironment(env);
+    const std::string program = testing::CopyProgram(VANTRELIX_PROGRAM, home_.Path(), "vtstop");
+    p.start(QString::fromStdString(program), {});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    // Wait until the pass has read a good part of the source.
+    const std::string io = "/proc/" + std::to_string(p.processId()) + "/io";
+    for (int i = 0; i < 500; ++i) {
+      std::ifstream in(io);
+      std::string key;
+      long long value = 0;
+      in >> key >> value;  // rchar: bytes read so far
+      if (value > (20 << 20)) break;
+      ::usleep(10000);
+    }
+    ::kill(static_cast<pid_t>(p.processId()), c.signal);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 128 + c.signal) << c.signal << " windows " << c.windows;
+    EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT"), "previous");
+    EXPECT_EQ(testing::ListFolder(data_), "TOLV_D.TXT VANTRELIX_SU.DAT big.csv");
+    ::unlink(program.c_str());
+  }
 }
 
 }  // namespace

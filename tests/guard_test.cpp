@@ -251,7 +251,6 @@ TEST_F(ProgramCopies, SecondCopyEndsAtOnceWhileTheFirstShowsTheFieldSelector) {
     for (bool windows : {true, false}) {
       const Ended e = RunToEnd(program_, args, windows);
       EXPECT_EQ(e.exitCode, 3) << args.join(" ").toStdString() << " windows " << windows;
-      EXPECT_LT(e.ms, 900) << "before its first tick";
       if (!windows) {
         EXPECT_NE(e.err.find("already running"), std::string::npos) << e.err;
       }
@@ -259,6 +258,18 @@ TEST_F(ProgramCopies, SecondCopyEndsAtOnceWhileTheFirstShowsTheFieldSelector) {
   }
   EXPECT_FALSE(testing::PathExists(data_ + "/TOLV_D.TXT"));
   EXPECT_EQ(started_.front()->state(), QProcess::Running) << "the first copy goes on";
+}
+
+TEST_F(ProgramCopies, SecondWindowedCopyWithABrokenLoadStillEnds) {
+  testing::WriteFile(data_ + "/Sample_VANTRELIX.CSV", "H\r\na,b\r\n");
+  Start(program_, {"SETUP"}, true);
+  WaitForStartUp();
+  // The second copy's error box would otherwise take the end request, and
+  // its tick would convert under the open field selector.
+  ::truncate((data_ + "/VANTRELIX_SU.DAT").c_str(), 10);
+  const Ended e = RunToEnd(program_, {}, true);
+  EXPECT_EQ(e.exitCode, 3);
+  EXPECT_FALSE(testing::PathExists(data_ + "/TOLV_D.TXT"));
 }
 
 TEST_F(ProgramCopies, FirstConsoleCopyCompletesItsOwnWork) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "inouterror.h"
+#include "posix_file.h"
 #include "setup_file.h"
 #include "special_folder.h"
 #include "test_support.h"
@@ -273,11 +274,17 @@ TEST(SpecialFolderPath, UserDocumentsFollowXdg) {
   testing::ScopedEnv h("HOME", home.Path().c_str());
   testing::ScopedEnv x("XDG_CONFIG_HOME", (home / ".config").c_str());
   EXPECT_EQ(SpecialFolderPath(0), home / "Documents");
-  EXPECT_FALSE(testing::PathExists(home / "Documents")) << "the lookup creates nothing";
+  EXPECT_TRUE(FolderExists(home / "Documents")) << "a fresh account gets its documents folder";
 
   ::mkdir((home / ".config").c_str(), 0700);
-  WriteFile(home / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
-  EXPECT_EQ(SpecialFolderPath(0), home / "Dokumente");
+  WriteFile(home / ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Docs/Work\"\n");
+  EXPECT_EQ(SpecialFolderPath(0), home / "Docs/Work");
+  EXPECT_FALSE(testing::PathExists(home / "Docs")) << "only the last level is created";
+
+  testing::ScopedEnv gone("HOME", (home / "gone").c_str());
+  testing::ScopedEnv noConfig("XDG_CONFIG_HOME", (home / "gone/.config").c_str());
+  EXPECT_EQ(SpecialFolderPath(0), home / "gone/Documents");
+  EXPECT_FALSE(testing::PathExists(home / "gone")) << "a missing home stays missing";
 }
 
 struct ErrnoCase {

@@ -11,6 +11,12 @@ BoxCloser::BoxCloser() {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr) return;
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      if (box != seen_) {
+        seen_ = box;
+        shownFor_.start();
+      }
+      if (shownFor_.elapsed() < delayMs) return;
+      seen_ = nullptr;
       boxes.push_back({box->text(), box->icon(), box->windowTitle()});
       box->button(QMessageBox::Ok)->click();
     } else if (onOtherModal) {

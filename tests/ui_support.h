@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
@@ -23,11 +24,16 @@ class BoxCloser : public QObject {
 
   BoxCloser();
   std::vector<Box> boxes;
+  // How long a box stays open before it is closed, as by an operator who
+  // takes their time.
+  int delayMs = 0;
   // Called with the active modal widget that is not a message box.
   std::function<void(QWidget*)> onOtherModal;
 
  private:
   QTimer timer_;
+  QWidget* seen_ = nullptr;
+  QElapsedTimer shownFor_;
 };
 
 }  // namespace vantrelix::testing

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QScreen>
 
-#include "inouterror.h"
+#include "program.h"
 #include "program_state.h"
 
 namespace vantrelix {
@@ -42,12 +42,11 @@ bool RunHandler(ProgramState& state, const std::function<void()>& handler) {
   try {
     handler();
     return true;
-  } catch (const EInOutError& e) {
-    state.Report(exit_status::kFileError);
-    ShowErrorBox(state, e.what());
-  } catch (const std::exception& e) {
-    state.Report(exit_status::kFileError);
-    ShowErrorBox(state, e.what());
+  } catch (...) {
+    const StepError error = DescribeCurrentException();
+    state.Report(error.status);
+    // A stop signal ends the program from the event loop; nothing to show.
+    if (error.stopSignal == 0) ShowErrorBox(state, error.message);
   }
   return false;
 }

@@ -16,8 +16,8 @@ void ShowInformationBox(const ProgramState& state, const std::string& text);
 // The same with an error icon, for errors that escape a handler.
 void ShowErrorBox(const ProgramState& state, const std::string& message);
 
-// Runs an event handler; a file error that escapes it is shown in the error
-// box and the program goes on (Qt lets no exception pass its event loop).
+// Runs an event handler; an error that escapes it is shown in the error box
+// and the program goes on (Qt lets no exception pass its event loop).
 // Gives false when the handler ended with an error.
 bool RunHandler(ProgramState& state, const std::function<void()>& handler);
 

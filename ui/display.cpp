@@ -1,90 +1,125 @@
 #include "display.h"
 
-#include <netdb.h>
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QLibraryInfo>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace vantrelix {
 
 namespace {
-
-bool ConnectUnix(const std::string& path, bool abstractName) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  const size_t offset = abstractName ? 1 : 0;
-  if (path.size() + offset >= sizeof addr.sun_path) {
-    ::close(fd);
-    return false;
-  }
-  std::memcpy(addr.sun_path + offset, path.data(), path.size());
-  const auto length =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0;
-  ::close(fd);
-  return ok;
-}
-
-bool ConnectTcp(const std::string& host, int port) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return false;
-  bool ok = false;
-  for (addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
-    const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) continue;
-    ok = ::connect(fd, a->ai_addr, a->ai_addrlen) == 0;
-    ::close(fd);
-  }
-  ::freeaddrinfo(found);
-  return ok;
-}
-
-// DISPLAY is [host]:number[.screen]; a local display listens on a socket.
-bool XDisplayAnswers(const std::string& display) {
-  const auto colon = display.rfind(':');
-  if (colon == std::string::npos) return false;
-  const std::string host = display.substr(0, colon);
-  const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
-  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return false;
-  if (host.empty() || host == "unix") {
-    const std::string socket = "/tmp/.X11-unix/X" + number;
-    return ConnectUnix(socket, false) || ConnectUnix(socket, true);
-  }
-  if (host[0] == '/')
-    return ConnectUnix(display, false);  // a socket path, as on macOS-style setups
-  return ConnectTcp(host, 6000 + std::stoi(number));
-}
-
-bool WaylandAnswers(const std::string& name) {
-  if (!name.empty() && name[0] == '/') return ConnectUnix(name, false);
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime == nullptr || *runtime == '\0') return false;
-  return ConnectUnix(std::string(runtime) + "/" + name, false);
-}
 
 const char* NonEmptyEnv(const char* name) {
   const char* v = std::getenv(name);
   return v != nullptr && *v != '\0' ? v : nullptr;
 }
 
+// Opens the X display as Qt's xcb platform will, through the same library
+// (it comes with the platform plugin), and closes it again: a server that
+// refuses the client (no XAUTHORITY under cron or sudo) counts as none.
+bool XServerAccepts() {
+  const char* display = NonEmptyEnv("DISPLAY");
+  if (display == nullptr) return false;
+  void* xcb = ::dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+  if (xcb == nullptr) return false;
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  const auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
+  const auto hasError = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
+  const auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
+  bool accepted = false;
+  if (connect != nullptr && hasError != nullptr && disconnect != nullptr) {
+    void* connection = connect(display, nullptr);
+    accepted = connection != nullptr && hasError(connection) == 0;
+    if (connection != nullptr) disconnect(connection);  // also frees a failed one
+  }
+  ::dlclose(xcb);
+  return accepted;
+}
+
+bool ConnectUnix(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) {
+    ::close(fd);
+    return false;
+  }
+  std::memcpy(addr.sun_path, path.data(), path.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size());
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), length) == 0;
+  ::close(fd);
+  return ok;
+}
+
+bool PlatformPluginInstalled(const QString& prefix) {
+  const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
+  return !platforms.entryList({prefix + "*.so"}, QDir::Files).isEmpty();
+}
+
+// A compositor that answers on WAYLAND_DISPLAY, and Qt's plugin to talk to it.
+bool WaylandUsable() {
+  // Only a session that names its compositor: a remote shell of a user who
+  // is also logged in at the desktop must not open windows there.
+  const char* name = NonEmptyEnv("WAYLAND_DISPLAY");
+  if (name == nullptr) return false;
+  std::string socket = name;
+  if (socket[0] != '/') {
+    const char* runtime = NonEmptyEnv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr) return false;
+    socket = std::string(runtime) + "/" + socket;
+  }
+  return ConnectUnix(socket) && PlatformPluginInstalled("libqwayland");
+}
+
+bool XcbUsable() {
+  return XServerAccepts() && PlatformPluginInstalled("libqxcb");
+}
+
+// Whether one entry of QT_QPA_PLATFORM ("name" or "name:options") can work.
+bool PlatformUsable(std::string_view entry) {
+  const std::string_view name = entry.substr(0, entry.find(':'));
+  if (name == "xcb") return XcbUsable();
+  if (name.substr(0, 7) == "wayland") return WaylandUsable();
+  return !name.empty();  // offscreen, minimal, vnc, ...: nothing to check here
+}
+
 }  // namespace
 
-bool DisplayAvailable() {
-  if (NonEmptyEnv("QT_QPA_PLATFORM") != nullptr) return true;
-  if (const char* wayland = NonEmptyEnv("WAYLAND_DISPLAY");
-      wayland != nullptr && WaylandAnswers(wayland)) {
+bool ChooseWindowSystem() {
+  if (const char* requested = NonEmptyEnv("QT_QPA_PLATFORM")) {
+    std::string_view entries = requested;
+    while (!entries.empty()) {
+      const size_t end = std::min(entries.find(';'), entries.size());
+      const std::string entry(entries.substr(0, end));
+      if (PlatformUsable(entry)) {
+        ::setenv("QT_QPA_PLATFORM", entry.c_str(), 1);
+        return true;
+      }
+      entries.remove_prefix(std::min(end + 1, entries.size()));
+    }
+    return false;
+  }
+  if (XcbUsable()) {
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     return true;
   }
-  if (const char* x = NonEmptyEnv("DISPLAY"); x != nullptr && XDisplayAnswers(x)) return true;
+  if (WaylandUsable()) {
+    ::setenv("QT_QPA_PLATFORM", "wayland", 1);
+    return true;
+  }
   return false;
 }
 

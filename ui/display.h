@@ -2,9 +2,15 @@
 
 namespace vantrelix {
 
-// Whether windows can be shown: QT_QPA_PLATFORM names a platform, or a
-// Wayland socket or an X display actually answers. Decided before the
-// application object exists, since Qt aborts when it finds no display.
-bool DisplayAvailable();
+// Chooses the window system before the application object exists (Qt aborts
+// when its platform cannot open a display) and gives false when there is
+// none, so that the program runs in console mode instead:
+// - QT_QPA_PLATFORM set: its first entry that can work here (xcb needs an X
+//   server that accepts us, wayland a compositor and the plugin; other
+//   platforms such as offscreen need nothing);
+// - otherwise X11 whenever an X server accepts us (XWayland included: the
+//   windows' places and raising the running copy rely on it), else Wayland.
+// The choice is put into QT_QPA_PLATFORM for Qt to use.
+bool ChooseWindowSystem();
 
 }  // namespace vantrelix

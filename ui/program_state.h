@@ -11,9 +11,12 @@ namespace vantrelix {
 // Exit statuses, for schedulers and scripts.
 namespace exit_status {
 inline constexpr int kCompleted = 0;
-inline constexpr int kNoSource = 1;   // "No File Assigned!" or a missing source
-inline constexpr int kFileError = 2;  // a file error, or SETUP without a desktop
+inline constexpr int kNoSource = 1;  // "No File Assigned!" or a missing source
+// A file error, settings that could not be loaded, any other failure, or
+// SETUP without a desktop.
+inline constexpr int kFileError = 2;
 inline constexpr int kAnotherCopyRunning = 3;
+// A stop signal N ends the run with 128 + N, as a shell reports it.
 }  // namespace exit_status
 
 // What lives for the whole run: the settings record, the regional settings,

@@ -7,15 +7,21 @@
 
 #include <QtGlobal>
 
+#include <cerrno>
+#include <chrono>
 #include <climits>
+#include <csignal>
 #include <cstdio>
-#include <thread>
+#include <cstring>
+#include <ctime>
 
 #include "conversion_run.h"
 #include "guard.h"
 #include "inouterror.h"
+#include "program.h"
 #include "regional_locale.h"
 #include "setup_file.h"
+#include "stop_request.h"
 #include "tform1.h"
 #include "tform2.h"
 
@@ -29,22 +35,59 @@ namespace vantrelix {
 
 namespace {
 
-constexpr char kSetupArgument[] = "SETUP";
-
-class ConsoleHost : public ConversionHost {
+// Messages go to standard error, one line each, named after the program so
+// that a scheduler's log says who spoke; the final count goes to standard
+// output.
+class ConsoleHost : public ProgramHost {
  public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+  ConsoleHost(ProgramState& state, std::string programName)
+      : state_(state), programName_(std::move(programName)) {}
+
+  void Line(const std::string& text) const {
+    std::fprintf(stderr, "%s: %s\n", programName_.c_str(), text.c_str());
+  }
+
+  void ShowMessage(const std::string& text) override { Line(text); }
   void ShowCount(int64_t linesRead) override { count_ = linesRead; }
   void ShowFinished() override {
     std::printf("Records Imported = %lld --Finished--\n", static_cast<long long>(count_));
     std::fflush(stdout);
   }
   void Pause(int) override {}  // nobody is watching a console run finish
-  void RequestTermination() override {}
+  void RequestTermination() override { state_.terminationRequested = true; }
+  void ShowSourceName(const std::string&) override {}
+  void ShowError(const StepError& error) override {
+    if (error.stopSignal != 0) {
+      const char* name = ::sigabbrev_np(error.stopSignal);
+      Line(std::string("stopped by SIG") + (name != nullptr ? name : "?") +
+           "; the previous import file was kept");
+      return;
+    }
+    const std::string text = ErrorBoxText(error.message);
+    Line(error.path.empty() ? text : error.path + ": " + text);
+  }
+  void RunFieldSelector() override {
+    Line("The field selector (SETUP) needs a desktop session; no display was found.");
+    state_.Report(exit_status::kFileError);
+  }
 
  private:
+  ProgramState& state_;
+  std::string programName_;
   int64_t count_ = 0;
 };
+
+// Waits, unless a stop signal comes first.
+void WaitUnlessStopped(std::chrono::milliseconds wait) {
+  timespec left{static_cast<time_t>(wait.count() / 1000),
+                static_cast<long>(wait.count() % 1000) * 1000000L};
+  while (stopSignal == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+std::string BaseName(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
 
 }  // namespace
 
@@ -66,9 +109,10 @@ std::string ProgramFilePath(const char* argv0) {
   return argv0 != nullptr ? argv0 : "vantrelix";
 }
 
-WindowProgram::WindowProgram(ProgramState& state, TGuardApplication* guard) : state_(state) {
+WindowProgram::WindowProgram(ProgramState& state, TGuardApplication* guard, int startDelayMs)
+    : state_(state) {
   InitUiResources();
-  form1_ = std::make_unique<TForm1>(state_, guard);
+  form1_ = std::make_unique<TForm1>(state_, guard, startDelayMs);
   form2_ = std::make_unique<TForm2>(state_, *form1_);
   form1_->SetFieldSelector(form2_.get());
   if (guard != nullptr) {
@@ -87,6 +131,15 @@ void WindowProgram::Start() {
   form1_->FormActivate();
 }
 
+int WindowProgram::Run() {
+  Start();
+  // An end asked for before the loop runs (a second copy, a failed load, the
+  // window closed from a box) ends here: the box's own loop may have taken
+  // the quit that was posted for it.
+  if (!state_.terminationRequested) QApplication::exec();
+  return state_.exitCode;
+}
+
 int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   const std::string programPath = ProgramFilePath(argv[0]);
   QApplication app(argc, argv);
@@ -100,53 +153,76 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   TGuardApplication guard(InstanceBlockName(programPath));
 
   WindowProgram program(state, &guard);
-  program.Start();
-  app.exec();
-  return state.exitCode;
+  // A stop signal ends every event loop, a box's or the field selector's too;
+  // the settings are not stored then.
+  const auto stopWatcher = WatchStopSignals([&state](int signal) {
+    state.Report(128 + signal);
+    state.terminationRequested = true;
+    QCoreApplication::exit(state.exitCode);
+  });
+  return program.Run();
 }
 
 int RunInConsole(const std::string& programPath, const std::string& firstArgument) {
   ProgramState state;
   state.applicationTitle = ApplicationTitleFrom(programPath);
   state.regional = RegionalSettingsFromSystem();
+  state.startArgument = firstArgument;
+  const std::string name = BaseName(programPath);
+  ConsoleHost host(state, name);
   // Console and windowed copies share one guard: a scheduled run must not
   // convert while an operator has the field selector open.
   const TGuardApplication guard(InstanceBlockName(programPath));
-  state.startArgument = firstArgument;
-  state.paths = LookUpDataFolder();
-  const auto report = [&state](const EInOutError& e) {
-    std::fprintf(stderr, "%s\n", ErrorBoxText(e.what()).c_str());
-    state.Report(exit_status::kFileError);
-  };
-
-  try {
-    WriteDefaultSetupIfMissing(state.record, state.paths);
-    LoadSetup(state.record, state.paths.setupFileName);
-  } catch (const EInOutError& e) {
-    report(e);
-  }
   if (guard.PreviousInstanceRunning()) {
-    std::fprintf(stderr, "%s\n", kAnotherCopyMessage);
+    host.Line(kAnotherCopyMessage);
     return exit_status::kAnotherCopyRunning;
   }
-  // The same second as with windows, so that scheduled runs behave alike.
-  std::this_thread::sleep_for(std::chrono::seconds(1));
+  state.paths = LookUpDataFolder();
+  Program program(state, host);
+  const auto stopped = [&] {
+    if (stopSignal == 0) return false;
+    host.ShowError({"", "", 128 + stopSignal, stopSignal});
+    state.Report(128 + stopSignal);
+    return true;
+  };
 
-  if (state.startArgument == kSetupArgument) {
-    std::fprintf(stderr,
-                 "The field selector (SETUP) needs a desktop session; no display was found.\n");
-    return exit_status::kFileError;
-  }
-  ConsoleHost host;
-  try {
-    const RunResult result = ConversionRun(state.record, state.regional, CurrentLocalYear(),
-                                           state.paths.dataFolder, host);
-    state.Report(result == RunResult::kCompleted ? exit_status::kCompleted
-                                                 : exit_status::kNoSource);
-  } catch (const EInOutError& e) {
-    report(e);
+  program.Activate();
+  if (stopped() || state.terminationRequested) return state.exitCode;
+  // The same second as with windows, so that scheduled runs behave alike.
+  WaitUnlessStopped(std::chrono::seconds(1));
+  if (stopped()) return state.exitCode;
+  program.Tick();
+  if (state.exitCode == exit_status::kNoSource) {
+    host.Line("Choose the source file with '" + name + " SETUP' on the desktop.");
   }
   return state.exitCode;
+}
+
+void PrintUsage(const std::string& programPath) {
+  const std::string name = BaseName(programPath);
+  std::printf(
+      "Usage: %s [SETUP]\n"
+      "Converts the appointment export named in the settings into TOLV's import file\n"
+      "TOLV_D.TXT about one second after start, and ends.\n"
+      "\n"
+      "  SETUP       open the field selector (needs a desktop): the source file, the\n"
+      "              column of each field, the header line, the date and time layouts\n"
+      "  -h, --help  show this help and end\n"
+      "  --version   show the version and end\n"
+      "\n"
+      "Without a display it runs in console mode: messages go to standard error.\n"
+      "Files: $VANTRELIX_COMMON_DOCUMENTS/TOLV_7_Data when that variable is set,\n"
+      "otherwise TOLV_7_Data in your documents folder (~/Documents):\n"
+      "  VANTRELIX_SU.DAT  the settings      TOLV_D.TXT  the import file\n"
+      "Exit status: 0 converted; 1 no source file named, or it is missing;\n"
+      "2 a file error, settings that could not be loaded, or another failure;\n"
+      "3 another copy runs for this user (pgrep -a %s); 128+N stopped by signal N.\n"
+      "See man %s.\n",
+      name.c_str(), name.c_str(), name.c_str());
+}
+
+void PrintVersion(const std::string& programPath) {
+  std::printf("%s %s\n", BaseName(programPath).c_str(), VANTRELIX_VERSION);
 }
 
 }  // namespace vantrelix

@@ -36,9 +36,14 @@ std::string ProgramFilePath(const char* argv0);
 // FormActivate. The event loop is the caller's.
 class WindowProgram {
  public:
-  explicit WindowProgram(ProgramState& state, TGuardApplication* guard = nullptr);
+  // `startDelayMs`: the first tick's delay (tests shorten it).
+  explicit WindowProgram(ProgramState& state, TGuardApplication* guard = nullptr,
+                         int startDelayMs = 1000);
   ~WindowProgram();
   void Start();
+  // Start, then the event loop unless an end was asked for already; gives
+  // the exit status.
+  int Run();
   TForm1& Form1() { return *form1_; }
   TForm2& Form2() { return *form2_; }
 
@@ -58,5 +63,9 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument);
 // The same run without a display: messages and errors go to standard error,
 // the final count to standard output; gives the exit status.
 int RunInConsole(const std::string& programPath, const std::string& firstArgument);
+
+// --help and --version, on standard output.
+void PrintUsage(const std::string& programPath);
+void PrintVersion(const std::string& programPath);
 
 }  // namespace vantrelix

@@ -9,7 +9,7 @@
 #include "boxes.h"
 #include "conversion_run.h"
 #include "guard.h"
-#include "normalise.h"
+#include "program.h"
 #include "program_state.h"
 #include "setup_file.h"
 #include "tform2.h"
@@ -17,17 +17,19 @@
 
 namespace vantrelix {
 
-void RequestProgramEnd(ProgramState& state) {
-  state.terminationRequested = true;
-  QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                            Qt::QueuedConnection);
+void TForm1::RequestProgramEnd() {
+  state_.terminationRequested = true;
+  // Posted to this window, so that a request whose loop never ran dies with it.
+  QMetaObject::invokeMethod(
+      this, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
 }
 
-// Shows the pass in the window. The count is drawn at most every 50 ms (and
-// always at the end), so that drawing never dominates a long pass.
-class TForm1::ProgressHost : public ConversionHost {
+// The run in the windows. The count is drawn at most every 50 ms (and
+// always at the end, or before an error), so that drawing never dominates a
+// long pass.
+class TForm1::WindowHost : public ProgramHost {
  public:
-  explicit ProgressHost(TForm1& form) : form_(form) { sinceDrawn_.start(); }
+  explicit WindowHost(TForm1& form) : form_(form) { sinceDrawn_.start(); }
 
   void ShowMessage(const std::string& text) override { ShowMessageBox(form_.state_, text); }
   void ShowCount(int64_t linesRead) override {
@@ -42,8 +44,21 @@ class TForm1::ProgressHost : public ConversionHost {
   void Pause(int milliseconds) override {
     QThread::msleep(static_cast<unsigned long>(milliseconds));
   }
-  void RequestTermination() override { RequestProgramEnd(form_.state_); }
+  void RequestTermination() override { form_.RequestProgramEnd(); }
+  void ShowSourceName(const std::string& name) override {
+    form_.ui_->Label4->setText(
+        QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())));
+    form_.ui_->Label4->adjustSize();
+  }
+  void ShowError(const StepError& error) override {
+    if (count_ >= 0) Draw();  // the window shows how far the pass came
+    if (error.stopSignal == 0) ShowErrorBox(form_.state_, error.message);
+  }
+  void RunFieldSelector() override {
+    if (form_.form2_ != nullptr) form_.form2_->ShowModal();
+  }
 
+ private:
   void Draw() {
     QLabel* label = form_.ui_->Label5;
     label->setText(QString::number(count_));
@@ -52,19 +67,21 @@ class TForm1::ProgressHost : public ConversionHost {
     sinceDrawn_.restart();
   }
 
- private:
   TForm1& form_;
   QElapsedTimer sinceDrawn_;
-  int64_t count_ = 0;
+  int64_t count_ = -1;  // no pass yet
 };
 
-TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, QWidget* parent)
+TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, int startDelayMs,
+               QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       state_(state),
       ui_(std::make_unique<Ui::Form1>()),
       timer1_(new QTimer(this)),
-      oneInstance1_(new TOneInstance(this)) {
+      oneInstance1_(new TOneInstance(this)),
+      host_(std::make_unique<WindowHost>(*this)),
+      program_(std::make_unique<Program>(state, *host_)) {
   ui_->setupUi(this);
   move(453, 170);  // the design's place; setupUi applies only its size
   // Labels take the size of their text.
@@ -73,7 +90,7 @@ TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, QWidget* par
   }
   // The timer counts from the moment the design is read.
   timer1_->setObjectName("Timer1");
-  timer1_->setInterval(1000);
+  timer1_->setInterval(startDelayMs);
   connect(timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
   timer1_->start();
 
@@ -83,7 +100,7 @@ TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, QWidget* par
       [this](const std::string& text) { ShowInformationBox(state_, text); },
       [this] {
         state_.Report(exit_status::kAnotherCopyRunning);
-        RequestProgramEnd(state_);
+        RequestProgramEnd();
       });
   FormCreate();
 }
@@ -95,41 +112,24 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormActivate() {
-  RunHandler(state_, [this] {
-    WriteDefaultSetupIfMissing(state_.record, state_.paths);
-    LoadSetup(state_.record, state_.paths.setupFileName);
-    const std::string name = state_.record.SourceFileName();
-    ui_->Label4->setText(QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())));
-    ui_->Label4->adjustSize();
-  });
+  activating_ = true;
+  program_->Activate();
+  activating_ = false;
+  // The tick runs from the event loop, never inside the activation's box.
+  if (tickWaiting_) QTimer::singleShot(0, this, &TForm1::Timer1Timer);
 }
 
 void TForm1::Timer1Timer() {
   timer1_->stop();
-  if (state_.startArgument == "SETUP") {
-    if (form2_ != nullptr) form2_->ShowModal();
-    close();
+  if (activating_) {
+    tickWaiting_ = true;
     return;
   }
-  ProgressHost host(*this);
-  RunHandler(state_, [&] {
-    const RunResult result = ConversionRun(state_.record, state_.regional, CurrentLocalYear(),
-                                           state_.paths.dataFolder, host);
-    state_.Report(result == RunResult::kCompleted ? exit_status::kCompleted
-                                                  : exit_status::kNoSource);
-  });
+  program_->Tick();
 }
 
 void TForm1::SaveSetup() {
   vantrelix::SaveSetup(state_.record, state_.paths.setupFileName);
-}
-
-void TForm1::DateConvert(std::string& field) const {
-  vantrelix::DateConvert(field, state_.record, state_.regional, CurrentLocalYear());
-}
-
-void TForm1::TimeConvert(std::string& field) const {
-  vantrelix::TimeConvert(field, state_.record, state_.regional);
 }
 
 QString TForm1::VersionText() const {
@@ -139,7 +139,7 @@ QString TForm1::VersionText() const {
 void TForm1::closeEvent(QCloseEvent* event) {
   // Closing the main window ends the program, through the same request.
   // Qt's quit closes every window first: that close must not ask again.
-  if (!state_.terminationRequested) RequestProgramEnd(state_);
+  if (!state_.terminationRequested) RequestProgramEnd();
   event->accept();
 }
 

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# What a scheduler meets: an X server that refuses the client (no XAUTHORITY,
+# as under cron or sudo) gives console mode, not an abort; a closed standard
+# output does not end the run; running out of memory is reported and leaves
+# nothing behind.
+#   console_fallback_test.sh PROGRAM SAMPLE
+set -euo pipefail
+program=$1
+sample=$2
+for tool in Xvfb xauth xprop; do
+  command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d /tmp/vantrelix-fallback-XXXXXX)
+display=":$((700 + $$ % 200))"
+cleanup() {
+  kill "${xvfb:-}" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+xauth -f "$work/auth" add "$display" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null
+Xvfb "$display" -auth "$work/auth" -nolisten tcp > /dev/null 2>&1 & xvfb=$!
+for _ in $(seq 50); do XAUTHORITY="$work/auth" DISPLAY=$display xprop -root > /dev/null 2>&1 && break; sleep 0.1; done
+
+copy="$work/vtfallback$$"
+cp "$program" "$copy"
+data="$work/TOLV_7_Data"
+mkdir -p "$data"
+cp "$sample" "$data/Sample_VANTRELIX.CSV"
+export VANTRELIX_COMMON_DOCUMENTS=$work
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+
+status=0
+out=$(env -u XAUTHORITY HOME="$work" DISPLAY="$display" "$copy" 2> "$work/err") || status=$?
+[ "$status" -eq 0 ] || fail "a refusing X server gave status $status: $(cat "$work/err")"
+[ "$out" = "Records Imported = 9 --Finished--" ] || fail "no console run: $out"
+
+rm "$data/TOLV_D.TXT"
+status=0
+( "$copy" 2> /dev/null; echo $? > "$work/status" ) | true
+[ "$(cat "$work/status")" -eq 0 ] || fail "a closed standard output gave status $(cat "$work/status")"
+[ -s "$data/TOLV_D.TXT" ] || fail "no import file with a closed standard output"
+
+# One 48 MiB line in a process limited to far less memory than that needs.
+printf 'previous' > "$data/TOLV_D.TXT"
+head -c $((48 << 20)) /dev/zero | tr '\0' 'x' > "$data/Sample_VANTRELIX.CSV"
+status=0
+( ulimit -v 120000; "$copy" 2> "$work/err" > /dev/null ) || status=$?
+[ "$status" -eq 2 ] || fail "out of memory gave status $status: $(cat "$work/err")"
+grep -q ': Out of memory\.$' "$work/err" || fail "no out-of-memory message: $(cat "$work/err")"
+[ "$(cat "$data/TOLV_D.TXT")" = previous ] || fail "the previous import file was not kept"
+[ "$(ls -A "$data" | tr '\n' ' ')" = "Sample_VANTRELIX.CSV TOLV_D.TXT VANTRELIX_SU.DAT " ] ||
+  fail "left behind: $(ls -A "$data")"
+echo "PASS: console fallback, closed output, out of memory"
