@@ -10,6 +10,7 @@
 #include "posix_file.h"
 #include "setup_file.h"
 #include "stop_request.h"
+#include "system_calls.h"
 #include "text_file.h"
 
 namespace vantrelix {
@@ -63,6 +64,20 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
   return count;
 }
 
+namespace {
+
+// An export that the practice system rewrote, cut or replaced while the pass
+// read it would be imported cut short, or mixed from two exports.
+bool SourceChanged(int fd, const std::string& name, const struct stat& before) {
+  struct stat now {}, byName {};
+  if (Sys().fstat(fd, &now) != 0) ThrowIoError(errno, name);
+  return now.st_size != before.st_size || now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+         now.st_mtim.tv_nsec != before.st_mtim.tv_nsec || ::stat(name.c_str(), &byName) != 0 ||
+         byName.st_dev != before.st_dev || byName.st_ino != before.st_ino;
+}
+
+}  // namespace
+
 RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regional,
                         int currentYear, const std::string& dataFolder, ConversionHost& host) {
   const std::string sourceName = record.SourceFileName();
@@ -80,13 +95,16 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
   // The source first: one that cannot be opened leaves the import file alone.
   TextReader source = TextReader::Open(sourceName);
   struct stat sourceStatus {};
-  if (::fstat(source.Fd(), &sourceStatus) != 0) ThrowIoError(errno, sourceName);
+  if (Sys().fstat(source.Fd(), &sourceStatus) != 0) ThrowIoError(errno, sourceName);
   const std::string importName = dataFolder + "/" + kImportFileName;
   TextWriter output =
       ConcerningFile(importName, [&] { return TextWriter(importName, &sourceStatus); });
 
   ConcerningFile(importName,
                  [&] { ConvertLines(source, output, record, regional, currentYear, &host); });
+  if (SourceChanged(source.Fd(), sourceName, sourceStatus)) {
+    throw ESourceProblem("The source file changed while it was read", sourceName);
+  }
   ConcerningFile(sourceName, [&] { source.Close(); });
   ConcerningFile(importName, [&] { output.Close(); });
   host.ShowFinished();

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -35,8 +36,27 @@ class FileDescriptor {
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
-// Opens an existing file; raises EInOutError with the mapped code.
+// Opens an existing regular file without ever blocking: a pipe, a device or a
+// socket is refused as "File access denied" (a pipe nobody writes would stall
+// the run and, with it, every later start). Raises EInOutError.
 FileDescriptor OpenFile(const std::string& path, int flags);
+
+// A file in a folder that other users may write, found without trusting
+// their links: a symbolic link is followed only when it belongs to the
+// running user or to the folder's owner (the kernel's own rule for shared
+// folders), and only to a regular file; anything else is "File access
+// denied". `exists` is false when no entry of that name is there.
+struct FolderEntry {
+  FileDescriptor folder;  // opened once (O_PATH); every later call is relative to it
+  std::string folderPath;
+  std::string name;
+  bool exists = false;
+  struct stat status {};  // of the regular file, when it exists
+};
+FolderEntry FindInFolder(const std::string& path);
+
+// Opens an entry that FindInFolder found, without following links.
+FileDescriptor OpenEntry(const FolderEntry& entry, int flags);
 
 // Reads up to `size` bytes, retrying on EINTR and short reads; gives the count
 // read (less than `size` only at the end of the file).
@@ -59,36 +79,59 @@ class BufferedWriter {
   off_t written_ = 0;
 };
 
-// A file that replaces `target` only when Commit() has run: the data goes into
-// a temporary file beside the target, created exclusively, and is renamed over
-// the target once it is on disk. On any failure, and when the object goes away
-// uncommitted, the target keeps what it held and the temporary file is removed.
+// A name in a folder that is removed when the object goes away, unless it
+// was released.
+class FolderName {
+ public:
+  FolderName() = default;
+  FolderName(int folder, std::string name) : folder_(folder), name_(std::move(name)) {}
+  FolderName(FolderName&& other) noexcept;
+  FolderName& operator=(FolderName&& other) noexcept;
+  ~FolderName();
+  const std::string& Name() const { return name_; }
+  void Release() { name_.clear(); }
+
+ private:
+  int folder_ = -1;
+  std::string name_;
+};
+
+// A file that replaces `target` only when Commit() has run. The new contents
+// go into a file without a name (O_TMPFILE) in the target's folder, which
+// gets its name only at the commit, once it is on disk: a failed, stopped or
+// killed run leaves the target as it was and nothing else behind. Where the
+// file system has no unnamed files, a named temporary file is used, locked
+// while it is written; every run removes the ones no process holds.
 //
-// The new file gets the permission bits (and, where allowed, the owner) of the
-// file it replaces, or those a plain create gives (0666 less the umask).
-// A target that exists but is not a regular file (a device such as /dev/full,
-// a pipe) cannot be replaced by a rename; it is written in place instead.
+// The new file gets the read and write bits and the group of the file it
+// replaces (the owner too when root runs us), or 0666 less the umask.
+// Where the folder takes no new file but the target may be written, the
+// target is rewritten in place from a complete copy prepared first.
 class ReplacingFile {
  public:
   // Raises EInOutError before anything is written when the target could not
-  // be written: a folder in its place or no write permission ("File access
-  // denied"), a missing folder ("Invalid filename"), or the target being the
-  // file `mustNotBe` (code 32, the file is in use as the source).
+  // be written: a folder, a device, a pipe or a foreign link in its place, or
+  // no write permission ("File access denied"), a missing folder ("Invalid
+  // filename"), or the target being the file `mustNotBe` (code 32, the file is
+  // in use as the source).
   explicit ReplacingFile(const std::string& target, const struct stat* mustNotBe = nullptr);
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
   int Fd() const { return fd_.Get(); }
-  // Syncs, closes and puts the file in place; raises EInOutError on failure.
+  // Syncs and puts the file in place; raises EInOutError on failure.
   void Commit();
-  const std::string& TemporaryPath() const { return tempPath_; }
 
  private:
-  std::string target_;
-  std::string tempPath_;  // empty when writing in place
-  FileDescriptor fd_;
-  bool committed_ = false;
+  void CreateNamed();
+  void CommitInPlace();
+
+  FolderEntry target_;
+  FileDescriptor fd_;         // the new contents
+  FolderName temporary_;      // the new file's temporary name, once it has one
+  FileDescriptor inPlace_;    // the target itself, when it is rewritten in place
+  bool unnamed_ = false;      // fd_ is an O_TMPFILE file
 };
 
 }  // namespace vantrelix

@@ -51,7 +51,8 @@ void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
   // Opened for reading and writing, as the companion tools do: a settings
   // file the user may not write is reported, not silently used.
   ConcerningFile(setupFileName, [&] {
-    FileDescriptor file = OpenFile(setupFileName, O_RDWR);
+    // Found as the settings are replaced: no link of another user is followed.
+    FileDescriptor file = OpenEntry(FindInFolder(setupFileName), O_RDWR);
     SetupRecord::Image buffer{};
     const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());
     std::memcpy(record.Bytes().data(), buffer.data(), got);

@@ -1,8 +1,6 @@
 #include "system_calls.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,15 +9,16 @@ namespace vantrelix {
 
 namespace {
 
-int RealOpen(const char* path, int flags, mode_t mode) {
-  return ::open(path, flags, mode);
+int RealOpenAt(int folder, const char* path, int flags, mode_t mode) {
+  return ::openat(folder, path, flags, mode);
 }
 
 }  // namespace
 
 const SystemCalls& RealSystemCalls() {
-  static const SystemCalls calls{RealOpen, ::read,   ::write, ::close,
-                                 ::fsync,  ::rename, ::mkdir, ::mkostemp};
+  static const SystemCalls calls{RealOpenAt,  ::read,    ::write,  ::close,
+                                 ::fsync,     ::renameat, ::linkat, ::unlinkat,
+                                 ::mkdir,     ::fstat,   ::fchmod, ::fchown};
   return calls;
 }
 

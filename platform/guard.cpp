@@ -1,8 +1,8 @@
 #include "guard.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace vantrelix {
@@ -49,13 +50,40 @@ std::string InstanceBlockName(const std::string& programPath) {
   return name;
 }
 
-TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(blockName) {
-  // Per user: another user neither sees nor blocks this user's copy.
-  shmName_ = "/" + blockName + "." + std::to_string(::getuid());
-  fd_ = ::shm_open(shmName_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) return;  // no block: run as a first copy
+namespace {
+
+// A folder that is ours alone: owned by us, not a link, nobody else may
+// enter it. Created when missing.
+bool PrivateFolder(const std::string& path) {
+  ::mkdir(path.c_str(), 0700);
   struct stat st {};
-  if (::fstat(fd_, &st) != 0 ||
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::string GuardFolder() {
+  // The session's runtime folder is private to the user; elsewhere (cron,
+  // a root shell) a folder of the user's own under /tmp, which another user
+  // who made it first cannot pass off as ours.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime != nullptr && runtime[0] == '/' && PrivateFolder(runtime)) {
+    const std::string folder = std::string(runtime) + "/vantrelix";
+    if (PrivateFolder(folder)) return folder;
+  }
+  const std::string folder = "/tmp/vantrelix-" + std::to_string(::getuid());
+  return PrivateFolder(folder) ? folder : std::string();
+}
+
+TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(blockName) {
+  folder_ = GuardFolder();
+  if (folder_.empty()) return;  // no private place: run as a first copy
+  blockPath_ = folder_ + "/" + blockName + ".block";
+  fd_ = ::open(blockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+  if (fd_ < 0) return;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid() ||
       (st.st_size < static_cast<off_t>(kBlockSize) && ::ftruncate(fd_, kBlockSize) != 0)) {
     ::close(fd_);
     fd_ = -1;
@@ -65,10 +93,26 @@ TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(
     // First copy: the block is ours; what an earlier, ended copy left is stale.
     WriteLe32(fd_, kInstanceHandleOffset, static_cast<uint32_t>(::getpid()));
     WriteLe32(fd_, kApplicationHandleOffset, 0);
+    RemoveStaleEndpoints();
     return;
   }
   previousInstanceRunning_ = true;
   previousInstanceWindow_ = ReadLe32(fd_, kApplicationHandleOffset);
+}
+
+void TGuardApplication::RemoveStaleEndpoints() const {
+  // Killed copies leave their sockets; only the lock holder may clear them.
+  DIR* dir = ::opendir(folder_.c_str());
+  if (dir == nullptr) return;
+  const std::string prefix = blockName_ + ".";
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() > prefix.size() + 5 && name.compare(0, prefix.size(), prefix) == 0 &&
+        name.compare(name.size() - 5, 5, ".sock") == 0) {
+      ::unlink((folder_ + "/" + name).c_str());
+    }
+  }
+  ::closedir(dir);
 }
 
 TGuardApplication::~TGuardApplication() {
@@ -77,8 +121,7 @@ TGuardApplication::~TGuardApplication() {
 }
 
 std::string TGuardApplication::EndpointName(uint32_t handle) const {
-  return "vantrelix-" + blockName_ + "." + std::to_string(::getuid()) + "." +
-         std::to_string(handle);
+  return folder_ + "/" + blockName_ + "." + std::to_string(handle) + ".sock";
 }
 
 void TGuardApplication::ListenForActivation(std::function<QWidget*()> windowToRaise) {
@@ -87,7 +130,6 @@ void TGuardApplication::ListenForActivation(std::function<QWidget*()> windowToRa
   const QString name = QString::fromStdString(EndpointName(handle));
   server_ = std::make_unique<QLocalServer>();
   server_->setSocketOptions(QLocalServer::UserAccessOption);
-  QLocalServer::removeServer(name);  // a socket file left by a crashed copy
   if (!server_->listen(name)) {
     server_.reset();
     return;

@@ -17,13 +17,20 @@ namespace vantrelix {
 // without its folder, with a to z in upper case and nothing else changed.
 std::string InstanceBlockName(const std::string& programPath);
 
+// The user's private folder for the guard: $XDG_RUNTIME_DIR/vantrelix when
+// the runtime folder is the user's own, else /tmp/vantrelix-<uid>; either is
+// created 0700 and used only when owned by the user and closed to others.
+// Empty when neither can be had (the guard is then off).
+std::string GuardFolder();
+
 // Finds out, at start-up, whether another copy of the program is running.
 //
 // The 16-byte block (InstanceHandle, ApplicationHandle, MainFormHandle,
-// reserved; little-endian) is a POSIX shared-memory object per user. Whether
-// a copy runs is told by a lock on it that the first copy holds for its whole
-// run: the kernel drops the lock when that process ends, so a crashed copy
-// never locks later starts out (the object itself would outlive it).
+// reserved; little-endian) is a file in the user's private folder
+// (GuardFolder), where no other user can squat it. Whether a copy runs is
+// told by a lock on it that the first copy holds for its whole run: the
+// kernel drops the lock when that process ends, so a crashed copy never locks
+// later starts out (the file itself outlives it).
 class TGuardApplication {
  public:
   // `blockName` as InstanceBlockName gives it.
@@ -43,13 +50,16 @@ class TGuardApplication {
   // zero handle fails without a report.
   void ActivatePreviousInstance() const;
 
-  // The endpoint name a handle stands for.
+  // The endpoint (a socket in the private folder) a handle stands for.
   std::string EndpointName(uint32_t handle) const;
-  const std::string& SharedMemoryName() const { return shmName_; }
+  const std::string& BlockPath() const { return blockPath_; }
 
  private:
+  void RemoveStaleEndpoints() const;
+
   std::string blockName_;
-  std::string shmName_;
+  std::string folder_;
+  std::string blockPath_;
   int fd_ = -1;
   bool previousInstanceRunning_ = false;
   uint32_t previousInstanceWindow_ = 0;

@@ -22,15 +22,19 @@ using testing::TempDir;
 // Fails the N-th call of one kind with a chosen errno; counts every call.
 class FaultInjector {
  public:
-  enum Kind { kOpen, kRead, kWrite, kClose, kFsync, kRename, kMkdir, kMkostemp, kKinds };
+  enum Kind {
+    kOpen, kRead, kWrite, kClose, kFsync, kRename, kLink, kUnlink, kMkdir, kStat, kChmod, kChown,
+    kKinds
+  };
   static constexpr const char* kNames[kKinds] = {"open",  "read",   "write", "close",
-                                                 "fsync", "rename", "mkdir", "mkostemp"};
+                                                 "fsync", "rename", "link",  "unlink",
+                                                 "mkdir", "fstat",  "fchmod", "fchown"};
 
   FaultInjector() {
     active_ = this;
     SystemCalls& s = Sys();
-    s.open = [](const char* p, int f, mode_t m) {
-      return active_->Fail(kOpen) ? -1 : Real().open(p, f, m);
+    s.openat = [](int d, const char* p, int f, mode_t m) {
+      return active_->Fail(kOpen) ? -1 : Real().openat(d, p, f, m);
     };
     s.read = [](int fd, void* b, size_t n) -> ssize_t {
       return active_->Fail(kRead) ? -1 : Real().read(fd, b, n);
@@ -46,14 +50,24 @@ class FaultInjector {
       return Real().close(fd);
     };
     s.fsync = [](int fd) { return active_->Fail(kFsync) ? -1 : Real().fsync(fd); };
-    s.rename = [](const char* a, const char* b) {
-      return active_->Fail(kRename) ? -1 : Real().rename(a, b);
+    s.renameat = [](int a, const char* b, int c, const char* d) {
+      return active_->Fail(kRename) ? -1 : Real().renameat(a, b, c, d);
+    };
+    s.linkat = [](int a, const char* b, int c, const char* d, int f) {
+      return active_->Fail(kLink) ? -1 : Real().linkat(a, b, c, d, f);
+    };
+    s.unlinkat = [](int d, const char* p, int f) {
+      return active_->Fail(kUnlink) ? -1 : Real().unlinkat(d, p, f);
     };
     s.mkdir = [](const char* p, mode_t m) {
       return active_->Fail(kMkdir) ? -1 : Real().mkdir(p, m);
     };
-    s.mkostemp = [](char* p, int f) {
-      return active_->Fail(kMkostemp) ? -1 : Real().mkostemp(p, f);
+    s.fstat = [](int fd, struct stat* st) {
+      return active_->Fail(kStat) ? -1 : Real().fstat(fd, st);
+    };
+    s.fchmod = [](int fd, mode_t m) { return active_->Fail(kChmod) ? -1 : Real().fchmod(fd, m); };
+    s.fchown = [](int fd, uid_t u, gid_t g) {
+      return active_->Fail(kChown) ? -1 : Real().fchown(fd, u, g);
     };
   }
   ~FaultInjector() {
@@ -131,10 +145,9 @@ TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
       using K = FaultInjector;
       if (scenario.firstStart) {
         EXPECT_EQ(normal[K::kMkdir], 1);
-        EXPECT_GE(normal[K::kMkostemp], 1);
       } else {
-        for (K::Kind k :
-             {K::kOpen, K::kRead, K::kWrite, K::kClose, K::kFsync, K::kRename, K::kMkostemp}) {
+        for (K::Kind k : {K::kOpen, K::kRead, K::kWrite, K::kClose, K::kFsync, K::kRename,
+                          K::kLink, K::kStat, K::kChmod}) {
           EXPECT_GE(normal[k], 1) << K::kNames[k];
         }
       }

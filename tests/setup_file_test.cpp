@@ -226,9 +226,9 @@ TEST(SaveSetup, DiskFullKeepsThePreviousFile) {
   EXPECT_EQ(testing::ListFolder(dir / "disk"), ".ballast VANTRELIX_SU.DAT");
 }
 
-TEST(SaveSetup, FullDeviceIsDiskFull) {
+TEST(SaveSetup, DeviceIsRefused) {
   SetupRecord record;
-  EXPECT_EQ(ErrorOf([&] { SaveSetup(record, "/dev/full"); }), "Disk full");
+  EXPECT_EQ(ErrorOf([&] { SaveSetup(record, "/dev/full"); }), "File access denied");
 }
 
 TEST(SaveSetup, ReplacementKeepsPermissionBits) {
