@@ -72,7 +72,9 @@ std::string GuardFolder() {
     const std::string folder = std::string(runtime) + "/vantrelix";
     if (PrivateFolder(folder)) return folder;
   }
-  const std::string folder = "/tmp/vantrelix-" + std::to_string(::getuid());
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string base = tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
+  const std::string folder = base + "/vantrelix-" + std::to_string(::getuid());
   return PrivateFolder(folder) ? folder : std::string();
 }
 

@@ -18,7 +18,8 @@ namespace vantrelix {
 std::string InstanceBlockName(const std::string& programPath);
 
 // The user's private folder for the guard: $XDG_RUNTIME_DIR/vantrelix when
-// the runtime folder is the user's own, else /tmp/vantrelix-<uid>; either is
+// the runtime folder is the user's own, else vantrelix-<uid> in $TMPDIR or
+// /tmp; either is
 // created 0700 and used only when owned by the user and closed to others.
 // Empty when neither can be had (the guard is then off).
 std::string GuardFolder();

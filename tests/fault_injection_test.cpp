@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <functional>
@@ -17,17 +23,30 @@ namespace vantrelix {
 namespace {
 
 using testing::ReadFile;
+using testing::RunInChild;
 using testing::TempDir;
+using testing::WriteFile;
 
 // Fails the N-th call of one kind with a chosen errno; counts every call.
 class FaultInjector {
  public:
   enum Kind {
-    kOpen, kRead, kWrite, kClose, kFsync, kRename, kLink, kUnlink, kMkdir, kStat, kChmod, kChown,
+    kOpen,
+    kRead,
+    kWrite,
+    kClose,
+    kFsync,
+    kRename,
+    kLink,
+    kUnlink,
+    kMkdir,
+    kStat,
+    kChmod,
+    kChown,
     kKinds
   };
-  static constexpr const char* kNames[kKinds] = {"open",  "read",   "write", "close",
-                                                 "fsync", "rename", "link",  "unlink",
+  static constexpr const char* kNames[kKinds] = {"open",  "read",   "write",  "close",
+                                                 "fsync", "rename", "link",   "unlink",
                                                  "mkdir", "fstat",  "fchmod", "fchown"};
 
   FaultInjector() {
@@ -146,8 +165,8 @@ TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
       if (scenario.firstStart) {
         EXPECT_EQ(normal[K::kMkdir], 1);
       } else {
-        for (K::Kind k : {K::kOpen, K::kRead, K::kWrite, K::kClose, K::kFsync, K::kRename,
-                          K::kLink, K::kStat, K::kChmod}) {
+        for (K::Kind k : {K::kOpen, K::kRead, K::kWrite, K::kClose, K::kFsync, K::kRename, K::kLink,
+                          K::kStat, K::kChmod}) {
           EXPECT_GE(normal[k], 1) << K::kNames[k];
         }
       }
@@ -199,6 +218,225 @@ TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
     }
   }
   std::cout << "failures injected: " << injected << "\n";
+}
+
+// A data folder as other users may have left it: every case checks the
+// message, that the previous files are whole, and that nothing is left.
+class SharedFolder : public ::testing::Test {
+ protected:
+  SharedFolder() {
+    data = home / "TOLV_7_Data";
+    ::mkdir(data.c_str(), 0777);
+    record.SetSourceFileName(data + "/export.csv");
+    record.SetPosition(FieldSlot::kName, 1);
+    WriteFile(data + "/export.csv", "Ann\n");
+    WriteFile(data + "/TOLV_D.TXT", "previous");
+  }
+  // The pass's message, or "" when it completed.
+  std::string Run() {
+    try {
+      testing::SilentHost host;
+      ConversionRun(record, RegionalSettings{}, 2026, data, host);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  TempDir home;
+  std::string data;
+  SetupRecord record;
+  static constexpr char kNew[] = "\"Ann\",\"\",\"\",\"\",\"\",\"\",\"\"\r\n";
+};
+
+TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
+  const std::string victim = home / "victim";
+  struct Case {
+    const char* name;
+    std::string linkTo;
+    uid_t owner;  // 0: ours (the tests run as root), else another user's
+    const char* message;
+  };
+  for (const Case& c : {Case{"own link to a regular file", victim, 0, ""},
+                        Case{"foreign link", victim, 4242, "File access denied"},
+                        Case{"link to a device", "/dev/null", 0, "File access denied"},
+                        Case{"dangling link", home / "gone", 0, "File access denied"}}) {
+    WriteFile(victim, "victim's file");
+    ::unlink((data + "/TOLV_D.TXT").c_str());
+    ASSERT_EQ(::symlink(c.linkTo.c_str(), (data + "/TOLV_D.TXT").c_str()), 0);
+    if (c.owner != 0) {
+      ASSERT_EQ(::lchown((data + "/TOLV_D.TXT").c_str(), c.owner, c.owner), 0);
+    }
+    EXPECT_EQ(Run(), c.message) << c.name;
+    EXPECT_EQ(ReadFile(victim), *c.message ? "victim's file" : kNew) << c.name;
+    struct stat st {};
+    EXPECT_EQ(::lstat((data + "/TOLV_D.TXT").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << c.name << ": the link stays a link";
+    EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << c.name;
+  }
+  // The settings file is found the same way when it is stored.
+  ::unlink((data + "/TOLV_D.TXT").c_str());
+  const std::string settings = data + "/VANTRELIX_SU.DAT";
+  ASSERT_EQ(::symlink(victim.c_str(), settings.c_str()), 0);
+  ASSERT_EQ(::lchown(settings.c_str(), 4242, 4242), 0);
+  EXPECT_THROW(SaveSetup(record, settings), EInOutError);
+  EXPECT_THROW(LoadSetup(record, settings), EInOutError);
+  EXPECT_EQ(ReadFile(victim), "victim's file");
+}
+
+TEST_F(SharedFolder, PipesAndDevicesAreRefusedWithoutWaiting) {
+  ASSERT_EQ(::mkfifo((data + "/pipe").c_str(), 0666), 0);
+  record.SetSourceFileName(data + "/pipe");
+  EXPECT_EQ(Run(), "File access denied") << "a pipe as the source";
+  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
+  ASSERT_EQ(::mkfifo((data + "/VANTRELIX_SU.DAT").c_str(), 0666), 0);
+  EXPECT_THROW(LoadSetup(record, data + "/VANTRELIX_SU.DAT"), EInOutError) << "a pipe as settings";
+  record.SetSourceFileName("/dev/zero");
+  EXPECT_EQ(Run(), "File access denied") << "a device as the source";
+}
+
+TEST_F(SharedFolder, StaleTemporaryFilesOfKilledRunsAreRemoved) {
+  // A file system without unnamed files: the named fallback is used.
+  Sys().openat = [](int d, const char* p, int f, mode_t m) {
+    if ((f & O_TMPFILE) == O_TMPFILE) {
+      errno = EOPNOTSUPP;
+      return -1;
+    }
+    return RealSystemCalls().openat(d, p, f, m);
+  };
+  WriteFile(data + "/.TOLV_D.TXT.Stale1", "left by a killed run");
+  WriteFile(data + "/.TOLV_D.TXT.Held01", "another run is writing this");
+  const int held = ::open((data + "/.TOLV_D.TXT.Held01").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const std::string result = RunInChild([&] { return Run(); });  // flock is per process
+  Sys() = RealSystemCalls();
+  ::close(held);
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew);
+  EXPECT_EQ(testing::ListFolder(data), ".TOLV_D.TXT.Held01 TOLV_D.TXT export.csv");
+}
+
+TEST_F(SharedFolder, ModeAndGroupOfTheReplacedFile) {
+  const std::string import = data + "/TOLV_D.TXT";
+  struct Case {
+    mode_t before, after;
+  };
+  for (const Case c : {Case{0660, 0660}, Case{06777, 0666}, Case{0640, 0640}}) {
+    WriteFile(import, "previous");
+    ::chmod(import.c_str(), c.before);
+    ASSERT_EQ(::chown(import.c_str(), 4242, 4343), 0);
+    EXPECT_EQ(Run(), "");
+    struct stat st {};
+    ::stat(import.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, c.after) << std::oct << c.before;
+    EXPECT_EQ(st.st_uid, 4242u) << "root keeps the owner";
+    EXPECT_EQ(st.st_gid, 4343u) << "and the group";
+  }
+}
+
+// Two clinic users in one group, each running as themselves.
+TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  const gid_t clinic = 4300;
+  ::chown(data.c_str(), 0, clinic);
+  ::chmod(data.c_str(), 0770);  // no setgid bit: the group must be kept by us
+  ::chmod(home.Path().c_str(), 0755);
+  const std::string import = data + "/TOLV_D.TXT";
+  ::chown(import.c_str(), 4301, clinic);
+  ::chmod(import.c_str(), 0660);
+  ::chmod((data + "/export.csv").c_str(), 0644);
+  const auto as = [&](uid_t uid) {
+    return RunInChild(
+        [&] { return Run(); },
+        [uid, clinic] {
+          const gid_t groups[] = {clinic};
+          const bool ok = ::setgroups(1, groups) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
+          ::umask(002);
+          return ok ? std::string() : std::string("could not become ") + std::to_string(uid);
+        });
+  };
+  EXPECT_EQ(as(4302), "") << "user B replaces user A's import";
+  struct stat st {};
+  ::stat(import.c_str(), &st);
+  EXPECT_EQ(st.st_gid, clinic);
+  EXPECT_EQ(st.st_mode & 0777, 0660u);
+  EXPECT_EQ(as(4301), "") << "and user A may still replace it";
+  EXPECT_EQ(ReadFile(import), kNew);
+
+  // A folder that takes no new file: the file is rewritten in place.
+  ::chmod(data.c_str(), 0550);
+  ::chmod(import.c_str(), 0666);
+  WriteFile(import, "previous");
+  EXPECT_EQ(as(4302), "");
+  EXPECT_EQ(ReadFile(import), kNew);
+  // A folder that may be written but not read.
+  ::chmod(data.c_str(), 0730);
+  WriteFile(import, "previous");
+  EXPECT_EQ(as(4302), "");
+  EXPECT_EQ(ReadFile(import), kNew);
+  ::chmod(data.c_str(), 0777);
+  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
+}
+
+TEST_F(SharedFolder, SourceCutWhileItIsReadKeepsThePreviousImport) {
+  std::string big;
+  for (int i = 0; i < 100000; ++i) big += "Ann,555,7/4/2026,9:30 am\n";  // > 1 MiB
+  WriteFile(data + "/export.csv", big);
+  static std::string path;
+  path = data + "/export.csv";
+  Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
+    const ssize_t got = RealSystemCalls().read(fd, b, n);
+    ::truncate(path.c_str(), 1000);  // the practice system writes a new export
+    return got;
+  };
+  const std::string result = Run();
+  Sys() = RealSystemCalls();
+  EXPECT_EQ(result, "The source file changed while it was read");
+  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
+  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
+}
+
+// Interrupted and partial calls are retried; a failure after the first
+// block was written keeps the previous file.
+TEST_F(SharedFolder, InterruptedShortAndLateFailures) {
+  std::string big;
+  for (int i = 0; i < 100000; ++i) big += "Ann,555\n";
+  WriteFile(data + "/export.csv", big);
+  static int calls;
+  calls = 0;
+  Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
+    if (++calls % 2 == 1) {
+      errno = EINTR;
+      return -1;
+    }
+    return RealSystemCalls().read(fd, b, std::min<size_t>(n, 4096));
+  };
+  Sys().write = [](int fd, const void* b, size_t n) -> ssize_t {
+    if (++calls % 3 == 0) {
+      errno = EINTR;
+      return -1;
+    }
+    return RealSystemCalls().write(fd, b, std::min<size_t>(n, 1000));
+  };
+  EXPECT_EQ(Run(), "");
+  std::string expected;
+  for (int i = 0; i < 100000; ++i) expected += kNew;
+  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), expected);
+
+  WriteFile(data + "/TOLV_D.TXT", "previous");
+  calls = 0;
+  Sys().read = RealSystemCalls().read;
+  Sys().write = [](int fd, const void* b, size_t n) -> ssize_t {
+    if (++calls == 2) {  // the second 1 MiB block
+      errno = EDQUOT;
+      return -1;
+    }
+    return RealSystemCalls().write(fd, b, n);
+  };
+  EXPECT_EQ(Run(), "Disk full");
+  Sys() = RealSystemCalls();
+  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
+  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -128,6 +129,30 @@ TEST(TGuardApplication, SecondCopyRestoresAMinimisedFirstCopy) {
     QApplication::processEvents(QEventLoop::AllEvents, 50);
   EXPECT_FALSE(window.isMinimized());
   EXPECT_TRUE(window.isVisible());
+}
+
+TEST(GuardFolder, ObjectsOfAnotherUserAreNotUsed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's folders";
+  TempDir tmp;
+  const std::string runtime = tmp / "run",
+                    squat = tmp / ("vantrelix-" + std::to_string(::getuid()));
+  ::mkdir(runtime.c_str(), 0700);
+  ::chown(runtime.c_str(), 4242, 4242);  // not our runtime folder
+  ::mkdir(squat.c_str(), 0777);
+  ::chown(squat.c_str(), 4242, 4242);  // made first by another user
+  testing::ScopedEnv r("XDG_RUNTIME_DIR", runtime.c_str());
+  testing::ScopedEnv t("TMPDIR", tmp.Path().c_str());
+  EXPECT_EQ(GuardFolder(), "");
+  {
+    const std::string name = UniqueBlockName("squat");
+    TGuardApplication first(name), second(name);
+    EXPECT_FALSE(second.PreviousInstanceRunning()) << "no lock-out: the guard is off";
+  }
+  ::rmdir(squat.c_str());
+  EXPECT_EQ(GuardFolder(), squat);
+  struct stat st {};
+  ::stat(squat.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST(TGuardApplication, StaleHandleFailsQuietly) {
