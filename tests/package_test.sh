@@ -8,7 +8,7 @@ set -euo pipefail
 build=$1
 src=$2
 
-tools=(cpack dpkg dpkg-deb dpkg-shlibdeps desktop-file-validate lintian appstreamcli systemd-analyze man)
+tools=(cpack dpkg dpkg-deb dpkg-shlibdeps desktop-file-validate lintian appstreamcli systemd-analyze man col)
 missing() {
   for tool in "${tools[@]}"; do command -v "$tool" > /dev/null || return 0; done
   return 1
