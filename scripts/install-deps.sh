@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-utils xdotool openbox fonts-dejavu-core fonts-liberation
   util-linux
   desktop-file-utils dpkg-dev
+  lintian appstream systemd man-db
 )
 
 missing=()
