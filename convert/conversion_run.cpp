@@ -17,6 +17,22 @@ std::string MissingFileMessage(const std::string& fileName) {
   return "\"" + fileName + "\" does not exists!";
 }
 
+namespace {
+
+// Off the common path: most fields are read.
+[[gnu::noinline]] void NoteUnread(UnreadField& tally, bool nothingToRead, const LineColumns& split,
+                                  int32_t column, int64_t lineNumber) {
+  if (nothingToRead) {  // an empty field, or an empty line's placeholder
+    ++tally.nothingToRead;
+    return;
+  }
+  std::string asItCame;  // layout 10 has appended its marker to the field
+  split.ColumnInto(column, asItCame);
+  tally.LeftAsItCame(lineNumber, asItCame);
+}
+
+}  // namespace
+
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
                      const RegionalSettings& regional, int currentYear, ConversionHost* host) {
   int32_t columns[kFieldSlotCount];
@@ -28,6 +44,7 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
 
   std::string scratch, field, out;
   LineColumns split;
+  UnreadReport unread(record, regional);
   int64_t count = 0;
   for (;;) {
     std::string_view line = source.ReadTextLineView(scratch);
@@ -42,10 +59,12 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
       out.push_back('"');
       if (i == static_cast<int>(FieldSlot::kDate) || i == static_cast<int>(FieldSlot::kTime)) {
         split.ColumnInto(columns[i], field);
-        if (i == static_cast<int>(FieldSlot::kDate)) {
-          DateConvert(field, record, regional, currentYear);
-        } else {
-          TimeConvert(field, record, regional);
+        const bool isDate = i == static_cast<int>(FieldSlot::kDate);
+        const bool read = isDate ? DateConvert(field, record, regional, currentYear)
+                                 : TimeConvert(field, record, regional);
+        if (!read) {
+          NoteUnread(isDate ? unread.dates : unread.times, line.empty() || field.empty(), split,
+                     columns[i], count + 1);
         }
         out += field;
       } else {
@@ -58,6 +77,11 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
     if (host != nullptr) host->ShowCount(count);
     if (source.TextAtEnd()) break;
   }
+  unread.linesRead = count;
+  const int64_t fields = record.HasHeaderLine() ? count - 1 : count;
+  unread.dates.Finish(fields);
+  unread.times.Finish(fields);
+  if (host != nullptr) host->ShowUnread(unread);
   return count;
 }
 

@@ -45,6 +45,7 @@ RegionalSettings RegionalSettingsFromLocales(const QLocale& locale, const QLocal
     s.decimalSeparatorChar = SingleByte(numeric.decimalPoint(), s.decimalSeparatorChar);
   }
   if (locale.language() == QLocale::C) return s;
+  s.localeName = locale.name().toStdString();
 
   const QString datePattern = locale.dateFormat(QLocale::ShortFormat);
   if (!datePattern.isEmpty()) s.shortDatePattern = datePattern.toLocal8Bit().toStdString();
