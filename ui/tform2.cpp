@@ -153,7 +153,7 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   });
   connect(ui_->CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
-  // Beside the design, under the date and time boxes: what the pass would
+  // Beside the design, next to the date and time boxes: what the pass would
   // make of the preview, and a layout that would read more of it.
   dateReading_ = new QLabel(this);
   timeReading_ = new QLabel(this);
@@ -163,10 +163,16 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   timeReading_->setObjectName("TimeReading");
   dateSuggestion_->setObjectName("DateSuggestion");
   timeSuggestion_->setObjectName("TimeSuggestion");
-  dateReading_->move(424, 698);
-  timeReading_->move(424, 714);
-  dateSuggestion_->move(424, 732);
-  timeSuggestion_->move(424, 751);
+  // In the free band right of the time box, left of the version label.
+  dateReading_->move(680, 624);
+  dateSuggestion_->move(680, 658);
+  timeReading_->move(680, 690);
+  timeSuggestion_->move(680, 724);
+  for (QLabel* label : {dateReading_, timeReading_}) {
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFixedSize(400, 32);  // room for two lines
+  }
   for (QPushButton* b : {dateSuggestion_, timeSuggestion_}) {
     b->setStyleSheet("padding: 1px 6px;");
     b->hide();
@@ -359,7 +365,6 @@ void TForm2::ShowReadings() {
                                 std::tuple{timeReading_, timeText + stale, &times}}) {
     label->setText(text);
     label->setStyleSheet(c->read < c->examined ? "color: #b00000;" : "");
-    label->adjustSize();
   }
 }
 
