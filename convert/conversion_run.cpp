@@ -17,22 +17,6 @@ std::string MissingFileMessage(const std::string& fileName) {
   return "\"" + fileName + "\" does not exists!";
 }
 
-namespace {
-
-// Off the common path: most fields are read.
-[[gnu::noinline]] void NoteUnread(UnreadField& tally, bool nothingToRead, const LineColumns& split,
-                                  int32_t column, int64_t lineNumber) {
-  if (nothingToRead) {  // an empty field, or an empty line's placeholder
-    ++tally.nothingToRead;
-    return;
-  }
-  std::string asItCame;  // layout 10 has appended its marker to the field
-  split.ColumnInto(column, asItCame);
-  tally.LeftAsItCame(lineNumber, asItCame);
-}
-
-}  // namespace
-
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
                      const RegionalSettings& regional, int currentYear, ConversionHost* host) {
   int32_t columns[kFieldSlotCount];
@@ -63,8 +47,9 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
         const bool read = isDate ? DateConvert(field, record, regional, currentYear)
                                  : TimeConvert(field, record, regional);
         if (!read) {
-          NoteUnread(isDate ? unread.dates : unread.times, line.empty() || field.empty(), split,
-                     columns[i], count + 1);
+          // An empty line's placeholder is no date or time either.
+          (isDate ? unread.dates : unread.times)
+              .NotRead(line.empty() || field.empty(), count + 1, split, columns[i]);
         }
         out += field;
       } else {

@@ -27,6 +27,16 @@ void AppendField(std::vector<std::string>& lines, const UnreadField& field, cons
 
 }  // namespace
 
+void UnreadField::NotRead(bool nothing, int64_t line, const LineColumns& split, int32_t column) {
+  if (nothing) {
+    ++nothingToRead;
+    return;
+  }
+  std::string asItCame;  // layout 10 has appended its marker to the field
+  split.ColumnInto(column, asItCame);
+  LeftAsItCame(line, asItCame);
+}
+
 std::string QuotedForLog(std::string_view text) {
   std::string out = "\"";
   size_t end = text.size();

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "comma.h"
 #include "regional.h"
 #include "setup_record.h"
 
@@ -25,8 +26,10 @@ struct UnreadField {
   int64_t nothingToRead = 0;      // empty fields and placeholders
   std::vector<Example> examples;  // the first kExamples of the unread ones
 
-  // Only the fields that were not read are noted one by one; `examined`
-  // follows from the number of fields once the pass is through.
+  // Only the fields that were not read are noted one by one, out of line,
+  // so that the pass's common path stays as it was; `examined` follows from
+  // the number of fields once the pass is through.
+  void NotRead(bool nothingToRead, int64_t line, const LineColumns& split, int32_t column);
   void LeftAsItCame(int64_t line, std::string_view text) {
     if (++unread <= static_cast<int64_t>(kExamples)) examples.push_back({line, std::string(text)});
   }
