@@ -370,6 +370,7 @@ TEST(RegionalLocale, FilledFromRealLocales) {
   };
   for (const Case& c : cases) {
     const RegionalSettings s = RegionalSettingsFromLocale(QLocale(c.name));
+    EXPECT_EQ(s.localeName, c.name);
     EXPECT_EQ(DateFieldOrderOf(s.shortDatePattern), c.order) << c.name << " " << s.shortDatePattern;
     EXPECT_EQ(s.dateSeparatorChar, c.dateSep) << c.name;
     EXPECT_EQ(s.timeSeparatorChar, c.timeSep) << c.name;
@@ -405,6 +406,7 @@ TEST(RegionalLocale, SeparatorsComeFromTheNumbersOnly) {
 
 TEST(RegionalLocale, CLocaleGivesTheDefaults) {
   const RegionalSettings s = RegionalSettingsFromLocale(QLocale::c());
+  EXPECT_EQ(s.localeName, "C");
   EXPECT_EQ(s.shortDatePattern, "m/d/yy");
   EXPECT_EQ(s.dateSeparatorChar, '/');
   EXPECT_EQ(s.timeSeparatorChar, ':');
