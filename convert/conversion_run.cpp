@@ -30,6 +30,7 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
 
   std::string scratch, field, out;
   LineColumns split;
+  UnreadReport unread(record, regional);
   int64_t count = 0;
   for (;;) {
     std::string_view line = source.ReadTextLineView(scratch);
@@ -44,10 +45,13 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
       out.push_back('"');
       if (i == static_cast<int>(FieldSlot::kDate) || i == static_cast<int>(FieldSlot::kTime)) {
         split.ColumnInto(columns[i], field);
-        if (i == static_cast<int>(FieldSlot::kDate)) {
-          DateConvert(field, record, regional, currentYear);
-        } else {
-          TimeConvert(field, record, regional);
+        const bool isDate = i == static_cast<int>(FieldSlot::kDate);
+        const bool read = isDate ? DateConvert(field, record, regional, currentYear)
+                                 : TimeConvert(field, record, regional);
+        if (!read) {
+          // An empty line's placeholder is no date or time either.
+          (isDate ? unread.dates : unread.times)
+              .NotRead(line.empty() || field.empty(), count + 1, split, columns[i]);
         }
         out += field;
       } else {
@@ -61,6 +65,11 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
     if (host != nullptr) host->ShowCount(count);
     if (source.TextAtEnd()) break;
   }
+  unread.linesRead = count;
+  const int64_t fields = record.HasHeaderLine() ? count - 1 : count;
+  unread.dates.Finish(fields);
+  unread.times.Finish(fields);
+  if (host != nullptr) host->ShowUnread(unread);
   return count;
 }
 

@@ -5,6 +5,7 @@
 
 #include "regional.h"
 #include "setup_record.h"
+#include "unread.h"
 
 namespace vantrelix {
 
@@ -18,6 +19,9 @@ class ConversionHost {
   // Called for every line with the count so far; how often the count is
   // drawn is the host's business.
   virtual void ShowCount(int64_t linesRead) = 0;
+  // After a completed pass: the dates and times it could not read and wrote
+  // as they came. Called once per pass, also when everything was read.
+  virtual void ShowUnread(const UnreadReport&) {}
   // The pass is complete ("--Finished--").
   virtual void ShowFinished() = 0;
   // A blocking wait, so that the operator can read the finished state.

@@ -183,27 +183,29 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
   }
 }
 
-void DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
+bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
                  int currentYear) {
-  if (field.empty()) return;
+  if (field.empty()) return false;
   const auto candidate = DateCandidate(field, record.DateLayout(), record.DateDelimiter());
-  if (!candidate) return;
+  if (!candidate) return false;
   const auto value = TryParseDate(*candidate, settings, currentYear);
-  if (!value) return;
+  if (!value) return false;
   static const DateTimePattern kPattern(kDateOutputPattern);
   field.clear();
   kPattern.AppendTo(field, *value, settings);
+  return true;
 }
 
-void TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
-  if (field.empty()) return;
+bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
+  if (field.empty()) return false;
   const auto candidate = TimeCandidate(field, record.TimeLayout(), record.TimeDelimiter());
-  if (!candidate) return;
+  if (!candidate) return false;
   const auto value = TryParseTime(*candidate, settings);
-  if (!value) return;
+  if (!value) return false;
   static const DateTimePattern kPattern(kTimeOutputPattern);
   field.clear();
   kPattern.AppendTo(field, *value, settings);
+  return true;
 }
 
 }  // namespace vantrelix

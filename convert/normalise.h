@@ -41,12 +41,14 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
 int32_t ReadHourNumber(std::string_view piece);
 
 // Rewrites a date field as "mm/dd/yy" (by the regional separator), or leaves
-// it exactly as it came when it cannot be read in the record's layout.
-void DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
+// it exactly as it came when it cannot be read in the record's layout. True
+// when the field was rewritten.
+bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
                  int currentYear);
 
 // Rewrites a time field as "hh:mm am" / "hh:mm pm", or leaves it as it is
-// (layout 10: with its appended marker) when it cannot be read.
-void TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings);
+// (layout 10: with its appended marker) when it cannot be read. True when the
+// field was rewritten.
+bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings);
 
 }  // namespace vantrelix

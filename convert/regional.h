@@ -14,6 +14,7 @@ namespace vantrelix {
 // the user's locale at start-up (regional_locale.h); the engine takes them as
 // a parameter.
 struct RegionalSettings {
+  std::string localeName = "C";  // where the settings came from, for messages
   std::string shortDatePattern = "m/d/yy";
   char dateSeparatorChar = '/';
   char timeSeparatorChar = ':';

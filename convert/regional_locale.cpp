@@ -12,20 +12,45 @@ bool IsPatternLetter(QChar c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
-// The text between the first two fields of a Qt date or time pattern, as one
-// byte: a longer or missing separator gives the fallback, an empty one NUL.
-char SeparatorBetweenFirstFields(const QString& pattern, char fallback) {
+// The literal text between the first two of the fields `fields` in a Qt date
+// or time pattern, as one byte: a longer or missing separator gives the
+// fallback, an empty one NUL. Other fields (designators "AP", "B", era and
+// day names) are no part of it: taking them for a field of the number would
+// give an empty separator, and no time would ever be read.
+char SeparatorBetweenFields(const QString& pattern, QStringView fields, char fallback) {
+  QString literal;
+  bool quoted = false;
+  bool afterFirst = false;
   qsizetype i = 0;
-  while (i < pattern.size() && !IsPatternLetter(pattern[i])) ++i;
-  if (i == pattern.size()) return fallback;
-  const QChar field = pattern[i];
-  while (i < pattern.size() && pattern[i] == field) ++i;
-  const qsizetype start = i;
-  while (i < pattern.size() && !IsPatternLetter(pattern[i])) ++i;
-  if (i == pattern.size()) return fallback;  // only one field
-  const QByteArray separator = pattern.mid(start, i - start).toLocal8Bit();
-  if (separator.isEmpty()) return '\0';
-  return separator.size() == 1 && separator[0] != '\'' ? separator[0] : fallback;
+  while (i < pattern.size()) {
+    const QChar c = pattern[i];
+    if (c == u'\'') {  // quoted text is words ("HH 'h' mm"), never a separator
+      qsizetype end = i + 1;
+      while (end < pattern.size() && pattern[end] != u'\'') ++end;
+      quoted = true;
+      i = end + 1;
+      continue;
+    }
+    if (!IsPatternLetter(c)) {
+      literal += c;
+      ++i;
+      continue;
+    }
+    qsizetype end = i;
+    while (end < pattern.size() && pattern[end] == c) ++end;
+    i = end;
+    const bool wanted = fields.contains(c);
+    if (afterFirst) {
+      if (!wanted || quoted) return fallback;  // words or another field between the numbers
+      const QByteArray separator = literal.toLocal8Bit();
+      if (separator.isEmpty()) return '\0';
+      return separator.size() == 1 ? separator[0] : fallback;
+    }
+    if (wanted) afterFirst = true;
+    literal.clear();
+    quoted = false;
+  }
+  return fallback;  // fewer than two of the fields
 }
 
 char SingleByte(const QString& text, char fallback) {
@@ -45,12 +70,13 @@ RegionalSettings RegionalSettingsFromLocales(const QLocale& locale, const QLocal
     s.decimalSeparatorChar = SingleByte(numeric.decimalPoint(), s.decimalSeparatorChar);
   }
   if (locale.language() == QLocale::C) return s;
+  s.localeName = locale.name().toStdString();
 
   const QString datePattern = locale.dateFormat(QLocale::ShortFormat);
   if (!datePattern.isEmpty()) s.shortDatePattern = datePattern.toLocal8Bit().toStdString();
-  s.dateSeparatorChar = SeparatorBetweenFirstFields(datePattern, s.dateSeparatorChar);
+  s.dateSeparatorChar = SeparatorBetweenFields(datePattern, u"dMy", s.dateSeparatorChar);
   s.timeSeparatorChar =
-      SeparatorBetweenFirstFields(locale.timeFormat(QLocale::ShortFormat), s.timeSeparatorChar);
+      SeparatorBetweenFields(locale.timeFormat(QLocale::ShortFormat), u"hHm", s.timeSeparatorChar);
   s.amText = locale.amText().toLocal8Bit().toStdString();
   s.pmText = locale.pmText().toLocal8Bit().toStdString();
   s.koreanLocale = locale.language() == QLocale::Korean;

@@ -30,5 +30,20 @@ sleep 1.5
 import -window "$id" -frame docs/field-selector.png
 xdotool windowactivate --sync "$id" key --clearmodifiers alt+F4
 wait $run
-echo "docs/main-window.png docs/field-selector.png"
+# The field selector on an export that the reading in force reads only in
+# part: day-first dates under month-first rules, and times without a colon.
+mkdir -p "$work/unread/TOLV_7_Data"
+printf '%s\r\n' "Date,Time,Patient,Doctor,Phone" \
+  '14/12/2026,0930am,"Garcia, Maria",Dr. Patel,555-0142' \
+  '3/12/2026,1015am,"Okafor, Grace",Dr. Patel,555-0178' \
+  '15/12/2026,0105pm,"Chen, Li",Dr. Lee,555-0119' \
+  '9/12/2026,0800am,"Schmidt, Lukas",Dr. Nguyen,555-0163' \
+  > "$work/unread/TOLV_7_Data/Sample_VANTRELIX.CSV"
+VANTRELIX_COMMON_DOCUMENTS="$work/unread" LANG=C.UTF-8 LC_ALL= "$program" SETUP 2>/dev/null & run=$!
+id=$(xdotool search --sync --name 'Field Selector-2' | head -1)
+sleep 1.5
+import -window "$id" -frame docs/field-selector-unread.png
+xdotool windowactivate --sync "$id" key --clearmodifiers alt+F4
+wait $run
+echo "docs/main-window.png docs/field-selector.png docs/field-selector-unread.png"
 exit 0

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include <sys/stat.h>
@@ -28,8 +29,14 @@ class RecordingHost : public ConversionHost {
   void ShowFinished() override { events.push_back("finished"); }
   void Pause(int ms) override { events.push_back("pause " + std::to_string(ms)); }
   void RequestTermination() override { events.push_back("end"); }
+  void ShowUnread(const UnreadReport& report) override {
+    unread = report;
+    eventsBeforeUnread = events.size();
+  }
 
   std::vector<std::string> events;
+  std::optional<UnreadReport> unread;
+  size_t eventsBeforeUnread = 0;
   int64_t lastCount = -1;
 };
 
@@ -90,6 +97,41 @@ TEST_F(ConversionRunTest, ConvertsDatesAndTimes) {
   EXPECT_EQ(Output(),
             "\"Doe, John\",\"555-0101\",\"07/04/26\",\"09:30 am\",\"Dr. Patel\",\"\",\"\"\r\n"
             "\"Ann\",\"555\",\"12/31/99\",\"02:05 pm\",\"Dr. Wu\",\"\",\"\"\r\n");
+}
+
+TEST_F(ConversionRunTest, CountsWhatItLeavesUnread) {
+  Columns({3, 0, 1, 2, 0, 0, 0});
+  record.SetSkipFirstLine(1);
+  record.SetTimeLayout(10);  // appends its marker even to a time it cannot read
+  Source(
+      "Date,Time,Name\n"
+      "7/4/2026,9:30,A\n"          // 2: both read
+      "25/12/2026,9.30,B\n"        // 3: neither
+      ",,C\n"                      // 4: nothing to read
+      "\n"                         // 5: the placeholder is no date
+      "13/1/26,1:05,D\n"           // 6: the date is not read
+      "--Blank Line--,0:30,E\n");  // 7: a text like the placeholder is
+  Run();
+  ASSERT_TRUE(host.unread.has_value());
+  const UnreadReport& r = *host.unread;
+  EXPECT_EQ(host.eventsBeforeUnread, 0u) << "before --Finished--";
+  EXPECT_EQ(r.linesRead, 7);
+  EXPECT_EQ(r.dates.examined, 4);
+  EXPECT_EQ(r.dates.unread, 3);
+  ASSERT_EQ(r.dates.examples.size(), 3u);
+  EXPECT_EQ(r.dates.examples[0].line, 3);
+  EXPECT_EQ(r.dates.examples[0].text, "25/12/2026");
+  EXPECT_EQ(r.dates.examples[2].line, 7);
+  EXPECT_EQ(r.times.examined, 4);
+  EXPECT_EQ(r.times.unread, 2);
+  ASSERT_EQ(r.times.examples.size(), 2u);
+  EXPECT_EQ(r.times.examples[0].text, "9.30") << "as the source has it, without the marker";
+  EXPECT_EQ(r.times.examples[1].line, 7);
+  EXPECT_EQ(r.timeLayout, 10);
+  const std::string out = Output();
+  EXPECT_NE(out.find("\"25/12/2026\",\"9.30 am\""), std::string::npos);
+  EXPECT_NE(out.find("\"13/1/26\",\"01:05 pm\""), std::string::npos);
+  EXPECT_NE(out.find("\"--Blank Line--\",\"0:30 pm\""), std::string::npos);
 }
 
 TEST_F(ConversionRunTest, LineRulesAndCounts) {

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -270,6 +272,122 @@ TEST_F(Form2Test, StoredSettingsConvertAsThePreviewShowed) {
     start = end + 2;
   }
   EXPECT_EQ(firstColumn, expected);
+}
+
+// Remembers what the pass left unread.
+class UnreadHost : public testing::SilentHost {
+ public:
+  void ShowUnread(const UnreadReport& r) override { report = r; }
+  UnreadReport report;
+};
+
+TEST_F(Form2Test, ReadingsAgreeWithThePassAndItsSummary) {
+  SourceText(
+      "H1,H2,H3,H4,H5,H6,H7\r\n"
+      "a,p,7/4/2026,9:30 am,x\r\n"
+      "b,p,25/12/2026,9.30 am,x\r\n"  // neither is read
+      "c,p,,,x\r\n"                   // nothing to read
+      "\r\n"                          // the placeholder is nothing to read
+      "d,p,13/1/2026,14:30,x\r\n"     // the date is not read
+      "e,p,12/31/2026,7:05 pm,x\r\n");
+  Form().FormActivate();
+  Click(Child<QRadioButton>("RadioGroup1Item1"));
+  const QString dates = Form().DateReading()->text();
+  const QString times = Form().TimeReading()->text();
+  EXPECT_TRUE(dates.startsWith("Dates: 2 of 4 read · month first, \"/\" (C)"))
+      << dates.toStdString();
+  EXPECT_TRUE(times.startsWith("Times: 3 of 4 read")) << times.toStdString();
+  using Reading = PreviewColumnModel::Reading;
+  const PreviewColumnModel& dateColumn = Form().Preview(2);
+  const std::vector<Reading> marks = {Reading::kRead,          Reading::kLeftAsItCame,
+                                      Reading::kNothingToRead, Reading::kNothingToRead,
+                                      Reading::kLeftAsItCame,  Reading::kRead};
+  for (int row = 0; row < 6; ++row) EXPECT_EQ(dateColumn.ReadingOf(row), marks[row]) << row;
+  EXPECT_EQ(dateColumn.data(dateColumn.index(0), Qt::ToolTipRole).toString(),
+            "Written as 07/04/26");
+  EXPECT_EQ(dateColumn.data(dateColumn.index(1), Qt::ToolTipRole).toString(),
+            "Not read: written as 25/12/2026");
+  ASSERT_TRUE(Form().FormClose());
+
+  UnreadHost host;
+  ConversionRun(state.record, state.regional, CurrentLocalYear(), state.paths.dataFolder, host);
+  EXPECT_EQ(host.report.dates.examined, 4);
+  EXPECT_EQ(host.report.dates.unread, 2);
+  EXPECT_EQ(host.report.times.examined, 4);
+  EXPECT_EQ(host.report.times.unread, 1);
+  const std::vector<std::string> summary = UnreadSummary(host.report);
+  ASSERT_FALSE(summary.empty());
+  EXPECT_EQ(summary[0],
+            "2 of 4 dates not read, written to TOLV_D.TXT as they came (7 lines read):");
+  // The import file has exactly those as they came.
+  const std::string out = testing::ReadFile(state.paths.dataFolder + "/TOLV_D.TXT");
+  for (const char* raw : {"\"25/12/2026\",\"9.30 am\"", "\"13/1/2026\",\"02:30 pm\"",
+                          "\"07/04/26\",\"09:30 am\"", "\"12/31/26\",\"07:05 pm\""}) {
+    EXPECT_NE(out.find(raw), std::string::npos) << raw;
+  }
+}
+
+TEST_F(Form2Test, SuggestionIsChosenOnlyByAClick) {
+  SourceText("H\r\na,p,26-07-04,0230pm\r\nb,p,26-12-25,1205pm\r\nc,p,27-01-13,0945am\r\n");
+  Form().FormActivate();
+  QPushButton* dates = Form().DateSuggestion();
+  QPushButton* times = Form().TimeSuggestion();
+  EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 0 of 3 read"));
+  ASSERT_FALSE(dates->isHidden());
+  EXPECT_EQ(dates->text(), "Use \"yy/mm/dd\" with \"-\": reads 3 of 3 dates");
+  ASSERT_FALSE(times->isHidden());
+  EXPECT_EQ(times->text(), "Use \"hhmmam\": reads 3 of 3 times");
+  EXPECT_EQ(Child<QComboBox>("ComboBox1")->currentIndex(), 0) << "nothing chosen yet";
+
+  Click(dates);
+  Click(times);
+  EXPECT_EQ(Child<QComboBox>("ComboBox1")->currentIndex(), 1);
+  EXPECT_EQ(Child<QLineEdit>("Edit2")->text(), "-");
+  EXPECT_EQ(Child<QComboBox>("ComboBox2")->currentIndex(), 6);
+  EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 3 of 3 read"));
+  EXPECT_TRUE(Form().TimeReading()->text().startsWith("Times: 3 of 3 read"));
+  EXPECT_TRUE(dates->isHidden());
+  EXPECT_EQ(state.record.DateLayout(), 0) << "the record changes on closing only";
+  ASSERT_TRUE(Form().FormClose());
+  EXPECT_EQ(state.record.DateLayout(), 1);
+  EXPECT_EQ(state.record.DateDelimiter(), '-');
+  EXPECT_EQ(state.record.TimeLayout(), 6);
+}
+
+TEST_F(Form2Test, BytesThatAreNotUtf8ShowAsWindows1252AndSurvive) {
+  const std::string name = data_ + "/M\xFCller.csv";  // Windows-1252
+  testing::WriteFile(name, "H\r\nM\xFCller,p\r\nZo\xC3\xAB,p\r\n");
+  state.record.SetSourceFileName(name);
+  state.record.SetDateDelimiter('\xE9');
+  Form().FormActivate();
+  EXPECT_EQ(Child<QLineEdit>("Edit1")->text(), QString::fromStdString(data_) + "/Müller.csv");
+  const PreviewColumnModel& names = Form().Preview(0);
+  EXPECT_EQ(names.Row(0), "M\xFCller") << "the bytes are kept";
+  EXPECT_EQ(names.data(names.index(0), Qt::DisplayRole).toString(), "Müller");
+  EXPECT_EQ(names.data(names.index(1), Qt::DisplayRole).toString(), "Zoë") << "UTF-8";
+  EXPECT_TRUE(closer.boxes.empty()) << "the file was found";
+  ASSERT_TRUE(Form().FormClose());
+  SetupRecord stored;
+  LoadSetup(stored, state.paths.setupFileName);
+  EXPECT_EQ(stored.SourceFileName(), name);
+  EXPECT_EQ(stored.DateDelimiter(), '\xE9');
+
+  QLineEdit* edit = Child<QLineEdit>("Edit1");  // a name the operator types is stored as typed
+  edit->setText(edit->text().replace("Müller", "Mueller"));
+  ASSERT_TRUE(Form().FormClose());
+  EXPECT_EQ(state.record.SourceFileName(), data_ + "/Mueller.csv");
+}
+
+TEST_F(Form2Test, ListsScrollTogether) {
+  Source(200);
+  Form().show();
+  Form().FormActivate();
+  Click(Child<QRadioButton>("RadioGroup1Item1"));
+  QApplication::processEvents();
+  Child<QListView>("ListBox3")->verticalScrollBar()->setValue(120);
+  for (const char* name : {"ListBox1", "ListBox4", "ListBox7"}) {
+    EXPECT_EQ(Child<QListView>(name)->verticalScrollBar()->value(), 120) << name;
+  }
 }
 
 TEST_F(Form2Test, FailedSaveKeepsTheWindowOpen) {

@@ -370,6 +370,7 @@ TEST(RegionalLocale, FilledFromRealLocales) {
   };
   for (const Case& c : cases) {
     const RegionalSettings s = RegionalSettingsFromLocale(QLocale(c.name));
+    EXPECT_EQ(s.localeName, c.name);
     EXPECT_EQ(DateFieldOrderOf(s.shortDatePattern), c.order) << c.name << " " << s.shortDatePattern;
     EXPECT_EQ(s.dateSeparatorChar, c.dateSep) << c.name;
     EXPECT_EQ(s.timeSeparatorChar, c.timeSep) << c.name;
@@ -385,8 +386,27 @@ TEST(RegionalLocale, FilledFromRealLocales) {
   EXPECT_TRUE(RegionalSettingsFromLocale(QLocale("ko_KR")).koreanLocale);
 }
 
+TEST(RegionalLocale, SeparatorsComeFromTheNumbersOnly) {
+  // Their patterns put a designator ("AP", "B") or a word before the hour.
+  const std::pair<const char*, char> cases[] = {
+      {"ko_KR", ':'}, {"ko_KP", ':'}, {"zh_TW", ':'},  {"zh_HK", ':'},
+      {"zh_MO", ':'}, {"zh_SG", ':'}, {"yue_HK", ':'}, {"ta_IN", ':'},
+      {"ta_MY", ':'}, {"ta_SG", ':'}, {"brx_IN", ':'}, {"ks_IN", ':'},
+      {"ee_GH", ':'}, {"as_IN", '.'}, {"nds_DE", '.'}, {"nds_NL", '.'}};
+  for (const auto& [name, separator] : cases) {
+    EXPECT_EQ(RegionalSettingsFromLocale(QLocale(name)).timeSeparatorChar, separator) << name;
+  }
+  for (const QLocale& locale :
+       QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+    const RegionalSettings s = RegionalSettingsFromLocale(locale);
+    EXPECT_NE(s.dateSeparatorChar, '\0') << locale.name().toStdString();
+    EXPECT_NE(s.timeSeparatorChar, '\0') << locale.name().toStdString();
+  }
+}
+
 TEST(RegionalLocale, CLocaleGivesTheDefaults) {
   const RegionalSettings s = RegionalSettingsFromLocale(QLocale::c());
+  EXPECT_EQ(s.localeName, "C");
   EXPECT_EQ(s.shortDatePattern, "m/d/yy");
   EXPECT_EQ(s.dateSeparatorChar, '/');
   EXPECT_EQ(s.timeSeparatorChar, ':');

@@ -1,15 +1,51 @@
 #include "preview_model.h"
 
+#include <QBrush>
+#include <QColor>
+#include <QStringDecoder>
+
 namespace vantrelix {
+
+QString DisplayText(std::string_view bytes) {
+  const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString text = utf8(view);
+  if (!utf8.hasError()) return text;
+  // 0x80..0x9F of Windows-1252; the rest is Latin-1. The five unassigned
+  // bytes keep their C1 code points.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  text.resize(static_cast<qsizetype>(bytes.size()));
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    text[static_cast<qsizetype>(i)] = QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t{b});
+  }
+  return text;
+}
 
 int PreviewColumnModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : shown_;
 }
 
 QVariant PreviewColumnModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid() || index.row() >= shown_) return {};
-  const std::string row = Row(index.row());
-  return QString::fromLocal8Bit(row.data(), static_cast<qsizetype>(row.size()));
+  if (!index.isValid() || index.row() >= shown_) return {};
+  const int row = index.row();
+  switch (role) {
+    case Qt::DisplayRole:
+      return DisplayText(RowView(row));
+    case Qt::BackgroundRole:
+      if (ReadingOf(row) == Reading::kLeftAsItCame) return QBrush(QColor(255, 190, 190));
+      return {};
+    case Qt::ToolTipRole:
+      if (ReadingOf(row) == Reading::kNothingToRead || !writes_) return {};
+      return (ReadingOf(row) == Reading::kRead ? QStringLiteral("Written as ")
+                                               : QStringLiteral("Not read: written as ")) +
+             DisplayText(writes_(RowView(row)));
+    default:
+      return {};
+  }
 }
 
 void PreviewColumnModel::Append(std::string_view row) {
@@ -30,12 +66,27 @@ void PreviewColumnModel::Clear() {
   bytes_.clear();
   ends_.clear();
   shown_ = 0;
+  readings_.clear();
   endResetModel();
 }
 
-std::string PreviewColumnModel::Row(int row) const {
+std::string_view PreviewColumnModel::RowView(int row) const {
   const size_t begin = row == 0 ? 0 : ends_[static_cast<size_t>(row) - 1];
-  return bytes_.substr(begin, ends_[static_cast<size_t>(row)] - begin);
+  return std::string_view(bytes_).substr(begin, ends_[static_cast<size_t>(row)] - begin);
+}
+
+void PreviewColumnModel::SetReadings(std::vector<Reading> readings,
+                                     std::function<std::string(std::string_view)> writes) {
+  readings_ = std::move(readings);
+  writes_ = std::move(writes);
+  if (shown_ > 0) {
+    emit dataChanged(index(0), index(shown_ - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
+  }
+}
+
+PreviewColumnModel::Reading PreviewColumnModel::ReadingOf(int row) const {
+  return static_cast<size_t>(row) < readings_.size() ? readings_[static_cast<size_t>(row)]
+                                                     : Reading::kNothingToRead;
 }
 
 }  // namespace vantrelix

@@ -4,9 +4,14 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
+#include <tuple>
+#include <unordered_map>
 
 #include "boxes.h"
 #include "comma.h"
@@ -18,6 +23,7 @@
 #include "text_file.h"
 #include "tform1.h"
 #include "ui_form2.h"
+#include "unread.h"
 #include "updown.h"
 
 namespace vantrelix {
@@ -25,11 +31,79 @@ namespace vantrelix {
 namespace {
 
 QString FromBytes(std::string_view bytes) {
-  return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  return DisplayText(bytes);
 }
 
 std::string ToBytes(const QString& text) {
   return text.toLocal8Bit().toStdString();
+}
+
+// Distinct texts beyond this many are not tried for a suggestion: every
+// trial converts each distinct text once.
+constexpr size_t kSuggestionSample = 4000;
+
+struct ColumnReading {
+  int64_t examined = 0;
+  int64_t read = 0;
+  TextCounts texts;  // the distinct texts with something to read
+};
+
+// Marks every preview row of a date or time column by the pass's rules; each
+// distinct text is converted once.
+ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& blankRows,
+                         const std::function<bool(std::string&)>& convert) {
+  using Reading = PreviewColumnModel::Reading;
+  struct Seen {
+    bool read;
+    size_t index;  // into `texts`
+  };
+  ColumnReading result;
+  std::unordered_map<std::string_view, Seen> seen;
+  std::vector<Reading> readings(static_cast<size_t>(model.GatheredRows()), Reading::kNothingToRead);
+  std::string field;
+  for (int row = 0; row < model.GatheredRows(); ++row) {
+    const std::string_view text = model.RowView(row);
+    if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) continue;
+    auto [it, fresh] = seen.try_emplace(text, Seen{false, result.texts.size()});
+    if (fresh) {
+      field = text;
+      it->second.read = convert(field);
+      result.texts.emplace_back(std::string(text), 0);
+    }
+    ++result.texts[it->second.index].second;
+    ++result.examined;
+    if (it->second.read) ++result.read;
+    readings[static_cast<size_t>(row)] = it->second.read ? Reading::kRead : Reading::kLeftAsItCame;
+  }
+  model.SetReadings(std::move(readings), [convert](std::string_view text) {
+    std::string out(text);
+    convert(out);
+    return out;
+  });
+  return result;
+}
+
+TextCounts Sample(const TextCounts& texts) {
+  if (texts.size() <= kSuggestionSample) return texts;
+  return TextCounts(texts.begin(), texts.begin() + kSuggestionSample);
+}
+
+QString Quoted(std::string_view text) {
+  return FromBytes(QuotedForLog(text));
+}
+
+QString Evidence(DayMonthEvidence evidence) {
+  switch (evidence) {
+    case DayMonthEvidence::kDayFirst:
+      return " · the dates are day first (a first number above 12)";
+    case DayMonthEvidence::kMonthFirst:
+      return " · the dates are month first (a second number above 12)";
+    case DayMonthEvidence::kBoth:
+      return " · the dates mix both orders";
+    case DayMonthEvidence::kNone:
+      break;
+  }
+  return " · the dates do not tell the day from the month";
 }
 
 }  // namespace
@@ -79,6 +153,55 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   });
   connect(ui_->CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
+  // Beside the design, next to the date and time boxes: what the pass would
+  // make of the preview, and a layout that would read more of it.
+  dateReading_ = new QLabel(this);
+  timeReading_ = new QLabel(this);
+  dateSuggestion_ = new QPushButton(this);
+  timeSuggestion_ = new QPushButton(this);
+  dateReading_->setObjectName("DateReading");
+  timeReading_->setObjectName("TimeReading");
+  dateSuggestion_->setObjectName("DateSuggestion");
+  timeSuggestion_->setObjectName("TimeSuggestion");
+  // In the free band right of the time box, left of the version label.
+  dateReading_->move(680, 624);
+  dateSuggestion_->move(680, 658);
+  timeReading_->move(680, 690);
+  timeSuggestion_->move(680, 724);
+  for (QLabel* label : {dateReading_, timeReading_}) {
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFixedSize(400, 32);  // room for two lines
+  }
+  for (QPushButton* b : {dateSuggestion_, timeSuggestion_}) {
+    b->setStyleSheet("padding: 1px 6px;");
+    b->hide();
+  }
+  connect(dateSuggestion_, &QPushButton::clicked, this, [this] {
+    ui_->ComboBox1->setCurrentIndex(dateSuggested_.layout);
+    if (dateSuggested_.layout == 1 || dateSuggested_.layout == 2) {
+      ui_->Edit2->setText(FromBytes(std::string(1, dateSuggested_.delimiter)));
+    }
+  });
+  connect(timeSuggestion_, &QPushButton::clicked, this, [this] {
+    ui_->ComboBox2->setCurrentIndex(timeSuggested_.layout);
+    if (timeSuggested_.layout <= 4 || timeSuggested_.layout == 10) {
+      ui_->Edit3->setText(FromBytes(std::string(1, timeSuggested_.delimiter)));
+    }
+  });
+  for (QComboBox* box : {ui_->ComboBox1, ui_->ComboBox2}) {
+    connect(box, &QComboBox::currentTextChanged, this, [this] { ShowReadings(); });
+  }
+  for (QLineEdit* box : {ui_->Edit1, ui_->Edit2, ui_->Edit3}) {
+    connect(box, &QLineEdit::textChanged, this, [this] { ShowReadings(); });
+  }
+  // The seven lists scroll as one, so that a row stays beside its line.
+  for (QListView* list : listBoxes_) {
+    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+      for (QListView* other : listBoxes_) other->verticalScrollBar()->setValue(value);
+    });
+  }
+
   openDialog1_->setObjectName("OpenDialog1");
   openDialog1_->setFileMode(QFileDialog::ExistingFile);
   openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
@@ -101,7 +224,7 @@ void TForm2::FormActivate() {
   RunHandler(state_, [this] {
     const SetupRecord& r = state_.record;
     ui_->Label39->setText(form1_.VersionText());
-    ui_->Edit1->setText(FromBytes(r.SourceFileName()));
+    Show(ui_->Edit1, shownName_, r.SourceFileName());
     for (int k = 0; k < kFieldSlotCount; ++k) {
       positionLabels_[k]->setText(QString::number(r.Position(static_cast<FieldSlot>(k))));
     }
@@ -116,8 +239,8 @@ void TForm2::FormActivate() {
     };
     select(ui_->ComboBox1, r.DateLayout());
     select(ui_->ComboBox2, r.TimeLayout());
-    ui_->Edit2->setText(FromBytes(std::string(1, r.DateDelimiter())));
-    ui_->Edit3->setText(FromBytes(std::string(1, r.TimeDelimiter())));
+    Show(ui_->Edit2, shownDateDelimiter_, std::string(1, r.DateDelimiter()));
+    Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, r.TimeDelimiter()));
     LoadUp();
     upDowns_[0]->setFocus();
   });
@@ -127,11 +250,132 @@ int TForm2::SelectedRadioItem() const {
   return radioGroup1_->checkedId();
 }
 
+void TForm2::Show(QLineEdit* box, ShownBytes& shown, const std::string& bytes) {
+  shown.bytes = bytes;
+  shown.text = FromBytes(bytes);
+  box->setText(shown.text);
+}
+
+std::string TForm2::BytesOf(const QLineEdit* box, const ShownBytes& shown) {
+  return box->text() == shown.text ? shown.bytes : ToBytes(box->text());
+}
+
+std::string TForm2::SourceName() const {
+  return BytesOf(ui_->Edit1, shownName_);
+}
+
+int32_t TForm2::ChosenLayout(const QComboBox* box) {
+  // An edited text that is none of the items selects no layout.
+  return box->findText(box->currentText(), Qt::MatchExactly);
+}
+
+SetupRecord TForm2::ChosenReading() const {
+  SetupRecord r = state_.record;
+  r.SetDateLayout(ChosenLayout(ui_->ComboBox1));
+  r.SetTimeLayout(ChosenLayout(ui_->ComboBox2));
+  // An empty box keeps the delimiting character the record holds.
+  const std::string date = BytesOf(ui_->Edit2, shownDateDelimiter_);
+  const std::string time = BytesOf(ui_->Edit3, shownTimeDelimiter_);
+  if (!date.empty()) r.SetDateDelimiter(date[0]);
+  if (!time.empty()) r.SetTimeDelimiter(time[0]);
+  return r;
+}
+
+void TForm2::ShowReadings() {
+  const SetupRecord reading = ChosenReading();
+  const RegionalSettings& regional = state_.regional;
+  const int year = CurrentLocalYear();
+  const ColumnReading dates = ReadColumn(*models_[static_cast<int>(FieldSlot::kDate)], blankRows_,
+                                         [reading, regional, year](std::string& field) {
+                                           return DateConvert(field, reading, regional, year);
+                                         });
+  const ColumnReading times = ReadColumn(
+      *models_[static_cast<int>(FieldSlot::kTime)], blankRows_,
+      [reading, regional](std::string& field) { return TimeConvert(field, reading, regional); });
+  const QString where = " (" + FromBytes(regional.localeName) + ")";
+  const QString stale =
+      !previewedName_.empty() && SourceName() != previewedName_ ? " · of the previewed file" : "";
+
+  const auto count = [](const char* what, const ColumnReading& c, int32_t layout,
+                        const QComboBox* box) {
+    QString text = QString(what) + ": ";
+    if (c.examined == 0) return text + "none in the preview";
+    text += QString::number(c.read) + " of " + QString::number(c.examined) + " read";
+    if (layout < 0) {
+      text += box->currentText().isEmpty()
+                  ? QString(" · no layout chosen")
+                  : " · \"" + box->currentText() + "\" is no layout of the list";
+    }
+    return text;
+  };
+
+  QString dateText = count("Dates", dates, reading.DateLayout(), ui_->ComboBox1);
+  QString timeText = count("Times", times, reading.TimeLayout(), ui_->ComboBox2);
+  if (dates.examined > 0 && reading.DateLayout() >= 0) {
+    dateText += " · " + FromBytes(DateOrderName(regional)) + ", " +
+                Quoted(std::string_view(&regional.dateSeparatorChar, 1)) + where;
+  }
+  if (times.examined > 0 && reading.TimeLayout() >= 0) {
+    timeText += " · " + Quoted(std::string_view(&regional.timeSeparatorChar, 1)) + where;
+  }
+
+  dateSuggestion_->hide();
+  if (dates.read < dates.examined) {
+    const TextCounts sample = Sample(dates.texts);
+    dateSuggested_ = BestDateLayout(sample, reading, regional, year);
+    SetupRecord suggested = reading;
+    suggested.SetDateLayout(dateSuggested_.layout);
+    suggested.SetDateDelimiter(dateSuggested_.delimiter);
+    const int64_t read = DatesRead(dates.texts, suggested, regional, year);
+    if (read > dates.read) {
+      QString use = "Use " + Quoted(kDateLayoutItems[static_cast<size_t>(dateSuggested_.layout)]);
+      if (dateSuggested_.layout == 1 || dateSuggested_.layout == 2) {
+        use += " with " + Quoted(std::string_view(&dateSuggested_.delimiter, 1));
+      }
+      dateSuggestion_->setText(use + ": reads " + QString::number(read) + " of " +
+                               QString::number(dates.examined) + " dates");
+      dateSuggestion_->adjustSize();
+      dateSuggestion_->show();
+    }
+    const bool better = read > dates.read;
+    dateText += Evidence(DayMonthOf(sample, better ? dateSuggested_.layout : reading.DateLayout(),
+                                    better ? dateSuggested_.delimiter : reading.DateDelimiter()));
+  }
+  timeSuggestion_->hide();
+  if (times.read < times.examined) {
+    timeSuggested_ = BestTimeLayout(Sample(times.texts), reading, regional);
+    SetupRecord suggested = reading;
+    suggested.SetTimeLayout(timeSuggested_.layout);
+    suggested.SetTimeDelimiter(timeSuggested_.delimiter);
+    const int64_t read = TimesRead(times.texts, suggested, regional);
+    if (read > times.read) {
+      QString use = "Use " + Quoted(kTimeLayoutItems[static_cast<size_t>(timeSuggested_.layout)]);
+      if (timeSuggested_.layout <= 4 || timeSuggested_.layout == 10) {
+        use += " with " + Quoted(std::string_view(&timeSuggested_.delimiter, 1));
+      }
+      timeSuggestion_->setText(use + ": reads " + QString::number(read) + " of " +
+                               QString::number(times.examined) + " times");
+      timeSuggestion_->adjustSize();
+      timeSuggestion_->show();
+    }
+  }
+
+  // Red while the pass would leave something as it came.
+  for (auto [label, text, c] : {std::tuple{dateReading_, dateText + stale, &dates},
+                                std::tuple{timeReading_, timeText + stale, &times}}) {
+    label->setText(text);
+    label->setStyleSheet(c->read < c->examined ? "color: #b00000;" : "");
+  }
+}
+
 void TForm2::LoadUp() {
-  const std::string name = ToBytes(ui_->Edit1->text());
+  const std::string name = SourceName();
   if (name.empty()) return;
   for (PreviewColumnModel* m : models_) m->Clear();
+  blankRows_.clear();
+  previewedName_ = name;
   if (!FileExists(name)) {
+    ShowReadings();
     ShowMessageBox(state_, MissingFileMessage(name));
     return;
   }
@@ -159,14 +403,17 @@ void TForm2::LoadUp() {
         split.ColumnInto(columns[k], field);
         models_[k]->Append(field);
       }
+      blankRows_.push_back(line.empty());
       ++count;
       if (reader.TextAtEnd() || (firstFiveOnly && count > 4)) break;
     }
   } catch (...) {
     for (PreviewColumnModel* m : models_) m->Publish();  // the rows read so far stay
+    ShowReadings();
     throw;
   }
   for (PreviewColumnModel* m : models_) m->Publish();
+  ShowReadings();
   ui_->Label38->setText(QString::number(count));
   ui_->Label38->adjustSize();
   reader.Close();
@@ -196,19 +443,16 @@ void TForm2::RadioGroup1Click() {
 bool TForm2::FormClose() {
   return RunHandler(state_, [this] {
     SetupRecord& r = state_.record;
-    r.SetSourceFileName(ToBytes(ui_->Edit1->text()));  // cut to 100 characters
+    r.SetSourceFileName(SourceName());  // cut to 100 characters
     for (int k = 0; k < kFieldSlotCount; ++k) {
       r.SetPosition(static_cast<FieldSlot>(k), static_cast<int16_t>(upDowns_[k]->Position()));
     }
     r.SetSkipFirstLine(ui_->CheckBox1->isChecked() ? 1 : 0);
-    // An edited text that is none of the items selects no layout.
-    r.SetDateLayout(ui_->ComboBox1->findText(ui_->ComboBox1->currentText(), Qt::MatchExactly));
-    r.SetTimeLayout(ui_->ComboBox2->findText(ui_->ComboBox2->currentText(), Qt::MatchExactly));
-    // An empty box keeps the delimiting character the record holds.
-    const std::string date = ToBytes(ui_->Edit2->text());
-    const std::string time = ToBytes(ui_->Edit3->text());
-    if (!date.empty()) r.SetDateDelimiter(date[0]);
-    if (!time.empty()) r.SetTimeDelimiter(time[0]);
+    const SetupRecord chosen = ChosenReading();
+    r.SetDateLayout(chosen.DateLayout());
+    r.SetTimeLayout(chosen.TimeLayout());
+    r.SetDateDelimiter(chosen.DateDelimiter());
+    r.SetTimeDelimiter(chosen.TimeDelimiter());
     form1_.SaveSetup();
   });
 }

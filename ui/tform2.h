@@ -5,11 +5,18 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "layout_guess.h"
+#include "setup_record.h"
 
 class QButtonGroup;
+class QComboBox;
 class QFileDialog;
 class QLabel;
+class QLineEdit;
 class QListView;
+class QPushButton;
 
 namespace Ui {
 class Form2;
@@ -49,6 +56,14 @@ class TForm2 : public QDialog {
   QFileDialog* OpenDialog1() const { return openDialog1_; }
   const PreviewColumnModel& Preview(int column) const { return *models_[column]; }
 
+  // What the pass would make of the previewed dates and times, recomputed
+  // from the controls whenever one of them changes.
+  void ShowReadings();
+  QLabel* DateReading() const { return dateReading_; }
+  QLabel* TimeReading() const { return timeReading_; }
+  QPushButton* DateSuggestion() const { return dateSuggestion_; }
+  QPushButton* TimeSuggestion() const { return timeSuggestion_; }
+
   void reject() override;
 
  protected:
@@ -57,6 +72,20 @@ class TForm2 : public QDialog {
 
  private:
   int SelectedRadioItem() const;
+
+  // A box filled with bytes that are not UTF-8 shows them decoded; they come
+  // back byte for byte unless the operator changed the text.
+  struct ShownBytes {
+    std::string bytes;
+    QString text;
+  };
+  static void Show(QLineEdit* box, ShownBytes& shown, const std::string& bytes);
+  static std::string BytesOf(const QLineEdit* box, const ShownBytes& shown);
+  std::string SourceName() const;
+  static int32_t ChosenLayout(const QComboBox* box);
+  // The record with the layouts and delimiting characters of the controls,
+  // as closing would store them.
+  SetupRecord ChosenReading() const;
 
   ProgramState& state_;
   TForm1& form1_;
@@ -67,6 +96,15 @@ class TForm2 : public QDialog {
   std::array<QLabel*, 7> positionLabels_{};
   std::array<QListView*, 7> listBoxes_{};
   std::array<PreviewColumnModel*, 7> models_{};
+
+  ShownBytes shownName_, shownDateDelimiter_, shownTimeDelimiter_;
+  std::string previewedName_;
+  std::vector<bool> blankRows_;  // preview rows that came from empty lines
+  QLabel* dateReading_;
+  QLabel* timeReading_;
+  QPushButton* dateSuggestion_;
+  QPushButton* timeSuggestion_;
+  LayoutChoice dateSuggested_, timeSuggested_;
 };
 
 }  // namespace vantrelix

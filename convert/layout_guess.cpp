@@ -1,0 +1,159 @@
+#include "layout_guess.h"
+
+#include <array>
+
+#include "normalise.h"
+
+namespace vantrelix {
+
+namespace {
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The current delimiter first, then every other printable byte the texts
+// hold (digits and marker letters aside), in byte order.
+std::vector<char> DelimitersIn(const TextCounts& texts, char current) {
+  std::array<bool, 256> seen{};
+  for (const auto& [text, n] : texts) {
+    for (char c : text) {
+      const auto u = static_cast<unsigned char>(c);
+      const char lower = static_cast<char>(c | 0x20);  // the marker letters are no delimiters
+      if (u > ' ' && u < 0x7F && !IsDigit(c) && lower != 'a' && lower != 'm' && lower != 'p') {
+        seen[u] = true;
+      }
+    }
+  }
+  std::vector<char> out = {current};
+  for (int u = 0; u < 256; ++u) {
+    if (seen[static_cast<size_t>(u)] && static_cast<char>(u) != current) {
+      out.push_back(static_cast<char>(u));
+    }
+  }
+  return out;
+}
+
+template <typename Convert>
+int64_t CountRead(const TextCounts& texts, Convert convert) {
+  int64_t read = 0;
+  std::string field;
+  for (const auto& [text, n] : texts) {
+    field = text;
+    if (convert(field)) read += n;
+  }
+  return read;
+}
+
+// Tries the current choice first, so that it keeps a tie. `count` gives a
+// score; the highest wins.
+template <typename Count>
+LayoutChoice Best(int32_t layouts, bool (*delimited)(int32_t), const TextCounts& texts,
+                  int32_t currentLayout, char currentDelimiter, Count count) {
+  LayoutChoice best;
+  const auto consider = [&](int32_t layout, char delimiter) {
+    const int64_t read = count(layout, delimiter);
+    if (best.layout < 0 || read > best.read) best = {layout, delimiter, read};
+  };
+  const std::vector<char> delimiters = DelimitersIn(texts, currentDelimiter);
+  if (currentLayout >= 0 && currentLayout < layouts) consider(currentLayout, currentDelimiter);
+  for (int32_t layout = 0; layout < layouts; ++layout) {
+    if (delimited(layout)) {
+      for (char d : delimiters) consider(layout, d);
+    } else {
+      consider(layout, currentDelimiter);
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+int64_t DatesRead(const TextCounts& texts, const SetupRecord& record,
+                  const RegionalSettings& regional, int currentYear) {
+  return CountRead(
+      texts, [&](std::string& field) { return DateConvert(field, record, regional, currentYear); });
+}
+
+int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
+                  const RegionalSettings& regional) {
+  return CountRead(texts, [&](std::string& field) { return TimeConvert(field, record, regional); });
+}
+
+LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
+                            const RegionalSettings& regional, int currentYear) {
+  SetupRecord trial = current;
+  return Best(
+      static_cast<int32_t>(kDateLayoutItems.size()),
+      [](int32_t layout) { return layout == 1 || layout == 2; }, texts, current.DateLayout(),
+      current.DateDelimiter(),
+      [&](int32_t layout, char delimiter) {
+        trial.SetDateLayout(layout);
+        trial.SetDateDelimiter(delimiter);
+        return DatesRead(texts, trial, regional, currentYear);
+      });
+}
+
+LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
+                            const RegionalSettings& regional) {
+  // A reading that drops letters or digits of the field counts only after the
+  // whole ones: "hhmm (Military)" reads 0230pm as 02:30 am.
+  constexpr int64_t kWhole = int64_t{1} << 40;
+  const auto alnum = [](std::string_view text) {
+    int64_t n = 0;
+    for (char c : text) n += IsDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+    return n;
+  };
+  SetupRecord trial = current;
+  LayoutChoice best = Best(
+      static_cast<int32_t>(kTimeLayoutItems.size()),
+      [](int32_t layout) { return layout <= 4 || layout == 10; }, texts, current.TimeLayout(),
+      current.TimeDelimiter(),
+      [&](int32_t layout, char delimiter) {
+        trial.SetTimeLayout(layout);
+        trial.SetTimeDelimiter(delimiter);
+        int64_t score = 0;
+        std::string field;
+        for (const auto& [text, n] : texts) {
+          field = text;
+          const auto candidate = TimeCandidate(field, layout, delimiter);
+          field = text;
+          if (!TimeConvert(field, trial, regional)) continue;
+          score += candidate && alnum(*candidate) >= alnum(text) ? n * (kWhole + 1) : n;
+        }
+        return score;
+      });
+  best.read %= kWhole;
+  return best;
+}
+
+DayMonthEvidence DayMonthOf(const TextCounts& texts, int32_t layout, char delimiter) {
+  bool dayFirst = false, daySecond = false;
+  for (const auto& [text, n] : texts) {
+    const auto candidate = DateCandidate(text, layout, delimiter);
+    if (!candidate) return DayMonthEvidence::kNone;
+    int numbers[2] = {0, 0};
+    int found = 0;
+    for (size_t i = 0; i < candidate->size() && found < 2;) {
+      if (!IsDigit((*candidate)[i])) {
+        ++i;
+        continue;
+      }
+      int value = 0;
+      for (; i < candidate->size() && IsDigit((*candidate)[i]); ++i) {
+        value = value > 1000 ? value : value * 10 + ((*candidate)[i] - '0');
+      }
+      numbers[found++] = value;
+    }
+    if (found < 2) continue;
+    const auto isDayOnly = [](int v) { return v > 12 && v <= 31; };
+    dayFirst = dayFirst || (isDayOnly(numbers[0]) && numbers[1] <= 12);
+    daySecond = daySecond || (isDayOnly(numbers[1]) && numbers[0] <= 12);
+  }
+  if (dayFirst && daySecond) return DayMonthEvidence::kBoth;
+  if (dayFirst) return DayMonthEvidence::kDayFirst;
+  if (daySecond) return DayMonthEvidence::kMonthFirst;
+  return DayMonthEvidence::kNone;
+}
+
+}  // namespace vantrelix

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "regional.h"
+#include "setup_record.h"
+
+namespace vantrelix {
+
+// The distinct texts of a date or time column, each with how often it occurs.
+using TextCounts = std::vector<std::pair<std::string, int64_t>>;
+
+// How many of the texts (counted with their occurrences) the pass reads
+// with the record's date or time layout and delimiting character.
+int64_t DatesRead(const TextCounts& texts, const SetupRecord& record,
+                  const RegionalSettings& regional, int currentYear);
+int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
+                  const RegionalSettings& regional);
+
+struct LayoutChoice {
+  int32_t layout = -1;
+  char delimiter = '\0';  // used by the delimited layouts only
+  int64_t read = 0;       // occurrences that the pass would read
+};
+
+// Which date (time) layout, and for the delimited ones which delimiting
+// character, reads the most of the texts by the rules of the pass. `current`
+// wins a tie, then the lower layout. Only characters found in the texts are
+// tried as delimiters. Each trial converts every text once, so callers with
+// many distinct texts hand in a sample.
+LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
+                            const RegionalSettings& regional, int currentYear);
+LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
+                            const RegionalSettings& regional);
+
+// What the dates tell about their order, from the month/day/year text the
+// layout builds: a first number from 13 to 31 is a day standing first, a
+// second one a day standing second.
+enum class DayMonthEvidence { kNone, kDayFirst, kMonthFirst, kBoth };
+DayMonthEvidence DayMonthOf(const TextCounts& texts, int32_t layout, char delimiter);
+
+}  // namespace vantrelix

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "comma.h"
+#include "regional.h"
+#include "setup_record.h"
+
+namespace vantrelix {
+
+// The dates or the times of one pass that could not be read and went to the
+// import file as they came. Empty fields and the blank-line placeholder are
+// not counted: there is nothing to read in them.
+struct UnreadField {
+  static constexpr size_t kExamples = 3;
+  struct Example {
+    int64_t line;  // 1-based line of the source, a header line counted
+    std::string text;
+  };
+
+  int64_t examined = 0;           // fields that held something to read
+  int64_t unread = 0;             // of those, the ones left as they came
+  int64_t nothingToRead = 0;      // empty fields and placeholders
+  std::vector<Example> examples;  // the first kExamples of the unread ones
+
+  // Only the fields that were not read are noted one by one, out of line,
+  // so that the pass's common path stays as it was; `examined` follows from
+  // the number of fields once the pass is through.
+  void NotRead(bool nothingToRead, int64_t line, const LineColumns& split, int32_t column);
+  void LeftAsItCame(int64_t line, std::string_view text) {
+    if (++unread <= static_cast<int64_t>(kExamples)) examples.push_back({line, std::string(text)});
+  }
+  void Finish(int64_t fields) { examined = fields - nothingToRead; }
+};
+
+// What one completed pass left unread, and the reading that was in force, so
+// that the summary can say why.
+struct UnreadReport {
+  int64_t linesRead = 0;  // as "Records Imported" counts them: a header included
+  UnreadField dates;
+  UnreadField times;
+  int32_t dateLayout = 0;
+  char dateDelimiter = '/';
+  int32_t timeLayout = 0;
+  char timeDelimiter = ':';
+  RegionalSettings regional;
+
+  UnreadReport() = default;
+  UnreadReport(const SetupRecord& record, const RegionalSettings& settings)
+      : dateLayout(record.DateLayout()),
+        dateDelimiter(record.DateDelimiter()),
+        timeLayout(record.TimeLayout()),
+        timeDelimiter(record.TimeDelimiter()),
+        regional(settings) {}
+
+  bool AnyUnread() const { return dates.unread > 0 || times.unread > 0; }
+};
+
+// The summary of a pass that left dates or times unread, one line per
+// element and without any prefix; empty when everything was read.
+std::vector<std::string> UnreadSummary(const UnreadReport& report);
+
+// The parts of the summary that the field selector shows as well.
+std::string DateLayoutName(int32_t layout);
+std::string TimeLayoutName(int32_t layout);
+std::string DateOrderName(const RegionalSettings& settings);
+// A character or a text for one line of a log: quoted, control characters
+// as \xNN, long texts cut.
+std::string QuotedForLog(std::string_view text);
+
+}  // namespace vantrelix

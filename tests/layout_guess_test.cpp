@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "layout_guess.h"
+
+namespace vantrelix {
+namespace {
+
+constexpr int kYear = 2026;
+
+struct Ymd {
+  int y, m, d;
+};
+// Days above 12 and one month above 12 in no place, so that the layouts
+// cannot stand in for each other.
+const Ymd kDates[] = {{2026, 7, 4}, {2026, 12, 25}, {2027, 1, 13}, {2026, 3, 28}, {2025, 11, 2}};
+
+TextCounts Export(const char* format, bool twoDigitYear) {
+  TextCounts texts;
+  for (const Ymd& d : kDates) {
+    char buffer[32];
+    const int year = twoDigitYear ? d.y % 100 : d.y;
+    std::snprintf(buffer, sizeof buffer, format, d.m, d.d, year);
+    texts.emplace_back(buffer, 1);
+  }
+  return texts;
+}
+
+RegionalSettings DayFirst() {
+  RegionalSettings s;
+  s.shortDatePattern = "dd/MM/yyyy";
+  return s;
+}
+
+SetupRecord Chosen(int32_t dateLayout, char dateDelimiter, int32_t timeLayout = 0,
+                   char timeDelimiter = ':') {
+  SetupRecord r;
+  r.SetDateLayout(dateLayout);
+  r.SetDateDelimiter(dateDelimiter);
+  r.SetTimeLayout(timeLayout);
+  r.SetTimeDelimiter(timeDelimiter);
+  return r;
+}
+
+TEST(LayoutGuess, DatesInEachLayoutAndOrder) {
+  struct Case {
+    const char* name;
+    TextCounts texts;
+    RegionalSettings regional;
+    int32_t layout;
+    char delimiter;  // '\0': not a delimited layout
+    int64_t read;
+    DayMonthEvidence evidence;
+  };
+  // snprintf arguments are month, day, year; %2$ picks by position.
+  const Case cases[] = {
+      {"mm/dd/yyyy, month first",
+       Export("%1$d/%2$d/%3$d", false),
+       {},
+       0,
+       '\0',
+       5,
+       DayMonthEvidence::kMonthFirst},
+      {"dd/mm/yyyy, day first", Export("%2$d/%1$d/%3$d", false), DayFirst(), 0, '\0', 5,
+       DayMonthEvidence::kDayFirst},
+      {"month-first data, day-first settings", Export("%1$d/%2$d/%3$d", false), DayFirst(), 0, '\0',
+       2, DayMonthEvidence::kMonthFirst},
+      {"yy-mm-dd",
+       Export("%3$02d-%1$02d-%2$02d", true),
+       {},
+       1,
+       '-',
+       5,
+       DayMonthEvidence::kMonthFirst},
+      {"dd.yy.mm",
+       Export("%2$02d.%3$02d.%1$02d", true),
+       {},
+       2,
+       '.',
+       5,
+       DayMonthEvidence::kMonthFirst},
+      {"yyyymmdd",
+       Export("%3$04d%1$02d%2$02d", false),
+       {},
+       3,
+       '\0',
+       5,
+       DayMonthEvidence::kMonthFirst},
+      {"yymmdd", Export("%3$02d%1$02d%2$02d", true), {}, 4, '\0', 5, DayMonthEvidence::kMonthFirst},
+  };
+  for (const Case& c : cases) {
+    // The operator's choice reads nothing: a layout the export is not in.
+    const SetupRecord chosen = Chosen(c.layout == 4 ? 3 : 4, '/');
+    const LayoutChoice best = BestDateLayout(c.texts, chosen, c.regional, kYear);
+    EXPECT_EQ(best.layout, c.layout) << c.name;
+    if (c.delimiter != '\0') {
+      EXPECT_EQ(best.delimiter, c.delimiter) << c.name;
+    }
+    EXPECT_EQ(best.read, c.read) << c.name;
+    EXPECT_EQ(DayMonthOf(c.texts, best.layout, best.delimiter), c.evidence) << c.name;
+  }
+}
+
+TEST(LayoutGuess, DatesThatDoNotTellTheOrderKeepTheChoice) {
+  const TextCounts texts = {{"1/2/26", 3}, {"3/4/26", 1}};
+  // Layout 0 and, with "/", layout 1 read both; the operator's choice stays.
+  for (int32_t chosen : {0, 1}) {
+    const LayoutChoice best = BestDateLayout(texts, Chosen(chosen, '/'), {}, kYear);
+    EXPECT_EQ(best.layout, chosen);
+    EXPECT_EQ(best.read, 4);
+  }
+  EXPECT_EQ(DayMonthOf(texts, 0, '/'), DayMonthEvidence::kNone);
+  EXPECT_EQ(DayMonthOf({{"13/1/2026", 1}, {"1/13/2026", 1}}, 0, '/'), DayMonthEvidence::kBoth);
+}
+
+TEST(LayoutGuess, Times) {
+  struct Case {
+    TextCounts texts;
+    int32_t layout;
+    char delimiter;
+  };
+  const Case cases[] = {
+      {{{"9:30 am", 1}, {"2:05 pm", 2}}, 0, ':'},  // the chosen one, kept
+      {{{"9.30 am", 1}, {"2.05 pm", 1}}, 0, '.'}, {{{"1430", 1}, {"0905", 1}}, 5, '\0'},
+      {{{"0930am", 1}, {"1205pm", 1}}, 6, '\0'},  {{{"0930a", 1}, {"1205p", 1}}, 8, '\0'},
+      {{{"0230pm", 1}, {"1205pm", 1}}, 6, '\0'},  // not 5, which drops the marker
+      {{{"14h30", 1}, {"9h05", 1}}, 0, 'h'},
+  };
+  for (const Case& c : cases) {
+    const LayoutChoice best = BestTimeLayout(c.texts, Chosen(0, '/', 0, ':'), {});
+    EXPECT_EQ(best.layout, c.layout) << c.texts[0].first;
+    if (c.delimiter != '\0') {
+      EXPECT_EQ(best.delimiter, c.delimiter) << c.texts[0].first;
+    }
+    EXPECT_EQ(best.read, TimesRead(c.texts, Chosen(0, '/', best.layout, best.delimiter), {}));
+  }
+}
+
+}  // namespace
+}  // namespace vantrelix

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "unread.h"
+
+namespace vantrelix {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+UnreadField Tally(int64_t examined, std::vector<UnreadField::Example> unread, int64_t more = 0) {
+  UnreadField f;
+  f.examined = examined;
+  f.unread = static_cast<int64_t>(unread.size()) + more;
+  f.examples = std::move(unread);
+  return f;
+}
+
+TEST(UnreadSummary, Text) {
+  RegionalSettings gb;
+  gb.localeName = "en_GB";
+  gb.shortDatePattern = "dd/MM/yyyy";
+
+  struct Case {
+    const char* name;
+    UnreadReport report;
+    Lines lines;
+  };
+  std::vector<Case> cases;
+  {
+    UnreadReport r;
+    r.linesRead = 5;
+    r.dates = Tally(4, {});
+    cases.push_back({"everything read", r, {}});
+  }
+  {
+    UnreadReport r;
+    r.linesRead = 61;
+    r.dates = Tally(60, {{2, "12/14/2026"}, {4, "12/25/2026"}, {9, "11/13/2026"}}, 35);
+    r.regional = gb;
+    cases.push_back(
+        {"dates only, more than the examples",
+         r,
+         {"38 of 60 dates not read, written to TOLV_D.TXT as they came (61 lines read):",
+          "  line 2: \"12/14/2026\"", "  line 4: \"12/25/2026\"", "  line 9: \"11/13/2026\"",
+          "  and 35 more",
+          "read by date layout \"mm/dd/yy\" with delimiting char \"/\", time layout \"hh:mm am\" "
+          "with delimiting char \":\"",
+          "regional settings en_GB: day first, date separator \"/\", time separator \":\", "
+          "designators \"am\" and \"pm\""}});
+  }
+  {
+    UnreadReport r;
+    r.linesRead = 2;
+    r.dateLayout = -1;
+    r.timeLayout = 4;
+    r.timeDelimiter = '\t';
+    r.dates = Tally(1, {{1, "7/4/26"}});
+    r.times = Tally(1, {{2, "9:30\t" + std::string(70, 'x')}});
+    cases.push_back({"no layout, control characters, a long text",
+                     r,
+                     {"1 of 1 date not read, written to TOLV_D.TXT as it came (2 lines read):",
+                      "  line 1: \"7/4/26\"",
+                      "1 of 1 time not read, written to TOLV_D.TXT as it came (2 lines read):",
+                      "  line 2: \"9:30\\x09" + std::string(55, 'x') + "\"...",
+                      "read by date layout none (-1) with delimiting char \"/\", time layout "
+                      "\"hh:mm (Military) \" with delimiting char \"\\x09\"",
+                      "regional settings C: month first, date separator \"/\", time separator "
+                      "\":\", designators \"am\" and \"pm\""}});
+  }
+  for (const Case& c : cases) EXPECT_EQ(UnreadSummary(c.report), c.lines) << c.name;
+}
+
+}  // namespace
+}  // namespace vantrelix
