@@ -37,6 +37,7 @@ class Form1Test : public ::testing::Test {
   // A settings file naming `source` with the default columns and a header.
   void Setup(const std::string& source) {
     SetupRecord r;
+    ::unlink((data_ + "/VANTRELIX_SU.DAT").c_str());
     WriteDefaultSetupIfMissing(r, DataFolderFrom(home_.Path(), ""));
     r.SetSourceFileName(source);
     SaveSetup(r, data_ + "/VANTRELIX_SU.DAT");
@@ -106,9 +107,8 @@ TEST_F(Form1Test, OtherCasesOfSetupConvert) {
 
 TEST_F(Form1Test, ClosingBeforeTheFirstTickEndsWithoutAPass) {
   Setup(Sample());
-  Run("", [](WindowProgram& p) {
-    QTimer::singleShot(200, &p.Form1(), [&p] { p.Form1().close(); });
-  });
+  Run("",
+      [](WindowProgram& p) { QTimer::singleShot(200, &p.Form1(), [&p] { p.Form1().close(); }); });
   EXPECT_FALSE(testing::PathExists(data_ + "/TOLV_D.TXT"));
 }
 
@@ -243,7 +243,17 @@ TEST_F(Form1Test, ConsoleModeWithoutADisplay) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "Records Imported = 2 --Finished--\n");
   EXPECT_EQ(r.err, "");
-  const std::string import = testing::ReadFile(data_ + "/TOLV_D.TXT");
+
+  // Dates left as they came are told on standard error; the run still counts
+  // as done.
+  testing::WriteFile(data_ + "/odd.csv", "H\r\n31/12/2026,9:30 am,Ann,Dr. Lee,555\r\n");
+  Setup(data_ + "/odd.csv");
+  r = RunConsoleProgram(home_.Path(), {});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+            r.name + ": 1 of 1 date not read, written to TOLV_D.TXT as it came (2 lines read):")
+      << r.err;
+  EXPECT_NE(r.err.find(r.name + ":   line 2: \"31/12/2026\""), std::string::npos) << r.err;
 
   Setup(data_ + "/gone.csv");
   r = RunConsoleProgram(home_.Path(), {});
@@ -262,6 +272,8 @@ TEST_F(Form1Test, ConsoleModeWithoutADisplay) {
 
   // Settings that fail to load convert nothing: the good import file stays.
   Setup(Sample());
+  RunConsoleProgram(home_.Path(), {});
+  const std::string import = testing::ReadFile(data_ + "/TOLV_D.TXT");
   ::truncate((data_ + "/VANTRELIX_SU.DAT").c_str(), 104);
   r = RunConsoleProgram(home_.Path(), {});
   EXPECT_EQ(r.exitCode, 2);

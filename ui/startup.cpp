@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "conversion_run.h"
 #include "guard.h"
@@ -24,6 +25,7 @@
 #include "stop_request.h"
 #include "tform1.h"
 #include "tform2.h"
+#include "unread.h"
 
 // The logo lives in this static library; its resources must be registered
 // by name, outside any namespace.
@@ -49,7 +51,11 @@ class ConsoleHost : public ProgramHost {
 
   void ShowMessage(const std::string& text) override { Line(text); }
   void ShowCount(int64_t linesRead) override { count_ = linesRead; }
+  // Dates and times left as they came are told once the import file is in
+  // place; cron mails standard error, so the admin hears of them.
+  void ShowUnread(const UnreadReport& report) override { unread_ = UnreadSummary(report); }
   void ShowFinished() override {
+    for (const std::string& line : unread_) Line(line);
     std::printf("Records Imported = %lld --Finished--\n", static_cast<long long>(count_));
     std::fflush(stdout);
   }
@@ -75,6 +81,7 @@ class ConsoleHost : public ProgramHost {
   ProgramState& state_;
   std::string programName_;
   int64_t count_ = 0;
+  std::vector<std::string> unread_;
 };
 
 // Waits, unless a stop signal comes first.
