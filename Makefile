@@ -1,17 +1,23 @@
 # One-command set-up on a fresh Debian machine: `make run` and `make test`.
 BUILD ?= build
 JOBS ?= 2
+# Warnings are errors in CI (which sets CI=true).
+WERROR ?= $(if $(CI),ON,OFF)
 
-.PHONY: deps configure build test test-asan fuzz fuzz-smoke run package format clean
+.PHONY: deps configure build program test test-asan fuzz fuzz-smoke run package format format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTRELIX_WERROR=$(WERROR) > /dev/null
 
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
+
+# The program alone, without the tests.
+program: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target vantrelix
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
@@ -19,19 +25,22 @@ test: build
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
+format-check: deps
+	clang-format --dry-run -Werror $$(git ls-files '*.cpp' '*.h')
+
 clean:
 	rm -rf $(BUILD)
 
 # Converts the bundled sample in a throwaway data folder and prints the result
 # (with the main window when there is a display, in console mode otherwise).
-run: build
+run: program
 	@bash scripts/run-sample.sh $(BUILD)/ui/vantrelix
 
 # The engine and its tests under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the run.
 ASAN_BUILD ?= build-asan
 test-asan: deps
-	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTRELIX_ENGINE_ONLY=ON \
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DVANTRELIX_ENGINE_ONLY=ON -DVANTRELIX_WERROR=$(WERROR) \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" > /dev/null
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -78,7 +78,8 @@ namespace {
 // An export that the practice system rewrote, cut or replaced while the pass
 // read it would be imported cut short, or mixed from two exports.
 bool SourceChanged(int fd, const std::string& name, const struct stat& before) {
-  struct stat now {}, byName {};
+  struct stat now {
+  }, byName{};
   if (Sys().fstat(fd, &now) != 0) ThrowIoError(errno, name);
   return now.st_size != before.st_size || now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
          now.st_mtim.tv_nsec != before.st_mtim.tv_nsec || ::stat(name.c_str(), &byName) != 0 ||

@@ -319,7 +319,8 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
     // Keeps the companion product's and the other users' access: the group
     // where we may give it (a member of it may), the owner when root runs us.
     if (::geteuid() == 0 && existing.st_uid != 0) {
-      [[maybe_unused]] const int ignored = Sys().fchown(fd_.Get(), existing.st_uid, existing.st_gid);
+      [[maybe_unused]] const int ignored =
+          Sys().fchown(fd_.Get(), existing.st_uid, existing.st_gid);
     } else if (existing.st_gid != ::getegid()) {
       [[maybe_unused]] const int ignored =
           Sys().fchown(fd_.Get(), static_cast<uid_t>(-1), existing.st_gid);
@@ -342,8 +343,10 @@ void ReplacingFile::CreateNamed() {
     FolderName entry(folder, name);
     // Locked while it is written, so that no other run takes it for stale;
     // one that did so between the create and the lock took our name away.
-    struct stat byName {}, byFd {};
-    if (::flock(fd, LOCK_EX) != 0 || ::fstatat(folder, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0 ||
+    struct stat byName {
+    }, byFd{};
+    if (::flock(fd, LOCK_EX) != 0 ||
+        ::fstatat(folder, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0 ||
         Sys().fstat(fd, &byFd) != 0 || byName.st_ino != byFd.st_ino) {
       entry.Release();
       if (attempt < 100) continue;

@@ -4,8 +4,8 @@
 #include <sys/types.h>
 
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vantrelix {
@@ -128,10 +128,10 @@ class ReplacingFile {
   void CommitInPlace();
 
   FolderEntry target_;
-  FileDescriptor fd_;         // the new contents
-  FolderName temporary_;      // the new file's temporary name, once it has one
-  FileDescriptor inPlace_;    // the target itself, when it is rewritten in place
-  bool unnamed_ = false;      // fd_ is an O_TMPFILE file
+  FileDescriptor fd_;       // the new contents
+  FolderName temporary_;    // the new file's temporary name, once it has one
+  FileDescriptor inPlace_;  // the target itself, when it is rewritten in place
+  bool unnamed_ = false;    // fd_ is an O_TMPFILE file
 };
 
 }  // namespace vantrelix

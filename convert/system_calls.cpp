@@ -16,9 +16,8 @@ int RealOpenAt(int folder, const char* path, int flags, mode_t mode) {
 }  // namespace
 
 const SystemCalls& RealSystemCalls() {
-  static const SystemCalls calls{RealOpenAt,  ::read,    ::write,  ::close,
-                                 ::fsync,     ::renameat, ::linkat, ::unlinkat,
-                                 ::mkdir,     ::fstat,   ::fchmod, ::fchown};
+  static const SystemCalls calls{RealOpenAt, ::read,     ::write, ::close, ::fsync,  ::renameat,
+                                 ::linkat,   ::unlinkat, ::mkdir, ::fstat, ::fchmod, ::fchown};
   return calls;
 }
 

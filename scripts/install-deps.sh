@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools
   libgtest-dev googletest
   xvfb xauth x11-utils xdotool openbox fonts-dejavu-core fonts-liberation
