@@ -439,5 +439,26 @@ TEST_F(SharedFolder, InterruptedShortAndLateFailures) {
   EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
 }
 
+// The new file and its folder are on disk before the rename puts the file in
+// place; otherwise a power cut could leave an empty or missing import file.
+TEST_F(SharedFolder, FileAndFolderAreSyncedBeforeTheRename) {
+  static std::string events;
+  events.clear();
+  Sys().fsync = [](int fd) {
+    struct stat st {};
+    ::fstat(fd, &st);
+    events += S_ISDIR(st.st_mode) ? "sync-folder " : "sync-file ";
+    return RealSystemCalls().fsync(fd);
+  };
+  Sys().renameat = [](int a, const char* b, int c, const char* d) {
+    events += "rename ";
+    return RealSystemCalls().renameat(a, b, c, d);
+  };
+  const std::string result = Run();
+  Sys() = RealSystemCalls();
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(events, "sync-file sync-folder rename sync-folder ");
+}
+
 }  // namespace
 }  // namespace vantrelix
