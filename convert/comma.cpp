@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "byte_scan.h"
 
 namespace vantrelix {
 
@@ -29,47 +27,6 @@ void AppendWithoutQuotes(std::string& out, std::string_view span) {
 
 }  // namespace
 
-void CommaInto(std::string_view line, int32_t column, std::string& out) {
-  out.clear();
-  if (line.empty()) {
-    out.assign(kBlankLinePlaceholder);
-    return;
-  }
-  if (column == 0) return;
-
-  // Find the column's first character: just past the (column-1)-th delimiter
-  // outside quotes. The quote state runs on from the line's start.
-  size_t start = 0;
-  if (column >= 2) {
-    const int64_t wanted = int64_t{column} - 1;
-    int64_t seen = 0;
-    bool quoted = false;
-    size_t i = 0;
-    for (; i < line.size(); ++i) {
-      const char c = line[i];
-      if (c == kQuote) quoted = !quoted;
-      if (!quoted && IsDelimiter(c) && ++seen == wanted) break;
-    }
-    // Not enough delimiters, or the last one ends the line: the column is absent.
-    if (i + 1 >= line.size()) return;
-    start = i + 1;
-  }
-  if (IsDelimiter(line[start])) return;
-
-  // Copy up to the next delimiter outside quotes. The column starts outside
-  // quotes: right after a delimiter, or at the line start.
-  bool quoted = false;
-  for (size_t i = start; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == kQuote) {
-      quoted = !quoted;
-    } else {
-      out.push_back(c);
-    }
-    if (i + 1 < line.size() && !quoted && IsDelimiter(line[i + 1])) break;
-  }
-}
-
 void LineColumns::Split(std::string_view line, int32_t maxColumn) {
   line_ = line;
   delimiters_.clear();
@@ -90,20 +47,13 @@ void LineColumns::Split(std::string_view line, int32_t maxColumn) {
     return true;
   };
   size_t i = 0;
-#if defined(__SSE2__)
-  // Sixteen bytes at a time: only commas, TABs and quotes need a look.
-  const __m128i comma = _mm_set1_epi8(','), tab = _mm_set1_epi8('\t'),
-                quote = _mm_set1_epi8(kQuote);
-  for (; i + 16 <= line.size(); i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line.data() + i));
-    const __m128i hits =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, comma), _mm_cmpeq_epi8(block, tab)),
-                     _mm_cmpeq_epi8(block, quote));
-    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+  // Only commas, TABs and quotes need a look.
+  for (; i + kScanBlock <= line.size(); i += kScanBlock) {
+    for (unsigned mask = MatchMask16(line.data() + i, ',', '\t', kQuote); mask != 0;
+         mask &= mask - 1) {
       if (!visit(i + static_cast<size_t>(__builtin_ctz(mask)))) return;
     }
   }
-#endif
   for (; i < line.size(); ++i) {
     const char c = line[i];
     if ((c == kQuote || IsDelimiter(c)) && !visit(i)) return;
@@ -131,8 +81,10 @@ void LineColumns::AppendColumn(int32_t column, std::string& out) const {
 }
 
 std::string Comma(std::string_view line, int32_t column) {
+  LineColumns split;
+  split.Split(line, column);
   std::string out;
-  CommaInto(line, column, out);
+  split.ColumnInto(column, out);
   return out;
 }
 

@@ -14,11 +14,9 @@ inline constexpr std::string_view kBlankLinePlaceholder = "--Blank Line--";
 // double quote removed. Quotes toggle a "protected" state in which commas and
 // TABs are text. Column 0 and absent columns give empty text; a column below
 // 0 gives the first column; an empty line gives "--Blank Line--".
+// The pass and the preview split each line once for all seven columns with
+// LineColumns; this is the same rule for one column.
 std::string Comma(std::string_view line, int32_t column);
-
-// The same, into `out` (replacing its contents), so that a pass over many
-// lines reuses one buffer.
-void CommaInto(std::string_view line, int32_t column, std::string& out);
 
 // One line split once for several columns: ColumnInto(n) gives what
 // Comma(line, n) gives, without scanning the line again for every column.

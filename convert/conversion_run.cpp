@@ -9,6 +9,7 @@
 #include "normalise.h"
 #include "posix_file.h"
 #include "setup_file.h"
+#include "source_lines.h"
 #include "stop_request.h"
 #include "system_calls.h"
 #include "text_file.h"
@@ -19,52 +20,51 @@ std::string MissingFileMessage(const std::string& fileName) {
   return "\"" + fileName + "\" does not exists!";
 }
 
+void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSlotCount],
+                     std::string_view date, std::string_view time, std::string& out) {
+  out.clear();
+  for (int i = 0; i < kFieldSlotCount; ++i) {
+    if (i > 0) out.push_back(',');
+    out.push_back('"');
+    if (i == static_cast<int>(FieldSlot::kDate)) {
+      out += date;
+    } else if (i == static_cast<int>(FieldSlot::kTime)) {
+      out += time;
+    } else {
+      split.AppendColumn(columns[i], out);
+    }
+    out.push_back('"');
+  }
+}
+
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
                      const RegionalSettings& regional, int currentYear, ConversionHost* host) {
   int32_t columns[kFieldSlotCount];
-  int32_t maxColumn = 1;
-  for (int i = 0; i < kFieldSlotCount; ++i) {
-    columns[i] = record.Position(static_cast<FieldSlot>(i));
-    maxColumn = std::max(maxColumn, columns[i]);
-  }
+  for (int i = 0; i < kFieldSlotCount; ++i) columns[i] = record.Position(static_cast<FieldSlot>(i));
+  const int32_t dateColumn = columns[static_cast<int>(FieldSlot::kDate)];
+  const int32_t timeColumn = columns[static_cast<int>(FieldSlot::kTime)];
 
-  std::string scratch, field, out;
-  LineColumns split;
+  std::string date, time, out;
   UnreadReport unread(record, regional);
-  int64_t count = 0;
-  for (;;) {
-    std::string_view line = source.ReadTextLineView(scratch);
-    if (count == 0 && record.HasHeaderLine()) {
-      line = source.ReadTextLineView(scratch);  // the header is dropped, but counted
-      count = 1;
-    }
-    split.Split(line, maxColumn);
-    out.clear();
-    for (int i = 0; i < kFieldSlotCount; ++i) {
-      if (i > 0) out.push_back(',');
-      out.push_back('"');
-      if (i == static_cast<int>(FieldSlot::kDate) || i == static_cast<int>(FieldSlot::kTime)) {
-        split.ColumnInto(columns[i], field);
-        const bool isDate = i == static_cast<int>(FieldSlot::kDate);
-        const bool read = isDate ? DateConvert(field, record, regional, currentYear)
-                                 : TimeConvert(field, record, regional);
-        if (!read) {
-          // An empty line's placeholder is no date or time either.
-          (isDate ? unread.dates : unread.times)
-              .NotRead(line.empty() || field.empty(), count + 1, split, columns[i]);
+  const int64_t count = ForEachSourceLine(
+      source, record.HasHeaderLine(), HighestColumn(columns), [&](const SourceLine& line) {
+        line.split.ColumnInto(dateColumn, date);
+        if (!DateConvert(date, record, regional, currentYear)) {
+          // An empty line's placeholder is no date either.
+          unread.dates.NotRead(line.text.empty() || date.empty(), line.number, line.split,
+                               dateColumn);
         }
-        out += field;
-      } else {
-        split.AppendColumn(columns[i], out);
-      }
-      out.push_back('"');
-    }
-    output.WriteTextLine(out);
-    ThrowIfStopRequested();
-    ++count;
-    if (host != nullptr) host->ShowCount(count);
-    if (source.TextAtEnd()) break;
-  }
+        line.split.ColumnInto(timeColumn, time);
+        if (!TimeConvert(time, record, regional)) {
+          unread.times.NotRead(line.text.empty() || time.empty(), line.number, line.split,
+                               timeColumn);
+        }
+        BuildImportLine(line.split, columns, date, time, out);
+        output.WriteTextLine(out);
+        ThrowIfStopRequested();
+        if (host != nullptr) host->ShowCount(line.number);
+        return true;
+      });
   unread.linesRead = count;
   const int64_t fields = record.HasHeaderLine() ? count - 1 : count;
   unread.dates.Finish(fields);

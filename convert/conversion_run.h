@@ -45,6 +45,14 @@ std::string MissingFileMessage(const std::string& fileName);
 RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regional,
                         int currentYear, const std::string& dataFolder, ConversionHost& host);
 
+// One line of the import file, without its line end: the seven fields in
+// FieldSlot order, each in double quotes, separated by commas; `date` and
+// `time` as the date and time rules made them. The one place that knows the
+// import file's format.
+class LineColumns;
+void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSlotCount],
+                     std::string_view date, std::string_view time, std::string& out);
+
 // The pass itself, from an open source to a writer, without the checks and
 // the host: gives the number of lines read (a skipped header included).
 class TextReader;

@@ -6,14 +6,14 @@
 namespace vantrelix {
 
 std::string SetupRecord::SourceFileName() const {
-  const size_t length = std::min<size_t>(image_[0], kMaxNameLength);
-  return std::string(reinterpret_cast<const char*>(image_.data() + 1), length);
+  const size_t length = std::min<size_t>(image_[record_offset::kNameLength], kMaxNameLength);
+  return std::string(reinterpret_cast<const char*>(image_.data() + record_offset::kName), length);
 }
 
 void SetupRecord::SetSourceFileName(std::string_view name) {
   const size_t length = std::min(name.size(), kMaxNameLength);
-  image_[0] = static_cast<uint8_t>(length);
-  std::memcpy(image_.data() + 1, name.data(), length);
+  image_[record_offset::kNameLength] = static_cast<uint8_t>(length);
+  std::memcpy(image_.data() + record_offset::kName, name.data(), length);
 }
 
 int32_t SetupRecord::ReadInt32(size_t offset) const {

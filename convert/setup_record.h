@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -11,6 +12,18 @@ namespace vantrelix {
 // the positions in the settings record.
 enum class FieldSlot : int { kName, kPhone, kDate, kTime, kDoctor, kLocation, kEmail };
 inline constexpr int kFieldSlotCount = 7;
+
+// Where each field lies in the 152-byte settings record.
+namespace record_offset {
+inline constexpr size_t kNameLength = 0;
+inline constexpr size_t kName = 1;         // 100 characters
+inline constexpr size_t kPositions = 104;  // seven 32-bit columns, in FieldSlot order
+inline constexpr size_t kSkipFirstLine = 132;
+inline constexpr size_t kDateLayout = 136;
+inline constexpr size_t kDateDelimiter = 140;
+inline constexpr size_t kTimeLayout = 144;
+inline constexpr size_t kTimeDelimiter = 148;
+}  // namespace record_offset
 
 // The settings that drive a conversion, held as the 152-byte image of the
 // settings file and read and written in place (little-endian). The image is
@@ -32,34 +45,29 @@ class SetupRecord {
   // the bytes behind the new name keep what they held.
   void SetSourceFileName(std::string_view name);
 
-  int32_t Position(FieldSlot slot) const { return ReadInt32(104 + 4 * static_cast<int>(slot)); }
-  void SetPosition(FieldSlot slot, int32_t column) {
-    WriteInt32(104 + 4 * static_cast<int>(slot), column);
-  }
-  int32_t NamePos() const { return Position(FieldSlot::kName); }
-  int32_t PhonePos() const { return Position(FieldSlot::kPhone); }
-  int32_t DatePos() const { return Position(FieldSlot::kDate); }
-  int32_t TimePos() const { return Position(FieldSlot::kTime); }
-  int32_t DoctorPos() const { return Position(FieldSlot::kDoctor); }
-  int32_t LocationPos() const { return Position(FieldSlot::kLocation); }
-  int32_t EmailPos() const { return Position(FieldSlot::kEmail); }
+  // The 1-based source column of a field (NamePos .. EmailPos); 0 for none.
+  int32_t Position(FieldSlot slot) const { return ReadInt32(PositionOffset(slot)); }
+  void SetPosition(FieldSlot slot, int32_t column) { WriteInt32(PositionOffset(slot), column); }
 
-  uint8_t SkipFirstLine() const { return image_[132]; }
-  void SetSkipFirstLine(uint8_t value) { image_[132] = value; }
+  uint8_t SkipFirstLine() const { return image_[record_offset::kSkipFirstLine]; }
+  void SetSkipFirstLine(uint8_t value) { image_[record_offset::kSkipFirstLine] = value; }
   // Only the value 1 marks a header line.
   bool HasHeaderLine() const { return SkipFirstLine() == 1; }
 
-  int32_t DateLayout() const { return ReadInt32(136); }
-  void SetDateLayout(int32_t layout) { WriteInt32(136, layout); }
-  char DateDelimiter() const { return static_cast<char>(image_[140]); }
-  void SetDateDelimiter(char c) { image_[140] = static_cast<uint8_t>(c); }
+  int32_t DateLayout() const { return ReadInt32(record_offset::kDateLayout); }
+  void SetDateLayout(int32_t layout) { WriteInt32(record_offset::kDateLayout, layout); }
+  char DateDelimiter() const { return static_cast<char>(image_[record_offset::kDateDelimiter]); }
+  void SetDateDelimiter(char c) { image_[record_offset::kDateDelimiter] = static_cast<uint8_t>(c); }
 
-  int32_t TimeLayout() const { return ReadInt32(144); }
-  void SetTimeLayout(int32_t layout) { WriteInt32(144, layout); }
-  char TimeDelimiter() const { return static_cast<char>(image_[148]); }
-  void SetTimeDelimiter(char c) { image_[148] = static_cast<uint8_t>(c); }
+  int32_t TimeLayout() const { return ReadInt32(record_offset::kTimeLayout); }
+  void SetTimeLayout(int32_t layout) { WriteInt32(record_offset::kTimeLayout, layout); }
+  char TimeDelimiter() const { return static_cast<char>(image_[record_offset::kTimeDelimiter]); }
+  void SetTimeDelimiter(char c) { image_[record_offset::kTimeDelimiter] = static_cast<uint8_t>(c); }
 
  private:
+  static size_t PositionOffset(FieldSlot slot) {
+    return record_offset::kPositions + 4 * static_cast<size_t>(slot);
+  }
   int32_t ReadInt32(size_t offset) const;
   void WriteInt32(size_t offset, int32_t value);
 

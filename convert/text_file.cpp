@@ -6,10 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "byte_scan.h"
 #include "inouterror.h"
 #include "stop_request.h"
 #include "system_calls.h"
@@ -45,7 +42,7 @@ bool TextReader::Fill() {
   return true;
 }
 
-void TextReader::ReadTextLine(std::string& line) {
+void TextReader::ReadSlow(std::string& line) {
   line.clear();
   ++linesRead_;
   if (endMarkSeen_) return;
@@ -90,28 +87,17 @@ std::string_view TextReader::ReadTextLineView(std::string& scratch) {
     const char* start = buffer_.data() + pos_;
     const char* const stop = buffer_.data() + end_;
     const char* special = start;
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'),
-                  mark = _mm_set1_epi8(kEndMark);
-    for (;; special += 16) {
-      if (stop - special < 16) {
+    for (;; special += kScanBlock) {
+      if (static_cast<size_t>(stop - special) < kScanBlock) {
         while (special < stop && *special != '\n' && *special != '\r' && *special != kEndMark)
           ++special;
         break;
       }
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(special));
-      const int hits = _mm_movemask_epi8(
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, cr)),
-                       _mm_cmpeq_epi8(block, mark)));
-      if (hits != 0) {
-        special += __builtin_ctz(static_cast<unsigned>(hits));
+      if (const unsigned hits = MatchMask16(special, '\n', '\r', kEndMark); hits != 0) {
+        special += __builtin_ctz(hits);
         break;
       }
     }
-#else
-    while (special < stop && *special != '\n' && *special != '\r' && *special != kEndMark)
-      ++special;
-#endif
     if (special < stop) {
       const auto text = static_cast<size_t>(special - start);
       if (*special == '\n') {
@@ -126,8 +112,13 @@ std::string_view TextReader::ReadTextLineView(std::string& scratch) {
       }
     }
   }
-  ReadTextLine(scratch);
+  ReadSlow(scratch);
   return scratch;
+}
+
+void TextReader::ReadTextLine(std::string& line) {
+  const std::string_view view = ReadTextLineView(line);
+  if (view.data() != line.data()) line.assign(view);
 }
 
 std::string TextReader::ReadTextLine() {

@@ -25,13 +25,13 @@ class TextReader {
   // Opens an existing file for reading; raises EInOutError.
   static TextReader Open(const std::string& path, size_t blockSize = kDefaultBlockSize);
 
-  // The next line, without its line end, into `line`. A line longer than
-  // kMaxLineLength raises ESourceProblem.
+  // The next line, without its line end, as a view that lasts until the next
+  // read: into the read buffer when the line lies wholly in it, otherwise
+  // into `scratch`. A line longer than kMaxLineLength raises ESourceProblem.
+  std::string_view ReadTextLineView(std::string& scratch);
+  // The same line copied into `line`.
   void ReadTextLine(std::string& line);
   std::string ReadTextLine();
-  // The same line as a view that lasts until the next read: into the read
-  // buffer when the line lies wholly in it, otherwise into `scratch`.
-  std::string_view ReadTextLineView(std::string& scratch);
   // True when nothing is left to read or the next character is Ctrl-Z. An
   // unread line end (or lone CR) still counts as a character.
   bool TextAtEnd();
@@ -40,6 +40,8 @@ class TextReader {
 
  private:
   bool Fill();
+  // A line that crosses a block, or holds a lone CR or a Ctrl-Z.
+  void ReadSlow(std::string& line);
 
   FileDescriptor fd_;
   std::string path_;

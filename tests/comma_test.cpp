@@ -3,6 +3,7 @@
 #include <random>
 
 #include "comma.h"
+#include "comma_model.h"
 
 namespace vantrelix {
 namespace {
@@ -67,11 +68,13 @@ TEST_P(CommaTest, PicksTheColumn) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommaTest, ::testing::ValuesIn(kCommaCases));
 
-TEST(CommaInto, ReusesTheBufferWithoutLeftovers) {
+TEST(LineColumns, ReusesTheBufferWithoutLeftovers) {
+  LineColumns split;
+  split.Split("a,b", 4);
   std::string out = "previous long text that must vanish";
-  CommaInto("a,b", 4, out);
+  split.ColumnInto(4, out);
   EXPECT_EQ(out, "");
-  CommaInto("a,b", 2, out);
+  split.ColumnInto(2, out);
   EXPECT_EQ(out, "b");
 }
 
@@ -81,8 +84,8 @@ TEST(CommaInto, ReusesTheBufferWithoutLeftovers) {
 namespace vantrelix {
 namespace {
 
-// The pass splits each line once; it must give exactly what Comma gives.
-TEST(LineColumns, AgreesWithCommaOnRandomLines) {
+// The one-scan split must give exactly what the plain column rule gives.
+TEST(LineColumns, AgreesWithTheModelOnRandomLines) {
   std::mt19937 rng(2026);
   const char alphabet[] = {'a', 'b', ',', '\t', '"', ' ', '\xff'};
   std::string line, fromSplit;
@@ -95,7 +98,8 @@ TEST(LineColumns, AgreesWithCommaOnRandomLines) {
     split.Split(line, maxColumn);
     for (int32_t column = -2; column <= maxColumn; ++column) {
       split.ColumnInto(column, fromSplit);
-      ASSERT_EQ(fromSplit, Comma(line, column)) << '"' << line << "\" column " << column;
+      ASSERT_EQ(fromSplit, testing::ModelComma(line, column))
+          << '"' << line << "\" column " << column;
     }
   }
 }
@@ -108,7 +112,7 @@ TEST(LineColumns, QuotesPastColumn64) {
   std::string out;
   for (int32_t column : {1, 63, 64, 65, 70}) {
     split.ColumnInto(column, out);
-    EXPECT_EQ(out, Comma(line, column)) << column;
+    EXPECT_EQ(out, testing::ModelComma(line, column)) << column;
   }
 }
 

@@ -242,9 +242,9 @@ TEST_F(Form2Test, ClosingStoresEveryControl) {
 
   SetupRecord stored;
   LoadSetup(stored, state.paths.setupFileName);
-  EXPECT_EQ(stored.EmailPos(), 9);
-  EXPECT_EQ(stored.DatePos(), 2);
-  EXPECT_EQ(stored.NamePos(), 1);
+  EXPECT_EQ(stored.Position(FieldSlot::kEmail), 9);
+  EXPECT_EQ(stored.Position(FieldSlot::kDate), 2);
+  EXPECT_EQ(stored.Position(FieldSlot::kName), 1);
   EXPECT_EQ(stored.SkipFirstLine(), 0);
   EXPECT_EQ(stored.DateLayout(), 3);
   EXPECT_EQ(stored.TimeLayout(), -1);

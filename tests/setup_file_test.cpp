@@ -85,7 +85,7 @@ TEST(DefaultSetup, MissingParentFolderIsInvalidFilename) {
   const DataFolderPaths paths = DataFolderFrom(dir / "no/such", "");
   SetupRecord record;
   EXPECT_EQ(ErrorOf([&] { WriteDefaultSetupIfMissing(record, paths); }), "Invalid filename");
-  EXPECT_EQ(record.DatePos(), 1) << "the defaults stay in memory";
+  EXPECT_EQ(record.Position(FieldSlot::kDate), 1) << "the defaults stay in memory";
   EXPECT_EQ(record.TimeDelimiter(), ':');
 }
 
@@ -200,7 +200,7 @@ TEST(SetupRecord, FieldsAtTheirOffsetsLittleEndian) {
   EXPECT_FALSE(r.HasHeaderLine()) << "only 1 marks a header";
   EXPECT_EQ(b[140], '-');
   EXPECT_EQ(b[148], '.');
-  EXPECT_EQ(r.EmailPos(), -2);
+  EXPECT_EQ(r.Position(FieldSlot::kEmail), -2);
 }
 
 TEST(SetupRecord, LengthByteAbove100IsCutAt100) {

@@ -20,6 +20,7 @@
 #include "posix_file.h"
 #include "preview_model.h"
 #include "program_state.h"
+#include "source_lines.h"
 #include "text_file.h"
 #include "tform1.h"
 #include "ui_form2.h"
@@ -383,30 +384,20 @@ void TForm2::LoadUp() {
   TextReader reader = TextReader::Open(name);
   int32_t columns[kFieldSlotCount];
   for (int k = 0; k < kFieldSlotCount; ++k) columns[k] = positionLabels_[k]->text().toInt();
-  const bool skipHeader = ui_->CheckBox1->isChecked();
   const bool firstFiveOnly = SelectedRadioItem() == 0;
 
-  std::string line, field;
-  LineColumns split;  // one scan of each line serves all seven columns
-  int32_t maxColumn = 1;
-  for (int32_t c : columns) maxColumn = std::max(maxColumn, c);
+  std::string field;
   int64_t count = 0;
   try {
-    for (;;) {
-      reader.ReadTextLine(line);
-      if (count == 0 && skipHeader) {
-        count = 1;
-        reader.ReadTextLine(line);
-      }
-      split.Split(line, maxColumn);
-      for (int k = 0; k < kFieldSlotCount; ++k) {
-        split.ColumnInto(columns[k], field);
-        models_[k]->Append(field);
-      }
-      blankRows_.push_back(line.empty());
-      ++count;
-      if (reader.TextAtEnd() || (firstFiveOnly && count > 4)) break;
-    }
+    count = ForEachSourceLine(reader, ui_->CheckBox1->isChecked(), HighestColumn(columns),
+                              [&](const SourceLine& line) {
+                                for (int k = 0; k < kFieldSlotCount; ++k) {
+                                  line.split.ColumnInto(columns[k], field);
+                                  models_[k]->Append(field);
+                                }
+                                blankRows_.push_back(line.text.empty());
+                                return !(firstFiveOnly && line.number > 4);
+                              });
   } catch (...) {
     for (PreviewColumnModel* m : models_) m->Publish();  // the rows read so far stay
     ShowReadings();

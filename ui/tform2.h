@@ -92,10 +92,10 @@ class TForm2 : public QDialog {
   std::unique_ptr<Ui::Form2> ui_;
   QFileDialog* openDialog1_;
   QButtonGroup* radioGroup1_;
-  std::array<TUpDown*, 7> upDowns_{};
-  std::array<QLabel*, 7> positionLabels_{};
-  std::array<QListView*, 7> listBoxes_{};
-  std::array<PreviewColumnModel*, 7> models_{};
+  std::array<TUpDown*, kFieldSlotCount> upDowns_{};
+  std::array<QLabel*, kFieldSlotCount> positionLabels_{};
+  std::array<QListView*, kFieldSlotCount> listBoxes_{};
+  std::array<PreviewColumnModel*, kFieldSlotCount> models_{};
 
   ShownBytes shownName_, shownDateDelimiter_, shownTimeDelimiter_;
   std::string previewedName_;

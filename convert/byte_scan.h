@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vantrelix {
+
+// The splitter and the line reader look for a few bytes among many; sixteen
+// at a time where the processor can.
+inline constexpr size_t kScanBlock = 16;
+
+// Bit i is set when byte i of the sixteen at `p` is `a`, `b` or `c`.
+inline unsigned MatchMask16(const char* p, char a, char b, char c) {
+#if defined(__SSE2__)
+  const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(a)),
+                                                 _mm_cmpeq_epi8(block, _mm_set1_epi8(b))),
+                                    _mm_cmpeq_epi8(block, _mm_set1_epi8(c)));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+#else
+  unsigned mask = 0;
+  for (size_t i = 0; i < kScanBlock; ++i) {
+    if (p[i] == a || p[i] == b || p[i] == c) mask |= 1u << i;
+  }
+  return mask;
+#endif
+}
+
+}  // namespace vantrelix
