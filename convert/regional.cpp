@@ -335,12 +335,6 @@ namespace {
 
 constexpr size_t kMaxFormattedLength = 256;
 
-const char* const kMonthNames[12] = {"January",   "February", "March",    "April",
-                                     "May",       "June",     "July",     "August",
-                                     "September", "October",  "November", "December"};
-const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                  "Thursday", "Friday", "Saturday"};
-
 // A value split into whole milliseconds; the calendar date is worked out
 // only when an element needs it.
 class DecodedValue {
@@ -353,16 +347,12 @@ class DecodedValue {
     hour = msOfDay / 3'600'000;
     minute = msOfDay / 60'000 % 60;
     second = msOfDay / 1000 % 60;
-    millisecond = msOfDay % 1000;
   }
   const CivilDate& Date() const {
     if (!dateKnown_) date_ = CivilFromDays(days_), dateKnown_ = true;
     return date_;
   }
-  // 0 = Sunday; 30 December 1899 was a Saturday.
-  unsigned Weekday() const { return static_cast<unsigned>(((days_ % 7) + 7 + 6) % 7); }
-
-  int64_t hour, minute, second, millisecond;
+  int64_t hour, minute, second;
 
  private:
   int64_t days_;
@@ -386,8 +376,7 @@ bool TwelveHourAhead(std::string_view pattern, size_t from) {
       return false;
     } else if (c == 'a' || c == 'A') {
       const std::string_view rest = pattern.substr(i);
-      return StartsWithIgnoringAsciiCase(rest, "am/pm") ||
-             StartsWithIgnoringAsciiCase(rest, "a/p") || StartsWithIgnoringAsciiCase(rest, "ampm");
+      return StartsWithIgnoringAsciiCase(rest, "am/pm") || StartsWithIgnoringAsciiCase(rest, "a/p");
     }
   }
   return false;
@@ -419,9 +408,6 @@ DateTimePattern::DateTimePattern(std::string_view pattern) {
       } else if (StartsWithIgnoringAsciiCase(rest, "a/p")) {
         tokens_.push_back({E::kMarkerLetters, 1, std::string(rest.substr(0, 3))});
         i += 3;
-      } else if (StartsWithIgnoringAsciiCase(rest, "ampm")) {
-        tokens_.push_back({E::kMarkerText, 0, {}});
-        i += 4;
       } else {
         literal(rest.substr(0, 1));
         ++i;
@@ -440,22 +426,10 @@ DateTimePattern::DateTimePattern(std::string_view pattern) {
           tokens_.push_back({count <= 2 ? E::kYearOfCentury : E::kYear, count <= 2 ? 2 : 4, {}});
           break;
         case 'm':
-          if (lastElement == 'h') {
-            tokens_.push_back({E::kMinute, width, {}});
-          } else {
-            tokens_.push_back({count <= 2 ? E::kMonth : E::kMonthName,
-                               count <= 2 ? width : static_cast<int>(count),
-                               {}});
-          }
+          tokens_.push_back({lastElement == 'h' ? E::kMinute : E::kMonth, width, {}});
           break;
         case 'd':
-          if (count <= 2) {
-            tokens_.push_back({E::kDay, width, {}});
-          } else if (count <= 4) {
-            tokens_.push_back({E::kDayName, static_cast<int>(count), {}});
-          } else {
-            tokens_.push_back({E::kShortDate, 0, {}});
-          }
+          tokens_.push_back({E::kDay, width, {}});
           break;
         case 'h':
           tokens_.push_back(
@@ -468,9 +442,6 @@ DateTimePattern::DateTimePattern(std::string_view pattern) {
           break;
         case 's':
           tokens_.push_back({E::kSecond, width, {}});
-          break;
-        case 'z':
-          tokens_.push_back({E::kMillisecond, count >= 3 ? 3 : 1, {}});
           break;
         default:
           literal(pattern.substr(i, count));
@@ -496,8 +467,8 @@ DateTimePattern::DateTimePattern(std::string_view pattern) {
   }
 }
 
-void DateTimePattern::AppendTo(std::string& out, DateTimeValue value, const RegionalSettings& s,
-                               int depth) const {
+void DateTimePattern::AppendTo(std::string& out, DateTimeValue value,
+                               const RegionalSettings& s) const {
   using E = Element;
   const DecodedValue v(value);
   const bool afternoon = v.hour >= 12;
@@ -521,21 +492,8 @@ void DateTimePattern::AppendTo(std::string& out, DateTimeValue value, const Regi
       case E::kMonth:
         AppendPadded(out, v.Date().month, t.width);
         break;
-      case E::kMonthName: {
-        const std::string_view name = kMonthNames[v.Date().month - 1];
-        out += t.width == 3 ? name.substr(0, 3) : name;
-        break;
-      }
       case E::kDay:
         AppendPadded(out, v.Date().day, t.width);
-        break;
-      case E::kDayName: {
-        const std::string_view name = kDayNames[v.Weekday()];
-        out += t.width == 3 ? name.substr(0, 3) : name;
-        break;
-      }
-      case E::kShortDate:
-        if (depth == 0) DateTimePattern(s.shortDatePattern).AppendTo(out, value, s, depth + 1);
         break;
       case E::kHour:
         AppendPadded(out, v.hour, t.width);
@@ -551,16 +509,10 @@ void DateTimePattern::AppendTo(std::string& out, DateTimeValue value, const Regi
       case E::kSecond:
         AppendPadded(out, v.second, t.width);
         break;
-      case E::kMillisecond:
-        AppendPadded(out, v.millisecond, t.width);
-        break;
       case E::kMarkerLetters:
         // "am/pm": first two or last two letters; "a/p": first or last one.
         out.append(
             std::string_view(t.text).substr(afternoon ? t.text.size() - t.width : 0, t.width));
-        break;
-      case E::kMarkerText:
-        out += afternoon ? s.pmText : s.amText;
         break;
     }
   }

@@ -72,8 +72,9 @@ DateTimeValue ParseTime(std::string_view text, const RegionalSettings& settings)
 std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& settings);
 
 // Writes a value by a pattern: d, dd, m, mm (minutes right after an hour),
-// y/yy (two digits), yyyy, h, hh, n, nn, s, ss, am/pm, a/p, ampm, "/" and ":"
-// (the regional separators), quoted literals; anything else is copied.
+// y/yy (two digits), yyyy, h, hh, n, nn, s, ss, am/pm, a/p, "/" and ":" (the
+// regional separators), quoted literals; anything else is copied. That is
+// what the import file's "mm/dd/yy" and "hh:mm am/pm" need, and no more.
 std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
                                const RegionalSettings& settings);
 
@@ -82,8 +83,7 @@ class DateTimePattern {
  public:
   explicit DateTimePattern(std::string_view pattern);
   // Appends what FormatDateTimeText(pattern, value, settings) gives.
-  void AppendTo(std::string& out, DateTimeValue value, const RegionalSettings& settings,
-                int depth = 0) const;
+  void AppendTo(std::string& out, DateTimeValue value, const RegionalSettings& settings) const;
 
  private:
   enum class Element {
@@ -93,17 +93,12 @@ class DateTimePattern {
     kYearOfCentury,
     kYear,
     kMonth,
-    kMonthName,
     kDay,
-    kDayName,
-    kShortDate,
     kHour,
     kHour12,
     kMinute,
     kSecond,
-    kMillisecond,
     kMarkerLetters,
-    kMarkerText,
   };
   struct Token {
     Element element;

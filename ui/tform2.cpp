@@ -217,10 +217,6 @@ int TForm2::ShowModal() {
   return exec();
 }
 
-std::string TForm2::Comma(std::string_view line, int32_t column) const {
-  return vantrelix::Comma(line, column);
-}
-
 void TForm2::FormActivate() {
   RunHandler(state_, [this] {
     const SetupRecord& r = state_.record;

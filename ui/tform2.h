@@ -51,8 +51,6 @@ class TForm2 : public QDialog {
   // Stores the controls and the settings file; false when that failed.
   bool FormClose();
 
-  std::string Comma(std::string_view line, int32_t column) const;
-
   QFileDialog* OpenDialog1() const { return openDialog1_; }
   const PreviewColumnModel& Preview(int column) const { return *models_[column]; }
 
