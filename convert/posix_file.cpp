@@ -389,7 +389,11 @@ void ReplacingFile::Commit() {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_.Get());
     for (int attempt = 0;; ++attempt) {
       const std::string name = TemporaryPrefix(target_.name) + RandomSuffix();
-      if (Sys().linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      // Without /proc (a bare chroot) the descriptor itself is linked,
+      // which the kernel allows to privileged callers only.
+      if (Sys().linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+          (errno == ENOENT &&
+           Sys().linkat(fd_.Get(), "", folder, name.c_str(), AT_EMPTY_PATH) == 0)) {
         temporary_ = FolderName(folder, name);
         break;
       }
