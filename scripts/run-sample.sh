@@ -9,6 +9,12 @@ work=$(mktemp -d /tmp/vantrelix-run-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 export VANTRELIX_COMMON_DOCUMENTS="$work"
+# The guard's lock goes with the throwaway folder too, unless a session has
+# its own runtime folder.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
 mkdir -p "$work/TOLV_7_Data"
 cp examples/Sample_VANTRELIX.CSV "$work/TOLV_7_Data/Sample_VANTRELIX.CSV"
 
