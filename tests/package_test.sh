@@ -32,7 +32,7 @@ trap 'rm -rf "$work"' EXIT
 (cd "$build" && cpack -B "$work/cpack" > "$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/cpack/vantrelix_*.deb)
 
-lintian --fail-on error,warning "$deb" > "$work/lintian" 2>&1 || { cat "$work/lintian"; fail "lintian"; }
+TMPDIR="$work" lintian --fail-on error,warning "$deb" > "$work/lintian" 2>&1 || { cat "$work/lintian"; fail "lintian"; }
 
 info=$(dpkg-deb --info "$deb")
 for dep in libqt6widgets6 libqt6core6 qt6-qpa-plugins qt6-wayland; do
