@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "fast_normalise.h"
+
 namespace vantrelix {
 
 void DataDelimited(std::string& text, int32_t& position, char delimiter) {
@@ -183,8 +185,8 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
   }
 }
 
-bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
-                 int currentYear) {
+bool DateConvertGeneral(std::string& field, const SetupRecord& record,
+                        const RegionalSettings& settings, int currentYear) {
   if (field.empty()) return false;
   const auto candidate = DateCandidate(field, record.DateLayout(), record.DateDelimiter());
   if (!candidate) return false;
@@ -196,7 +198,8 @@ bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSe
   return true;
 }
 
-bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
+bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
+                        const RegionalSettings& settings) {
   if (field.empty()) return false;
   const auto candidate = TimeCandidate(field, record.TimeLayout(), record.TimeDelimiter());
   if (!candidate) return false;
@@ -206,6 +209,18 @@ bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSe
   field.clear();
   kPattern.AppendTo(field, *value, settings);
   return true;
+}
+
+bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
+                 int currentYear) {
+  return FastDateConvert(field, record.DateLayout(), record.DateDelimiter(), settings,
+                         currentYear) ||
+         DateConvertGeneral(field, record, settings, currentYear);
+}
+
+bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
+  return FastTimeConvert(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
+         TimeConvertGeneral(field, record, settings);
 }
 
 }  // namespace vantrelix
