@@ -1,5 +1,8 @@
 #include "fast_normalise.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -10,37 +13,40 @@ namespace {
 // Longer fields are never plain; the bound keeps the scratch texts on the stack.
 constexpr size_t kLongestPlainField = 24;
 
-bool IsDigit(char c) {
-  return static_cast<unsigned>(c - '0') < 10u;
-}
-bool IsAsciiLetter(char c) {
-  return static_cast<unsigned>((c | 0x20) - 'a') < 26u;
-}
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Index of the first `c` in text[from..], or text.size(). Fields are short:
-// a plain loop beats a call to memchr.
-size_t Find(std::string_view text, size_t from, char c) {
-  while (from < text.size() && text[from] != c) ++from;
-  return from;
-}
-
-// The first three parts of a text as DataDelimited takes them, in order.
-struct ThreeParts {
-  std::string_view part[3];
-};
-ThreeParts SplitThree(std::string_view text, char delimiter) {
-  ThreeParts p;
-  size_t at = 0;
-  for (std::string_view& part : p.part) {
-    if (at >= text.size()) break;  // past the end: empty, and no further parts
-    const size_t stop = Find(text, at, delimiter);
-    part = text.substr(at, stop - at);
-    at = stop < text.size() ? stop + 1 : stop;
+// "00" to "99", to write two digits at once.
+constexpr std::array<char, 200> kTwoDigits = [] {
+  std::array<char, 200> digits{};
+  for (int i = 0; i < 100; ++i) {
+    digits[2 * i] = static_cast<char>('0' + i / 10);
+    digits[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
-  return p;
+  return digits;
+}();
+
+void PutTwoDigits(char* out, unsigned value) {
+  std::memcpy(out, &kTwoDigits[2 * value], 2);
+}
+
+// Above 9 for anything but a digit.
+unsigned DigitValue(char c) {
+  return static_cast<unsigned char>(c) - unsigned{'0'};
+}
+bool IsDigit(char c) {
+  return DigitValue(c) <= 9;
+}
+
+// Reads the digits from `p` on. The texts read here always end in a
+// character that is no digit (their NUL, a separator or a delimiter), so the
+// run needs no bound. False unless it has one to four digits: the general
+// reader takes at most four significant ones.
+bool ReadNumber(const char*& p, unsigned& value, unsigned& digits) {
+  const char* q = p;
+  unsigned v = 0;
+  for (unsigned d; (d = DigitValue(*q)) <= 9; ++q) v = v * 10 + d;
+  digits = static_cast<unsigned>(q - p);
+  p = q;
+  value = v;
+  return digits - 1 < 4;
 }
 
 // Characters first..last (1-based) of the field, as far as it reaches.
@@ -59,21 +65,29 @@ char* PutPart(char* out, std::string_view part) {
   return Put(out, part);
 }
 
-// Reads one to four digits at `p`; a longer run is left to the general reader,
-// which takes at most four significant digits.
-bool ReadShortNumber(const char*& p, const char* end, unsigned& value, int& digits) {
-  const char* const start = p;
-  value = 0;
-  while (p != end && IsDigit(*p)) {
-    if (p - start == 4) return false;
-    value = value * 10 + static_cast<unsigned>(*p++ - '0');
+// The first three parts of a text as DataDelimited takes them, in order.
+struct ThreeParts {
+  std::string_view part[3];
+};
+ThreeParts SplitThree(std::string_view text, char delimiter) {
+  ThreeParts p;
+  size_t at = 0;
+  for (std::string_view& part : p.part) {
+    if (at >= text.size()) break;  // past the end: empty, and so are the next
+    const size_t stop = text.find(delimiter, at);
+    const size_t end = stop == std::string_view::npos ? text.size() : stop;
+    part = text.substr(at, end - at);
+    at = stop == std::string_view::npos ? end : stop + 1;
   }
-  digits = static_cast<int>(p - start);
-  return digits > 0;
+  return p;
 }
 
-char Digit(unsigned value) {
-  return static_cast<char>('0' + value);
+// Replaces the field by the eight characters of a written date or time in
+// place, without the general assignment's bookkeeping.
+[[gnu::always_inline]] inline void Overwrite(std::string& field, const char (&out)[8]) {
+  while (field.size() < sizeof out) field.push_back(' ');
+  std::memcpy(field.data(), out, sizeof out);
+  field.erase(sizeof out);
 }
 
 }  // namespace
@@ -81,80 +95,91 @@ char Digit(unsigned value) {
 bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const RegionalSettings& s,
                      int currentYear) {
   const char sep = s.dateSeparatorChar;
-  // A blank, digit or missing separator, double-byte text and era years follow
-  // rules of their own.
-  if (sep == '\0' || sep == ' ' || IsDigit(sep) || s.doubleByteSystem) return false;
   const std::string& pattern = s.shortDatePattern;
-  if ((!pattern.empty() && pattern[0] == 'g') || pattern.find('e') != std::string::npos) {
+  // A blank, digit or missing separator, double-byte text and era years follow
+  // rules of their own. Era offsets are all 0 on systems without era data.
+  if (IsDigit(sep) || sep == ' ' || sep == '\0' || s.doubleByteSystem ||
+      pattern.c_str()[0] == 'g' ||
+      (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos) ||
+      field.size() > kLongestPlainField) {
     return false;
   }
-  // Layouts 1 to 4 build their text with slashes, which only "/" reads.
-  if (field.size() > kLongestPlainField || (layout != 0 && sep != '/')) return false;
 
+  // The month/day/year text, NUL-terminated like the field.
+  const char* text = field.c_str();
+  const char* textEnd = text + field.size();
   char built[kLongestPlainField + 8];
-  std::string_view text;
-  switch (layout) {
-    case 0:
-      text = field;
-      break;
-    case 1:
-    case 2: {
-      const auto [p1, p2, p3] = SplitThree(field, delimiter).part;
-      char* end = PutPart(built, layout == 1 ? p2 : p3);
-      *end++ = '/';
-      end = PutPart(end, layout == 1 ? p3 : p1);
-      *end++ = '/';
-      end = PutPart(end, layout == 1 ? p1 : p2);
-      text = std::string_view(built, static_cast<size_t>(end - built));
-      break;
+  if (layout != 0) {
+    // Layouts 1 to 4 build their text with slashes, which only "/" reads.
+    if (sep != '/') return false;
+    const std::string_view f = field;
+    char* end;
+    switch (layout) {
+      case 1:
+      case 2: {
+        const auto [p1, p2, p3] = SplitThree(f, delimiter).part;
+        end = PutPart(built, layout == 1 ? p2 : p3);
+        *end++ = '/';
+        end = PutPart(end, layout == 1 ? p3 : p1);
+        *end++ = '/';
+        end = PutPart(end, layout == 1 ? p1 : p2);
+        break;
+      }
+      case 3:
+      case 4: {
+        const bool yyyy = layout == 3;  // four-digit year first
+        end = Put(built, Columns(f, yyyy ? 5 : 3, yyyy ? 6 : 4));
+        *end++ = '/';
+        end = Put(end, Columns(f, yyyy ? 7 : 5, yyyy ? 8 : 6));
+        *end++ = '/';
+        end = Put(end, Columns(f, yyyy ? 3 : 1, yyyy ? 4 : 2));
+        break;
+      }
+      default:
+        return false;
     }
-    case 3:
-    case 4: {
-      const std::string_view f = field;
-      const bool yyyy = layout == 3;  // four-digit year first
-      char* end = Put(built, Columns(f, yyyy ? 5 : 3, yyyy ? 6 : 4));
-      *end++ = '/';
-      end = Put(end, Columns(f, yyyy ? 7 : 5, yyyy ? 8 : 6));
-      *end++ = '/';
-      end = Put(end, Columns(f, yyyy ? 3 : 1, yyyy ? 4 : 2));
-      text = std::string_view(built, static_cast<size_t>(end - built));
-      break;
-    }
-    default:
-      return false;
+    *end = '\0';
+    text = built;
+    textEnd = end;
   }
 
   // Two or three numbers with the separator between them and nothing else.
-  unsigned n[3];
-  int digits[3];
-  int count = 0;
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  for (;;) {
-    if (!ReadShortNumber(p, end, n[count], digits[count])) return false;
-    ++count;
-    if (p == end) break;
-    if (*p != sep || count == 3) return false;
-    ++p;
-  }
-  if (count < 2) return false;
+  const char* p = text;
+  unsigned n1, n2, n3 = 0, digits1, digits2, digits3 = 0;
+  if (!ReadNumber(p, n1, digits1) || *p++ != sep || !ReadNumber(p, n2, digits2)) return false;
+  const bool three = p != textEnd;
+  if (three && (*p++ != sep || !ReadNumber(p, n3, digits3) || p != textEnd)) return false;
 
-  const DateFieldOrder order = DateFieldOrderOf(pattern);
+  DateFieldOrder order;
+  switch (pattern.c_str()[0] | 0x20) {  // mostly the first letter decides
+    case 'm':
+      order = DateFieldOrder::kMonthFirst;
+      break;
+    case 'd':
+      order = DateFieldOrder::kDayFirst;
+      break;
+    case 'y':
+      order = DateFieldOrder::kYearFirst;
+      break;
+    default:
+      order = DateFieldOrderOf(pattern);
+      break;
+  }
   int64_t year;
   unsigned month, day;
-  if (count == 3) {
-    int yearDigits = digits[2];
+  if (three) {
+    unsigned yearDigits = digits3;
     switch (order) {
       case DateFieldOrder::kMonthFirst:
-        month = n[0], day = n[1], year = n[2];
+        month = n1, day = n2, year = n3;
         break;
       case DateFieldOrder::kDayFirst:
-        day = n[0], month = n[1], year = n[2];
+        day = n1, month = n2, year = n3;
         break;
       case DateFieldOrder::kYearFirst:
       default:
-        year = n[0], month = n[1], day = n[2];
-        yearDigits = digits[0];
+        year = n1, month = n2, day = n3;
+        yearDigits = digits1;
         break;
     }
     if (yearDigits <= 2) {
@@ -165,60 +190,76 @@ bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const R
   } else {
     year = currentYear;
     if (order == DateFieldOrder::kDayFirst) {
-      day = n[0], month = n[1];
+      day = n1, month = n2;
     } else {
-      month = n[0], day = n[1];
+      month = n1, day = n2;
     }
   }
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month)) {
-    return false;
-  }
+  static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || year > 9999 || month - 1 >= 12) return false;
+  if (day - 1 >= kDays[month - 1] && !(month == 2 && day == 29 && IsLeapYear(year))) return false;
 
-  const auto yy = static_cast<unsigned>(year % 100);
-  const char out[8] = {Digit(month / 10), Digit(month % 10), sep,
-                       Digit(day / 10),   Digit(day % 10),   sep,
-                       Digit(yy / 10),    Digit(yy % 10)};
-  field.assign(out, sizeof out);
+  char out[8];
+  PutTwoDigits(out, month);
+  out[2] = sep;
+  PutTwoDigits(out + 3, day);
+  out[5] = sep;
+  PutTwoDigits(out + 6, static_cast<unsigned>(year % 100));
+  Overwrite(field, out);
   return true;
 }
 
 namespace {
 
-// Designators the fast reader compares byte by byte: ASCII (others are
-// compared by Unicode case folding), and not starting with a digit (which
-// could be read as a designator in front of the hour).
-bool PlainDesignator(std::string_view word) {
-  if (!word.empty() && IsDigit(word[0])) return false;
-  for (char c : word) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
+// Designators that read as "am" and "pm" without regard to case, or none
+// (the literal AM and PM are always tried): what nearly every locale has.
+bool IsPlainDesignator(const std::string& word, char first) {
+  if (word.empty()) return true;
+  return word.size() == 2 && (word[0] | 0x20) == first && (word[1] | 0x20) == 'm';
+}
+bool PlainDesignators(const RegionalSettings& s) {
+  if (s.amText.size() == 2 && s.pmText.size() == 2) {  // the usual case, at once
+    uint16_t am, pm;
+    std::memcpy(&am, s.amText.data(), 2);
+    std::memcpy(&pm, s.pmText.data(), 2);
+    return ((am | 0x2020) ^ ('a' | 'm' << 8)) == 0 && ((pm | 0x2020) ^ ('p' | 'm' << 8)) == 0;
   }
-  return true;
+  return IsPlainDesignator(s.amText, 'a') && IsPlainDesignator(s.pmText, 'p');
 }
 
-bool DesignatorAt(std::string_view rest, std::string_view word) {
-  if (word.empty() || rest.size() < word.size()) return false;
-  for (size_t i = 0; i < word.size(); ++i) {
-    if (AsciiLower(rest[i]) != AsciiLower(word[i])) return false;
+// Delimiters that cannot stand inside the hour, the minutes or a designator.
+constexpr std::array<bool, 256> kPlainDelimiter = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 1; c < 256; ++c) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    plain[c] = !letter && !(c >= '0' && c <= '9') && c != ' ';
   }
-  return true;
-}
+  return plain;
+}();
 
-// Completes a trailing lone "a" / "p" to a designator.
-void CompleteMarker(char* text, size_t& size) {
-  if (size == 0) return;
-  switch (text[size - 1]) {
-    case 'A':
-    case 'P':
-      text[size++] = 'M';
-      break;
-    case 'a':
-    case 'p':
-      text[size++] = 'm';
-      break;
-    default:
-      break;
+// 0 to 23 on the 12-hour clock.
+constexpr unsigned kHour12[24] = {12, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
+                                  12, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+
+// Reads what follows the minutes in the candidate's minute piece: blanks and
+// at most one "am" or "pm" (any case), or a lone a or p that `complete` turns
+// into one. `atEnd` says where the piece ends; the piece is followed by a
+// character that is neither a blank nor a letter. Gives 0 for none, 1 for am,
+// 2 for pm, -1 for anything else.
+template <typename AtEnd>
+int ReadDesignator(const char*& p, AtEnd atEnd, bool complete) {
+  while (*p == ' ') ++p;
+  const char letter = static_cast<char>(*p | 0x20);
+  if (letter != 'a' && letter != 'p') return atEnd(p) ? 0 : -1;
+  if ((p[1] | 0x20) == 'm') {
+    p += 2;
+  } else if (complete && atEnd(p + 1)) {
+    ++p;
+  } else {
+    return -1;
   }
+  while (*p == ' ') ++p;
+  return atEnd(p) ? 1 + (letter == 'p') : -1;
 }
 
 }  // namespace
@@ -227,127 +268,65 @@ bool FastTimeConvert(std::string& field, int32_t layout, char delimiter,
                      const RegionalSettings& s) {
   // Every candidate holds ":" between hour and minutes: another time
   // separator rejects them all, which the general rules do.
-  if (s.timeSeparatorChar != ':' || field.size() > kLongestPlainField ||
-      !PlainDesignator(s.amText) || !PlainDesignator(s.pmText)) {
+  if (s.timeSeparatorChar != ':' || !kPlainDelimiter[static_cast<unsigned char>(delimiter)] ||
+      !PlainDesignators(s)) {
     return false;
   }
-  const std::string_view f = field;
-
-  std::string_view hour, minutes;
-  std::string_view marker;  // layout 10's, when the minute piece runs into it
-  bool pieces = false;      // cut by the delimiter: one-character pieces get a "0"
-  switch (layout) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 10: {
-      const size_t cut = Find(f, 0, delimiter);
-      if (cut == f.size()) return false;  // no minute piece
-      hour = f.substr(0, cut);
-      const size_t stop = Find(f, cut + 1, delimiter);
-      minutes = f.substr(cut + 1, stop - cut - 1);
-      pieces = true;
-      if (layout == 10) {
-        // A plain hour piece is its own decimal number.
-        if (hour.empty() || hour.size() > 4) return false;
-        unsigned number = 0;
-        for (char c : hour) {
-          if (!IsDigit(c)) return false;
-          number = number * 10 + static_cast<unsigned>(c - '0');
-        }
-        if (number == 12) number = 1;
-        if (stop == f.size()) {
-          // The minute piece is taken after the marker was added to the field.
-          marker = number > 6 ? " am" : " pm";
-          if (marker.find(delimiter) != std::string_view::npos) return false;
-        }
-      }
-      break;
-    }
-    case 5:
-      hour = Columns(f, 1, 2), minutes = Columns(f, 3, 4);
-      break;
-    case 6:
-    case 7:
-      hour = Columns(f, 1, 2), minutes = Columns(f, 3, 7);
-      break;
-    case 8:
-    case 9:
-      hour = Columns(f, 1, 2), minutes = Columns(f, 3, 6);
-      break;
-    default:
-      return false;
-  }
-
-  // The hour: digits only.
-  if (hour.empty() || hour.size() > 4) return false;
-  unsigned h = 0;
-  for (char c : hour) {
-    if (!IsDigit(c)) return false;
-    h = h * 10 + static_cast<unsigned>(c - '0');
-  }
-
-  // The minute text as the candidate has it.
-  char text[kLongestPlainField + 8];
-  size_t size = 0;
-  if (pieces && minutes.size() + marker.size() == 1) text[size++] = '0';
-  size += static_cast<size_t>(Put(Put(text + size, minutes), marker) - (text + size));
-  if (layout <= 3) {
-    if (size >= 2 && text[1] == ' ') {
-      std::memmove(text + 1, text, size++);
-      text[0] = '0';
-    }
-    CompleteMarker(text, size);
-  } else if (layout == 8 || layout == 9) {
-    CompleteMarker(text, size);
-  }
-
-  // Minutes, then blanks and at most one designator.
-  const char* p = text;
-  const char* const end = text + size;
-  unsigned m;
-  int digits;
-  if (!ReadShortNumber(p, end, m, digits)) return false;
-  for (const char* q = p; q != end; ++q) {
-    if (*q != ' ' && !IsAsciiLetter(*q)) return false;
-  }
-  while (p != end && *p == ' ') ++p;
-  if (p != end) {
-    const std::string_view rest(p, static_cast<size_t>(end - p));
-    std::string_view word;
-    bool afternoon = false;
-    if (DesignatorAt(rest, s.amText)) {
-      word = s.amText;
-    } else if (DesignatorAt(rest, "AM")) {
-      word = "AM";
-    } else if (DesignatorAt(rest, s.pmText)) {
-      word = s.pmText, afternoon = true;
-    } else if (DesignatorAt(rest, "PM")) {
-      word = "PM", afternoon = true;
-    } else {
+  const char* const begin = field.c_str();
+  const char* const end = begin + field.size();
+  const char* p = begin;
+  unsigned h, m, digits;
+  int designator;
+  if (layout <= 4 || layout == 10) {
+    // The hour piece: one to four digits up to the first delimiter. The
+    // minute piece runs to the next one. Putting "0" before a piece that
+    // starts with a digit ("5", "5 pm") changes nothing read.
+    if (layout < 0 || !ReadNumber(p, h, digits) || p == end || *p++ != delimiter ||
+        !ReadNumber(p, m, digits)) {
       return false;
     }
-    for (p += word.size(); p != end; ++p) {
-      if (*p != ' ') return false;
+    const auto atEnd = [end, delimiter](const char* at) { return at == end || *at == delimiter; };
+    designator = ReadDesignator(p, atEnd, layout <= 3);
+    if (layout == 10 && p == end) {
+      // The field's marker went on before the minute piece was taken, so
+      // the piece ends in it: 12 counts as 1, above 6 is morning.
+      if (designator != 0) return false;
+      designator = h == 12 || h <= 6 ? 2 : 1;
     }
-    if (h < 1 || h > 12) return false;
+  } else if (layout <= 9) {
+    // Characters 1-2, then 3-4, 3-7 or 3-6, copied to end in a NUL. These
+    // columns hold at most five digits: a larger number is no minute either.
+    if (field.size() < 3 || !IsDigit(begin[0]) || !IsDigit(begin[1])) return false;
+    h = DigitValue(begin[0]) * 10 + DigitValue(begin[1]);
+    char piece[8];
+    const size_t length = std::min<size_t>(field.size(), layout == 5 ? 4 : layout <= 7 ? 7 : 6) - 2;
+    std::memcpy(piece, begin + 2, length);
+    piece[length] = '\0';
+    p = piece;
+    for (m = 0; IsDigit(*p); ++p) m = m * 10 + DigitValue(*p);
+    if (p == piece) return false;
+    const char* const pieceEnd = piece + length;
+    designator = ReadDesignator(
+        p, [pieceEnd](const char* at) { return at == pieceEnd; }, layout >= 8);
+  } else {
+    return false;
+  }
+  if (designator < 0) return false;
+  if (designator != 0) {
+    if (h - 1 >= 12) return false;
     if (h == 12) h = 0;
-    if (afternoon) h += 12;
+    if (designator == 2) h += 12;
   }
   if (h > 23 || m > 59) return false;
 
-  const unsigned h12 = h % 12 == 0 ? 12 : h % 12;
-  const char out[8] = {Digit(h12 / 10),
-                       Digit(h12 % 10),
-                       ':',
-                       Digit(m / 10),
-                       Digit(m % 10),
-                       ' ',
-                       h < 12 ? 'a' : 'p',
-                       'm'};
-  field.assign(out, sizeof out);
+  char out[8];
+  PutTwoDigits(out, kHour12[h]);
+  out[2] = ':';
+  PutTwoDigits(out + 3, m);
+  out[5] = ' ';
+  out[6] = h < 12 ? 'a' : 'p';
+  out[7] = 'm';
+  Overwrite(field, out);
   return true;
 }
 

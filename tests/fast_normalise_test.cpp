@@ -182,8 +182,8 @@ TEST(FastNormalise, GivesWhatTheGeneralRulesGive) {
     }
   }
   // The comparison means little if the shortcut hardly ever answers.
-  EXPECT_GT(fastDates * 2, generalDates) << compared << " fields";
-  EXPECT_GT(fastTimes * 2, generalTimes) << compared << " fields";
+  EXPECT_GT(fastDates * 3, generalDates) << compared << " fields";
+  EXPECT_GT(fastTimes * 3, generalTimes) << compared << " fields";
 }
 
 // The shapes of a typical export each take the shortcut.
