@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+
+#include "normalise.h"
 
 namespace vantrelix {
 
@@ -39,14 +42,23 @@ bool IsDigit(char c) {
 // character that is no digit (their NUL, a separator or a delimiter), so the
 // run needs no bound. False unless it has one to four digits: the general
 // reader takes at most four significant ones.
-bool ReadNumber(const char*& p, unsigned& value, unsigned& digits) {
-  const char* q = p;
-  unsigned v = 0;
-  for (unsigned d; (d = DigitValue(*q)) <= 9; ++q) v = v * 10 + d;
-  digits = static_cast<unsigned>(q - p);
-  p = q;
+[[gnu::always_inline]] inline bool ReadNumber(const char*& p, unsigned& value, unsigned& digits) {
+  unsigned v = DigitValue(p[0]), d;
+  if (v > 9) return false;
+  digits = 1;
+  if ((d = DigitValue(p[1])) <= 9) {
+    v = v * 10 + d, digits = 2;
+    if ((d = DigitValue(p[2])) <= 9) {
+      v = v * 10 + d, digits = 3;
+      if ((d = DigitValue(p[3])) <= 9) {
+        v = v * 10 + d, digits = 4;
+        if (IsDigit(p[4])) return false;
+      }
+    }
+  }
+  p += digits;
   value = v;
-  return digits - 1 < 4;
+  return true;
 }
 
 // Characters first..last (1-based) of the field, as far as it reaches.
@@ -90,17 +102,54 @@ ThreeParts SplitThree(std::string_view text, char delimiter) {
   field.erase(sizeof out);
 }
 
-}  // namespace
+// Date separators the shortcut reads: no digit, blank or NUL.
+constexpr std::array<bool, 256> kPlainSeparator = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 1; c < 256; ++c) plain[c] = !(c >= '0' && c <= '9') && c != ' ';
+  return plain;
+}();
 
-bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const RegionalSettings& s,
-                     int currentYear) {
+// The month/day/year text of layouts 1 to 4, NUL-terminated, in `built`;
+// its end, or nullptr for another layout.
+char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* built) {
+  char* end;
+  switch (layout) {
+    case 1:
+    case 2: {
+      const auto [p1, p2, p3] = SplitThree(f, delimiter).part;
+      end = PutPart(built, layout == 1 ? p2 : p3);
+      *end++ = '/';
+      end = PutPart(end, layout == 1 ? p3 : p1);
+      *end++ = '/';
+      end = PutPart(end, layout == 1 ? p1 : p2);
+      break;
+    }
+    case 3:
+    case 4: {
+      const bool yyyy = layout == 3;  // four-digit year first
+      end = Put(built, Columns(f, yyyy ? 5 : 3, yyyy ? 6 : 4));
+      *end++ = '/';
+      end = Put(end, Columns(f, yyyy ? 7 : 5, yyyy ? 8 : 6));
+      *end++ = '/';
+      end = Put(end, Columns(f, yyyy ? 3 : 1, yyyy ? 4 : 2));
+      break;
+    }
+    default:
+      return nullptr;
+  }
+  *end = '\0';
+  return end;
+}
+
+[[gnu::always_inline]] inline bool PlainDate(std::string& field, int32_t layout, char delimiter,
+                                             const RegionalSettings& s, int currentYear) {
   const char sep = s.dateSeparatorChar;
   const std::string& pattern = s.shortDatePattern;
+  const char patternStart = pattern.c_str()[0];  // NUL for none
   // A blank, digit or missing separator, double-byte text and era years follow
   // rules of their own. Era offsets are all 0 on systems without era data.
-  if (IsDigit(sep) || sep == ' ' || sep == '\0' || s.doubleByteSystem ||
-      pattern.c_str()[0] == 'g' ||
-      (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos) ||
+  if (!kPlainSeparator[static_cast<unsigned char>(sep)] || s.doubleByteSystem ||
+      patternStart == 'g' || (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos) ||
       field.size() > kLongestPlainField) {
     return false;
   }
@@ -111,36 +160,8 @@ bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const R
   char built[kLongestPlainField + 8];
   if (layout != 0) {
     // Layouts 1 to 4 build their text with slashes, which only "/" reads.
-    if (sep != '/') return false;
-    const std::string_view f = field;
-    char* end;
-    switch (layout) {
-      case 1:
-      case 2: {
-        const auto [p1, p2, p3] = SplitThree(f, delimiter).part;
-        end = PutPart(built, layout == 1 ? p2 : p3);
-        *end++ = '/';
-        end = PutPart(end, layout == 1 ? p3 : p1);
-        *end++ = '/';
-        end = PutPart(end, layout == 1 ? p1 : p2);
-        break;
-      }
-      case 3:
-      case 4: {
-        const bool yyyy = layout == 3;  // four-digit year first
-        end = Put(built, Columns(f, yyyy ? 5 : 3, yyyy ? 6 : 4));
-        *end++ = '/';
-        end = Put(end, Columns(f, yyyy ? 7 : 5, yyyy ? 8 : 6));
-        *end++ = '/';
-        end = Put(end, Columns(f, yyyy ? 3 : 1, yyyy ? 4 : 2));
-        break;
-      }
-      default:
-        return false;
-    }
-    *end = '\0';
+    if (sep != '/' || !(textEnd = BuildDateText(field, layout, delimiter, built))) return false;
     text = built;
-    textEnd = end;
   }
 
   // Two or three numbers with the separator between them and nothing else.
@@ -151,7 +172,7 @@ bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const R
   if (three && (*p++ != sep || !ReadNumber(p, n3, digits3) || p != textEnd)) return false;
 
   DateFieldOrder order;
-  switch (pattern.c_str()[0] | 0x20) {  // mostly the first letter decides
+  switch (patternStart | 0x20) {  // mostly the first letter decides
     case 'm':
       order = DateFieldOrder::kMonthFirst;
       break;
@@ -209,22 +230,24 @@ bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const R
   return true;
 }
 
-namespace {
-
 // Designators that read as "am" and "pm" without regard to case, or none
 // (the literal AM and PM are always tried): what nearly every locale has.
 bool IsPlainDesignator(const std::string& word, char first) {
   if (word.empty()) return true;
   return word.size() == 2 && (word[0] | 0x20) == first && (word[1] | 0x20) == 'm';
 }
-bool PlainDesignators(const RegionalSettings& s) {
-  if (s.amText.size() == 2 && s.pmText.size() == 2) {  // the usual case, at once
-    uint16_t am, pm;
-    std::memcpy(&am, s.amText.data(), 2);
-    std::memcpy(&pm, s.pmText.data(), 2);
-    return ((am | 0x2020) ^ ('a' | 'm' << 8)) == 0 && ((pm | 0x2020) ^ ('p' | 'm' << 8)) == 0;
+[[gnu::always_inline]] inline bool PlainDesignators(const RegionalSettings& s) {
+  const std::string& am = s.amText;
+  const std::string& pm = s.pmText;
+  if (am.size() == 2 && pm.size() == 2) {  // the usual case, two letters at a time
+    constexpr auto kAm = std::bit_cast<uint16_t>(std::array<char, 2>{'a', 'm'});
+    constexpr auto kPm = std::bit_cast<uint16_t>(std::array<char, 2>{'p', 'm'});
+    uint16_t a, p;
+    std::memcpy(&a, am.data(), 2);
+    std::memcpy(&p, pm.data(), 2);
+    return (a | 0x2020) == kAm && (p | 0x2020) == kPm;
   }
-  return IsPlainDesignator(s.amText, 'a') && IsPlainDesignator(s.pmText, 'p');
+  return IsPlainDesignator(am, 'a') && IsPlainDesignator(pm, 'p');
 }
 
 // Delimiters that cannot stand inside the hour, the minutes or a designator.
@@ -247,7 +270,7 @@ constexpr unsigned kHour12[24] = {12, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
 // character that is neither a blank nor a letter. Gives 0 for none, 1 for am,
 // 2 for pm, -1 for anything else.
 template <typename AtEnd>
-int ReadDesignator(const char*& p, AtEnd atEnd, bool complete) {
+[[gnu::always_inline]] inline int ReadDesignator(const char*& p, AtEnd atEnd, bool complete) {
   while (*p == ' ') ++p;
   const char letter = static_cast<char>(*p | 0x20);
   if (letter != 'a' && letter != 'p') return atEnd(p) ? 0 : -1;
@@ -262,10 +285,8 @@ int ReadDesignator(const char*& p, AtEnd atEnd, bool complete) {
   return atEnd(p) ? 1 + (letter == 'p') : -1;
 }
 
-}  // namespace
-
-bool FastTimeConvert(std::string& field, int32_t layout, char delimiter,
-                     const RegionalSettings& s) {
+[[gnu::always_inline]] inline bool PlainTime(std::string& field, int32_t layout, char delimiter,
+                                             const RegionalSettings& s) {
   // Every candidate holds ":" between hour and minutes: another time
   // separator rejects them all, which the general rules do.
   if (s.timeSeparatorChar != ':' || !kPlainDelimiter[static_cast<unsigned char>(delimiter)] ||
@@ -328,6 +349,30 @@ bool FastTimeConvert(std::string& field, int32_t layout, char delimiter,
   out[7] = 'm';
   Overwrite(field, out);
   return true;
+}
+
+}  // namespace
+
+bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const RegionalSettings& s,
+                     int currentYear) {
+  return PlainDate(field, layout, delimiter, s, currentYear);
+}
+
+bool FastTimeConvert(std::string& field, int32_t layout, char delimiter,
+                     const RegionalSettings& s) {
+  return PlainTime(field, layout, delimiter, s);
+}
+
+// The entry points live here so that the shortcut is compiled into them.
+bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
+                 int currentYear) {
+  return PlainDate(field, record.DateLayout(), record.DateDelimiter(), settings, currentYear) ||
+         DateConvertGeneral(field, record, settings, currentYear);
+}
+
+bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
+  return PlainTime(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
+         TimeConvertGeneral(field, record, settings);
 }
 
 }  // namespace vantrelix

@@ -2,8 +2,6 @@
 
 #include <limits>
 
-#include "fast_normalise.h"
-
 namespace vantrelix {
 
 void DataDelimited(std::string& text, int32_t& position, char delimiter) {
@@ -209,18 +207,6 @@ bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
   field.clear();
   kPattern.AppendTo(field, *value, settings);
   return true;
-}
-
-bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
-                 int currentYear) {
-  return FastDateConvert(field, record.DateLayout(), record.DateDelimiter(), settings,
-                         currentYear) ||
-         DateConvertGeneral(field, record, settings, currentYear);
-}
-
-bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
-  return FastTimeConvert(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
-         TimeConvertGeneral(field, record, settings);
 }
 
 }  // namespace vantrelix
