@@ -68,7 +68,7 @@ std::string_view Columns(std::string_view field, size_t first, size_t last) {
 }
 
 char* Put(char* out, std::string_view text) {
-  std::memcpy(out, text.data(), text.size());
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());  // an empty view may hold nullptr
   return out + text.size();
 }
 // A delimited part as DataDelimited gives it: one character gets a "0" in front.
