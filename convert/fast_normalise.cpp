@@ -97,9 +97,12 @@ ThreeParts SplitThree(std::string_view text, char delimiter) {
 // Replaces the field by the eight characters of a written date or time in
 // place, without the general assignment's bookkeeping.
 [[gnu::always_inline]] inline void Overwrite(std::string& field, const char (&out)[8]) {
-  while (field.size() < sizeof out) field.push_back(' ');
+  if (field.size() > sizeof out) {
+    field.erase(sizeof out);
+  } else {
+    while (field.size() < sizeof out) field.push_back(' ');
+  }
   std::memcpy(field.data(), out, sizeof out);
-  field.erase(sizeof out);
 }
 
 // Date separators the shortcut reads: no digit, blank or NUL.
@@ -149,8 +152,7 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   // A blank, digit or missing separator, double-byte text and era years follow
   // rules of their own. Era offsets are all 0 on systems without era data.
   if (!kPlainSeparator[static_cast<unsigned char>(sep)] || s.doubleByteSystem ||
-      patternStart == 'g' || (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos) ||
-      field.size() > kLongestPlainField) {
+      patternStart == 'g' || (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos)) {
     return false;
   }
 
@@ -160,7 +162,10 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   char built[kLongestPlainField + 8];
   if (layout != 0) {
     // Layouts 1 to 4 build their text with slashes, which only "/" reads.
-    if (sep != '/' || !(textEnd = BuildDateText(field, layout, delimiter, built))) return false;
+    if (sep != '/' || field.size() > kLongestPlainField ||
+        !(textEnd = BuildDateText(field, layout, delimiter, built))) {
+      return false;
+    }
     text = built;
   }
 
@@ -171,21 +176,12 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   const bool three = p != textEnd;
   if (three && (*p++ != sep || !ReadNumber(p, n3, digits3) || p != textEnd)) return false;
 
-  DateFieldOrder order;
-  switch (patternStart | 0x20) {  // mostly the first letter decides
-    case 'm':
-      order = DateFieldOrder::kMonthFirst;
-      break;
-    case 'd':
-      order = DateFieldOrder::kDayFirst;
-      break;
-    case 'y':
-      order = DateFieldOrder::kYearFirst;
-      break;
-    default:
-      order = DateFieldOrderOf(pattern);
-      break;
-  }
+  // Mostly the pattern's first letter decides.
+  const char lead = static_cast<char>(patternStart | 0x20);
+  const DateFieldOrder order = lead == 'm'   ? DateFieldOrder::kMonthFirst
+                               : lead == 'd' ? DateFieldOrder::kDayFirst
+                               : lead == 'y' ? DateFieldOrder::kYearFirst
+                                             : DateFieldOrderOf(pattern);
   int64_t year;
   unsigned month, day;
   if (three) {
@@ -225,7 +221,7 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   out[2] = sep;
   PutTwoDigits(out + 3, day);
   out[5] = sep;
-  PutTwoDigits(out + 6, static_cast<unsigned>(year % 100));
+  PutTwoDigits(out + 6, static_cast<unsigned>(year) % 100);  // year is 1 to 9999 here
   Overwrite(field, out);
   return true;
 }
@@ -302,8 +298,7 @@ template <typename AtEnd>
     // The hour piece: one to four digits up to the first delimiter. The
     // minute piece runs to the next one. Putting "0" before a piece that
     // starts with a digit ("5", "5 pm") changes nothing read.
-    if (layout < 0 || !ReadNumber(p, h, digits) || p == end || *p++ != delimiter ||
-        !ReadNumber(p, m, digits)) {
+    if (layout < 0 || !ReadNumber(p, h, digits) || *p++ != delimiter || !ReadNumber(p, m, digits)) {
       return false;
     }
     const auto atEnd = [end, delimiter](const char* at) { return at == end || *at == delimiter; };
@@ -332,20 +327,24 @@ template <typename AtEnd>
   } else {
     return false;
   }
-  if (designator < 0) return false;
-  if (designator != 0) {
+  // On the 12-hour clock a designated hour shows as it came.
+  unsigned shown;
+  bool afternoon;
+  if (designator > 0) {
     if (h - 1 >= 12) return false;
-    if (h == 12) h = 0;
-    if (designator == 2) h += 12;
+    shown = h, afternoon = designator == 2;
+  } else {
+    if (designator < 0 || h > 23) return false;
+    shown = kHour12[h], afternoon = h >= 12;
   }
-  if (h > 23 || m > 59) return false;
+  if (m > 59) return false;
 
   char out[8];
-  PutTwoDigits(out, kHour12[h]);
+  PutTwoDigits(out, shown);
   out[2] = ':';
   PutTwoDigits(out + 3, m);
   out[5] = ' ';
-  out[6] = h < 12 ? 'a' : 'p';
+  out[6] = afternoon ? 'p' : 'a';
   out[7] = 'm';
   Overwrite(field, out);
   return true;
