@@ -294,13 +294,21 @@ template <typename AtEnd>
   const char* p = begin;
   unsigned h, m, digits;
   int designator;
-  if (layout <= 4 || layout == 10) {
-    // The hour piece: one to four digits up to the first delimiter. The
-    // minute piece runs to the next one. Putting "0" before a piece that
-    // starts with a digit ("5", "5 pm") changes nothing read.
-    if (layout < 0 || !ReadNumber(p, h, digits) || *p++ != delimiter || !ReadNumber(p, m, digits)) {
-      return false;
-    }
+  const size_t size = field.size();
+  const char* const q = begin + (size == 8);  // "9:30 am" and "10:30 pm" in one look
+  if (static_cast<uint32_t>(layout) <= 4 && (size == 7 || size == 8) &&
+      (size == 7 || IsDigit(begin[0])) && IsDigit(q[0]) && q[1] == delimiter && IsDigit(q[2]) &&
+      IsDigit(q[3]) && q[4] == ' ' && ((q[5] | 0x20) == 'a' || (q[5] | 0x20) == 'p') &&
+      (q[6] | 0x20) == 'm') {
+    h = (size == 8 ? DigitValue(begin[0]) * 10 : 0) + DigitValue(q[0]);
+    m = DigitValue(q[2]) * 10 + DigitValue(q[3]);
+    designator = (q[5] | 0x20) == 'a' ? 1 : 2;
+  } else if (static_cast<uint32_t>(layout) <= 4 || layout == 10) {
+    // The hour piece: one to four digits up to the first delimiter (which is
+    // never the NUL after the field). The minute piece runs to the next one.
+    // Putting "0" before a piece that starts with a digit ("5", "5 pm")
+    // changes nothing read.
+    if (!ReadNumber(p, h, digits) || *p++ != delimiter || !ReadNumber(p, m, digits)) return false;
     const auto atEnd = [end, delimiter](const char* at) { return at == end || *at == delimiter; };
     designator = ReadDesignator(p, atEnd, layout <= 3);
     if (layout == 10 && p == end) {
