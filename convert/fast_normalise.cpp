@@ -317,7 +317,7 @@ template <typename AtEnd>
       if (designator != 0) return false;
       designator = h == 12 || h <= 6 ? 2 : 1;
     }
-  } else if (layout <= 9) {
+  } else if (layout >= 5 && layout <= 9) {
     // Characters 1-2, then 3-4, 3-7 or 3-6, copied to end in a NUL. These
     // columns hold at most five digits: a larger number is no minute either.
     if (field.size() < 3 || !IsDigit(begin[0]) || !IsDigit(begin[1])) return false;
