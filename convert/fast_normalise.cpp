@@ -174,7 +174,14 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   unsigned n1, n2, n3 = 0, digits1, digits2, digits3 = 0;
   if (!ReadNumber(p, n1, digits1) || *p++ != sep || !ReadNumber(p, n2, digits2)) return false;
   const bool three = p != textEnd;
-  if (three && (*p++ != sep || !ReadNumber(p, n3, digits3) || p != textEnd)) return false;
+  if (three && textEnd - p == 5 && *p == sep && IsDigit(p[1]) && IsDigit(p[2]) && IsDigit(p[3]) &&
+      IsDigit(p[4])) {  // mostly a four-digit year ends the text
+    n3 =
+        DigitValue(p[1]) * 1000 + DigitValue(p[2]) * 100 + DigitValue(p[3]) * 10 + DigitValue(p[4]);
+    digits3 = 4;
+  } else if (three && (*p++ != sep || !ReadNumber(p, n3, digits3) || p != textEnd)) {
+    return false;
+  }
 
   // Mostly the pattern's first letter decides.
   const char lead = static_cast<char>(patternStart | 0x20);
@@ -235,15 +242,16 @@ bool IsPlainDesignator(const std::string& word, char first) {
 [[gnu::always_inline]] inline bool PlainDesignators(const RegionalSettings& s) {
   const std::string& am = s.amText;
   const std::string& pm = s.pmText;
-  if (am.size() == 2 && pm.size() == 2) {  // the usual case, two letters at a time
-    constexpr auto kAm = std::bit_cast<uint16_t>(std::array<char, 2>{'a', 'm'});
-    constexpr auto kPm = std::bit_cast<uint16_t>(std::array<char, 2>{'p', 'm'});
-    uint16_t a, p;
-    std::memcpy(&a, am.data(), 2);
-    std::memcpy(&p, pm.data(), 2);
-    return (a | 0x2020) == kAm && (p | 0x2020) == kPm;
+  if (am.size() != 2 || pm.size() != 2) [[unlikely]] {
+    return IsPlainDesignator(am, 'a') && IsPlainDesignator(pm, 'p');
   }
-  return IsPlainDesignator(am, 'a') && IsPlainDesignator(pm, 'p');
+  // The usual case, two letters at a time.
+  constexpr auto kAm = std::bit_cast<uint16_t>(std::array<char, 2>{'a', 'm'});
+  constexpr auto kPm = std::bit_cast<uint16_t>(std::array<char, 2>{'p', 'm'});
+  uint16_t a, p;
+  std::memcpy(&a, am.data(), 2);
+  std::memcpy(&p, pm.data(), 2);
+  return (a | 0x2020) == kAm && (p | 0x2020) == kPm;
 }
 
 // Delimiters that cannot stand inside the hour, the minutes or a designator.
