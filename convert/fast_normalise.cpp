@@ -151,7 +151,7 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   const char patternStart = pattern.c_str()[0];  // NUL for none
   // A blank, digit or missing separator, double-byte text and era years follow
   // rules of their own. Era offsets are all 0 on systems without era data.
-  if (!kPlainSeparator[static_cast<unsigned char>(sep)] || s.doubleByteSystem ||
+  if ((sep != '/' && !kPlainSeparator[static_cast<unsigned char>(sep)]) || s.doubleByteSystem ||
       patternStart == 'g' || (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos)) {
     return false;
   }
@@ -293,7 +293,8 @@ template <typename AtEnd>
                                              const RegionalSettings& s) {
   // Every candidate holds ":" between hour and minutes: another time
   // separator rejects them all, which the general rules do.
-  if (s.timeSeparatorChar != ':' || !kPlainDelimiter[static_cast<unsigned char>(delimiter)] ||
+  if (s.timeSeparatorChar != ':' ||
+      (delimiter != ':' && !kPlainDelimiter[static_cast<unsigned char>(delimiter)]) ||
       !PlainDesignators(s)) {
     return false;
   }
