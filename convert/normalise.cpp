@@ -183,8 +183,8 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
   }
 }
 
-bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
-                 int currentYear) {
+bool DateConvertGeneral(std::string& field, const SetupRecord& record,
+                        const RegionalSettings& settings, int currentYear) {
   if (field.empty()) return false;
   const auto candidate = DateCandidate(field, record.DateLayout(), record.DateDelimiter());
   if (!candidate) return false;
@@ -196,7 +196,8 @@ bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSe
   return true;
 }
 
-bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
+bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
+                        const RegionalSettings& settings) {
   if (field.empty()) return false;
   const auto candidate = TimeCandidate(field, record.TimeLayout(), record.TimeDelimiter());
   if (!candidate) return false;

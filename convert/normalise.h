@@ -51,4 +51,11 @@ bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSe
 // field was rewritten.
 bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings);
 
+// The same by the general rules alone, without the shortcut for plain
+// fields (fast_normalise.h): the reference the shortcut is held to.
+bool DateConvertGeneral(std::string& field, const SetupRecord& record,
+                        const RegionalSettings& settings, int currentYear);
+bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
+                        const RegionalSettings& settings);
+
 }  // namespace vantrelix

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_comma fuzz_text_reader fuzz_parse fuzz_normalise fuzz_setup_load fuzz_conversion)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_comma fuzz_text_reader fuzz_parse fuzz_normalise fuzz_fast_normalise fuzz_setup_load fuzz_conversion)
 build=${FUZZ_BUILD:-build-fuzz}
 missing=()
 for p in clang-14 libclang-rt-14-dev; do

@@ -1,0 +1,394 @@
+#include "fast_normalise.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "normalise.h"
+
+namespace vantrelix {
+
+namespace {
+
+// Longer fields are never plain; the bound keeps the scratch texts on the stack.
+constexpr size_t kLongestPlainField = 24;
+
+// "00" to "99", to write two digits at once.
+constexpr std::array<char, 200> kTwoDigits = [] {
+  std::array<char, 200> digits{};
+  for (int i = 0; i < 100; ++i) {
+    digits[2 * i] = static_cast<char>('0' + i / 10);
+    digits[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return digits;
+}();
+
+void PutTwoDigits(char* out, unsigned value) {
+  std::memcpy(out, &kTwoDigits[2 * value], 2);
+}
+
+// Above 9 for anything but a digit.
+unsigned DigitValue(char c) {
+  return static_cast<unsigned char>(c) - unsigned{'0'};
+}
+bool IsDigit(char c) {
+  return DigitValue(c) <= 9;
+}
+
+// Reads the digits from `p` on. The texts read here always end in a
+// character that is no digit (their NUL, a separator or a delimiter), so the
+// run needs no bound. False unless it has one to four digits: the general
+// reader takes at most four significant ones.
+[[gnu::always_inline]] inline bool ReadNumber(const char*& p, unsigned& value, unsigned& digits) {
+  unsigned v = DigitValue(p[0]), d;
+  if (v > 9) return false;
+  digits = 1;
+  if ((d = DigitValue(p[1])) <= 9) {
+    v = v * 10 + d, digits = 2;
+    if ((d = DigitValue(p[2])) <= 9) {
+      v = v * 10 + d, digits = 3;
+      if ((d = DigitValue(p[3])) <= 9) {
+        v = v * 10 + d, digits = 4;
+        if (IsDigit(p[4])) return false;
+      }
+    }
+  }
+  p += digits;
+  value = v;
+  return true;
+}
+
+// Characters first..last (1-based) of the field, as far as it reaches.
+std::string_view Columns(std::string_view field, size_t first, size_t last) {
+  if (first > field.size()) return {};
+  return field.substr(first - 1, last - first + 1);
+}
+
+char* Put(char* out, std::string_view text) {
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());  // an empty view may hold nullptr
+  return out + text.size();
+}
+// A delimited part as DataDelimited gives it: one character gets a "0" in front.
+char* PutPart(char* out, std::string_view part) {
+  if (part.size() == 1) *out++ = '0';
+  return Put(out, part);
+}
+
+// The first three parts of a text as DataDelimited takes them, in order.
+struct ThreeParts {
+  std::string_view part[3];
+};
+ThreeParts SplitThree(std::string_view text, char delimiter) {
+  ThreeParts p;
+  size_t at = 0;
+  for (std::string_view& part : p.part) {
+    if (at >= text.size()) break;  // past the end: empty, and so are the next
+    const size_t stop = text.find(delimiter, at);
+    const size_t end = stop == std::string_view::npos ? text.size() : stop;
+    part = text.substr(at, end - at);
+    at = stop == std::string_view::npos ? end : stop + 1;
+  }
+  return p;
+}
+
+// Replaces the field by the eight characters of a written date or time in
+// place, without the general assignment's bookkeeping.
+[[gnu::always_inline]] inline void Overwrite(std::string& field, const char (&out)[8]) {
+  if (field.size() > sizeof out) {
+    field.erase(sizeof out);
+  } else {
+    while (field.size() < sizeof out) field.push_back(' ');
+  }
+  std::memcpy(field.data(), out, sizeof out);
+}
+
+// Date separators the shortcut reads: no digit, blank or NUL.
+constexpr std::array<bool, 256> kPlainSeparator = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 1; c < 256; ++c) plain[c] = !(c >= '0' && c <= '9') && c != ' ';
+  return plain;
+}();
+
+// The month/day/year text of layouts 1 to 4, NUL-terminated, in `built`;
+// its end, or nullptr for another layout.
+char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* built) {
+  char* end;
+  switch (layout) {
+    case 1:
+    case 2: {
+      const auto [p1, p2, p3] = SplitThree(f, delimiter).part;
+      end = PutPart(built, layout == 1 ? p2 : p3);
+      *end++ = '/';
+      end = PutPart(end, layout == 1 ? p3 : p1);
+      *end++ = '/';
+      end = PutPart(end, layout == 1 ? p1 : p2);
+      break;
+    }
+    case 3:
+    case 4: {
+      const bool yyyy = layout == 3;  // four-digit year first
+      end = Put(built, Columns(f, yyyy ? 5 : 3, yyyy ? 6 : 4));
+      *end++ = '/';
+      end = Put(end, Columns(f, yyyy ? 7 : 5, yyyy ? 8 : 6));
+      *end++ = '/';
+      end = Put(end, Columns(f, yyyy ? 3 : 1, yyyy ? 4 : 2));
+      break;
+    }
+    default:
+      return nullptr;
+  }
+  *end = '\0';
+  return end;
+}
+
+[[gnu::always_inline]] inline bool PlainDate(std::string& field, int32_t layout, char delimiter,
+                                             const RegionalSettings& s, int currentYear) {
+  const char sep = s.dateSeparatorChar;
+  const std::string& pattern = s.shortDatePattern;
+  const char patternStart = pattern.c_str()[0];  // NUL for none
+  // A blank, digit or missing separator, double-byte text and era years follow
+  // rules of their own. Era offsets are all 0 on systems without era data.
+  if ((sep != '/' && !kPlainSeparator[static_cast<unsigned char>(sep)]) || s.doubleByteSystem ||
+      patternStart == 'g' || (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos)) {
+    return false;
+  }
+
+  // The month/day/year text, NUL-terminated like the field.
+  const char* text = field.c_str();
+  const char* textEnd = text + field.size();
+  char built[kLongestPlainField + 8];
+  if (layout != 0) {
+    // Layouts 1 to 4 build their text with slashes, which only "/" reads.
+    if (sep != '/' || field.size() > kLongestPlainField ||
+        !(textEnd = BuildDateText(field, layout, delimiter, built))) {
+      return false;
+    }
+    text = built;
+  }
+
+  // Two or three numbers with the separator between them and nothing else.
+  const char* p = text;
+  unsigned n1, n2, n3 = 0, digits1, digits2, digits3 = 0;
+  if (!ReadNumber(p, n1, digits1) || *p++ != sep || !ReadNumber(p, n2, digits2)) return false;
+  const bool three = p != textEnd;
+  if (three && textEnd - p == 5 && *p == sep && IsDigit(p[1]) && IsDigit(p[2]) && IsDigit(p[3]) &&
+      IsDigit(p[4])) {  // mostly a four-digit year ends the text
+    n3 =
+        DigitValue(p[1]) * 1000 + DigitValue(p[2]) * 100 + DigitValue(p[3]) * 10 + DigitValue(p[4]);
+    digits3 = 4;
+  } else if (three && (*p++ != sep || !ReadNumber(p, n3, digits3) || p != textEnd)) {
+    return false;
+  }
+
+  // Mostly the pattern's first letter decides.
+  const char lead = static_cast<char>(patternStart | 0x20);
+  const DateFieldOrder order = lead == 'm'   ? DateFieldOrder::kMonthFirst
+                               : lead == 'd' ? DateFieldOrder::kDayFirst
+                               : lead == 'y' ? DateFieldOrder::kYearFirst
+                                             : DateFieldOrderOf(pattern);
+  int64_t year;
+  unsigned month, day;
+  if (three) {
+    unsigned yearDigits = digits3;
+    switch (order) {
+      case DateFieldOrder::kMonthFirst:
+        month = n1, day = n2, year = n3;
+        break;
+      case DateFieldOrder::kDayFirst:
+        day = n1, month = n2, year = n3;
+        break;
+      case DateFieldOrder::kYearFirst:
+      default:
+        year = n1, month = n2, day = n3;
+        yearDigits = digits1;
+        break;
+    }
+    if (yearDigits <= 2) {
+      const int64_t base = int64_t{currentYear} - s.centuryWindowYears;
+      year += (base / 100) * 100;
+      if (s.centuryWindowYears > 0 && year < base) year += 100;
+    }
+  } else {
+    year = currentYear;
+    if (order == DateFieldOrder::kDayFirst) {
+      day = n1, month = n2;
+    } else {
+      month = n1, day = n2;
+    }
+  }
+  static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || year > 9999 || month - 1 >= 12) return false;
+  if (day - 1 >= kDays[month - 1] && !(month == 2 && day == 29 && IsLeapYear(year))) return false;
+
+  char out[8];
+  PutTwoDigits(out, month);
+  out[2] = sep;
+  PutTwoDigits(out + 3, day);
+  out[5] = sep;
+  PutTwoDigits(out + 6, static_cast<unsigned>(year) % 100);  // year is 1 to 9999 here
+  Overwrite(field, out);
+  return true;
+}
+
+// Designators that read as "am" and "pm" without regard to case, or none
+// (the literal AM and PM are always tried): what nearly every locale has.
+bool IsPlainDesignator(const std::string& word, char first) {
+  if (word.empty()) return true;
+  return word.size() == 2 && (word[0] | 0x20) == first && (word[1] | 0x20) == 'm';
+}
+[[gnu::always_inline]] inline bool PlainDesignators(const RegionalSettings& s) {
+  const std::string& am = s.amText;
+  const std::string& pm = s.pmText;
+  if (am.size() != 2 || pm.size() != 2) [[unlikely]] {
+    return IsPlainDesignator(am, 'a') && IsPlainDesignator(pm, 'p');
+  }
+  // The usual case, two letters at a time.
+  constexpr auto kAm = std::bit_cast<uint16_t>(std::array<char, 2>{'a', 'm'});
+  constexpr auto kPm = std::bit_cast<uint16_t>(std::array<char, 2>{'p', 'm'});
+  uint16_t a, p;
+  std::memcpy(&a, am.data(), 2);
+  std::memcpy(&p, pm.data(), 2);
+  return (a | 0x2020) == kAm && (p | 0x2020) == kPm;
+}
+
+// Delimiters that cannot stand inside the hour, the minutes or a designator.
+constexpr std::array<bool, 256> kPlainDelimiter = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 1; c < 256; ++c) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    plain[c] = !letter && !(c >= '0' && c <= '9') && c != ' ';
+  }
+  return plain;
+}();
+
+// 0 to 23 on the 12-hour clock.
+constexpr unsigned kHour12[24] = {12, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
+                                  12, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+
+// Reads what follows the minutes in the candidate's minute piece: blanks and
+// at most one "am" or "pm" (any case), or a lone a or p that `complete` turns
+// into one. `atEnd` says where the piece ends; the piece is followed by a
+// character that is neither a blank nor a letter. Gives 0 for none, 1 for am,
+// 2 for pm, -1 for anything else.
+template <typename AtEnd>
+[[gnu::always_inline]] inline int ReadDesignator(const char*& p, AtEnd atEnd, bool complete) {
+  while (*p == ' ') ++p;
+  const char letter = static_cast<char>(*p | 0x20);
+  if (letter != 'a' && letter != 'p') return atEnd(p) ? 0 : -1;
+  if ((p[1] | 0x20) == 'm') {
+    p += 2;
+  } else if (complete && atEnd(p + 1)) {
+    ++p;
+  } else {
+    return -1;
+  }
+  while (*p == ' ') ++p;
+  return atEnd(p) ? 1 + (letter == 'p') : -1;
+}
+
+[[gnu::always_inline]] inline bool PlainTime(std::string& field, int32_t layout, char delimiter,
+                                             const RegionalSettings& s) {
+  // Every candidate holds ":" between hour and minutes: another time
+  // separator rejects them all, which the general rules do.
+  if (s.timeSeparatorChar != ':' ||
+      (delimiter != ':' && !kPlainDelimiter[static_cast<unsigned char>(delimiter)]) ||
+      !PlainDesignators(s)) {
+    return false;
+  }
+  const char* const begin = field.c_str();
+  const char* const end = begin + field.size();
+  const char* p = begin;
+  unsigned h, m, digits;
+  int designator;
+  const size_t size = field.size();
+  const char* const q = begin + (size == 8);  // "9:30 am" and "10:30 pm" in one look
+  if (static_cast<uint32_t>(layout) <= 4 && (size == 7 || size == 8) &&
+      (size == 7 || IsDigit(begin[0])) && IsDigit(q[0]) && q[1] == delimiter && IsDigit(q[2]) &&
+      IsDigit(q[3]) && q[4] == ' ' && ((q[5] | 0x20) == 'a' || (q[5] | 0x20) == 'p') &&
+      (q[6] | 0x20) == 'm') {
+    h = (size == 8 ? DigitValue(begin[0]) * 10 : 0) + DigitValue(q[0]);
+    m = DigitValue(q[2]) * 10 + DigitValue(q[3]);
+    designator = (q[5] | 0x20) == 'a' ? 1 : 2;
+  } else if (static_cast<uint32_t>(layout) <= 4 || layout == 10) {
+    // The hour piece: one to four digits up to the first delimiter (which is
+    // never the NUL after the field). The minute piece runs to the next one.
+    // Putting "0" before a piece that starts with a digit ("5", "5 pm")
+    // changes nothing read.
+    if (!ReadNumber(p, h, digits) || *p++ != delimiter || !ReadNumber(p, m, digits)) return false;
+    const auto atEnd = [end, delimiter](const char* at) { return at == end || *at == delimiter; };
+    designator = ReadDesignator(p, atEnd, layout <= 3);
+    if (layout == 10 && p == end) {
+      // The field's marker went on before the minute piece was taken, so
+      // the piece ends in it: 12 counts as 1, above 6 is morning.
+      if (designator != 0) return false;
+      designator = h == 12 || h <= 6 ? 2 : 1;
+    }
+  } else if (layout >= 5 && layout <= 9) {
+    // Characters 1-2, then 3-4, 3-7 or 3-6, copied to end in a NUL. These
+    // columns hold at most five digits: a larger number is no minute either.
+    if (field.size() < 3 || !IsDigit(begin[0]) || !IsDigit(begin[1])) return false;
+    h = DigitValue(begin[0]) * 10 + DigitValue(begin[1]);
+    char piece[8];
+    const size_t length = std::min<size_t>(field.size(), layout == 5 ? 4 : layout <= 7 ? 7 : 6) - 2;
+    std::memcpy(piece, begin + 2, length);
+    piece[length] = '\0';
+    p = piece;
+    for (m = 0; IsDigit(*p); ++p) m = m * 10 + DigitValue(*p);
+    if (p == piece) return false;
+    const char* const pieceEnd = piece + length;
+    designator = ReadDesignator(
+        p, [pieceEnd](const char* at) { return at == pieceEnd; }, layout >= 8);
+  } else {
+    return false;
+  }
+  // On the 12-hour clock a designated hour shows as it came.
+  unsigned shown;
+  bool afternoon;
+  if (designator > 0) {
+    if (h - 1 >= 12) return false;
+    shown = h, afternoon = designator == 2;
+  } else {
+    if (designator < 0 || h > 23) return false;
+    shown = kHour12[h], afternoon = h >= 12;
+  }
+  if (m > 59) return false;
+
+  char out[8];
+  PutTwoDigits(out, shown);
+  out[2] = ':';
+  PutTwoDigits(out + 3, m);
+  out[5] = ' ';
+  out[6] = afternoon ? 'p' : 'a';
+  out[7] = 'm';
+  Overwrite(field, out);
+  return true;
+}
+
+}  // namespace
+
+bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const RegionalSettings& s,
+                     int currentYear) {
+  return PlainDate(field, layout, delimiter, s, currentYear);
+}
+
+bool FastTimeConvert(std::string& field, int32_t layout, char delimiter,
+                     const RegionalSettings& s) {
+  return PlainTime(field, layout, delimiter, s);
+}
+
+// The entry points live here so that the shortcut is compiled into them.
+bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
+                 int currentYear) {
+  return PlainDate(field, record.DateLayout(), record.DateDelimiter(), settings, currentYear) ||
+         DateConvertGeneral(field, record, settings, currentYear);
+}
+
+bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
+  return PlainTime(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
+         TimeConvertGeneral(field, record, settings);
+}
+
+}  // namespace vantrelix
