@@ -60,23 +60,27 @@ void LineColumns::Split(std::string_view line, int32_t maxColumn) {
   }
 }
 
-void LineColumns::AppendColumn(int32_t column, std::string& out) const {
-  if (line_.empty()) {
-    out.append(kBlankLinePlaceholder);
-    return;
-  }
-  if (column == 0) return;
+std::string_view LineColumns::RawColumn(int32_t column, bool& quoted) const {
+  quoted = false;
+  if (line_.empty()) return kBlankLinePlaceholder;
+  if (column == 0) return {};
   const size_t index = column < 1 ? 0 : static_cast<size_t>(column) - 1;  // delimiters before it
-  if (index > delimiters_.size()) return;
+  if (index > delimiters_.size()) return {};
   const size_t start = index == 0 ? 0 : delimiters_[index - 1] + 1;
   const size_t end = index < delimiters_.size() ? delimiters_[index] : line_.size();
   // A column that starts with a delimiter, or past the line's end, is empty.
-  if (start >= end) return;
-  const std::string_view span = line_.substr(start, end - start);
-  if ((quotedColumns_ >> std::min<size_t>(index, 63) & 1) == 0) {
-    out.append(span);
-  } else {
+  if (start >= end) return {};
+  quoted = (quotedColumns_ >> std::min<size_t>(index, 63) & 1) != 0;
+  return line_.substr(start, end - start);
+}
+
+void LineColumns::AppendColumn(int32_t column, std::string& out) const {
+  bool quoted;
+  const std::string_view span = RawColumn(column, quoted);
+  if (quoted) {
     AppendWithoutQuotes(out, span);
+  } else {
+    out.append(span);
   }
 }
 

@@ -31,6 +31,9 @@ class LineColumns {
   }
   // Appends the column's text to `out`.
   void AppendColumn(int32_t column, std::string& out) const;
+  // The column's bytes as they stand in the line; `quoted` tells that they
+  // hold double quotes, which the column's text leaves out.
+  std::string_view RawColumn(int32_t column, bool& quoted) const;
 
  private:
   std::string_view line_;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "comma.h"
 #include "inouterror.h"
@@ -20,21 +21,50 @@ std::string MissingFileMessage(const std::string& fileName) {
   return "\"" + fileName + "\" does not exists!";
 }
 
+namespace {
+
+// Copies a column's bytes without their double quotes; gives the end.
+char* CopyWithoutQuotes(char* to, std::string_view from) {
+  while (!from.empty()) {
+    const auto* quote = static_cast<const char*>(std::memchr(from.data(), '"', from.size()));
+    const size_t n = quote != nullptr ? static_cast<size_t>(quote - from.data()) : from.size();
+    std::memcpy(to, from.data(), n);
+    to += n;
+    from.remove_prefix(quote != nullptr ? n + 1 : n);
+  }
+  return to;
+}
+
+}  // namespace
+
 void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSlotCount],
                      std::string_view date, std::string_view time, std::string& out) {
-  out.clear();
+  std::string_view texts[kFieldSlotCount];
+  bool quoted[kFieldSlotCount] = {};
+  size_t size = 3 * kFieldSlotCount - 1;  // two quotes a field, a comma between fields
   for (int i = 0; i < kFieldSlotCount; ++i) {
-    if (i > 0) out.push_back(',');
-    out.push_back('"');
-    if (i == static_cast<int>(FieldSlot::kDate)) {
-      out += date;
-    } else if (i == static_cast<int>(FieldSlot::kTime)) {
-      out += time;
-    } else {
-      split.AppendColumn(columns[i], out);
-    }
-    out.push_back('"');
+    texts[i] = i == static_cast<int>(FieldSlot::kDate)   ? date
+               : i == static_cast<int>(FieldSlot::kTime) ? time
+                                                         : split.RawColumn(columns[i], quoted[i]);
+    size += texts[i].size();
   }
+  // Written in one go into room for the longest the line can be; quotes left
+  // out of the columns make it shorter.
+  out.resize(size);
+  char* const begin = out.data();
+  char* p = begin;
+  for (int i = 0; i < kFieldSlotCount; ++i) {
+    if (i > 0) *p++ = ',';
+    *p++ = '"';
+    if (quoted[i]) {
+      p = CopyWithoutQuotes(p, texts[i]);
+    } else if (!texts[i].empty()) {
+      std::memcpy(p, texts[i].data(), texts[i].size());
+      p += texts[i].size();
+    }
+    *p++ = '"';
+  }
+  out.resize(static_cast<size_t>(p - begin));
 }
 
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
