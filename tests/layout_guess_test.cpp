@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "layout_guess.h"
+#include "test_support.h"
 
 namespace vantrelix {
 namespace {
@@ -31,16 +32,6 @@ RegionalSettings DayFirst() {
   RegionalSettings s;
   s.shortDatePattern = "dd/MM/yyyy";
   return s;
-}
-
-SetupRecord Chosen(int32_t dateLayout, char dateDelimiter, int32_t timeLayout = 0,
-                   char timeDelimiter = ':') {
-  SetupRecord r;
-  r.SetDateLayout(dateLayout);
-  r.SetDateDelimiter(dateDelimiter);
-  r.SetTimeLayout(timeLayout);
-  r.SetTimeDelimiter(timeDelimiter);
-  return r;
 }
 
 TEST(LayoutGuess, DatesInEachLayoutAndOrder) {
@@ -91,7 +82,7 @@ TEST(LayoutGuess, DatesInEachLayoutAndOrder) {
   };
   for (const Case& c : cases) {
     // The operator's choice reads nothing: a layout the export is not in.
-    const SetupRecord chosen = Chosen(c.layout == 4 ? 3 : 4, '/');
+    const SetupRecord chosen = testing::LayoutRecord(c.layout == 4 ? 3 : 4, '/');
     const LayoutChoice best = BestDateLayout(c.texts, chosen, c.regional, kYear);
     EXPECT_EQ(best.layout, c.layout) << c.name;
     if (c.delimiter != '\0') {
@@ -106,7 +97,7 @@ TEST(LayoutGuess, DatesThatDoNotTellTheOrderKeepTheChoice) {
   const TextCounts texts = {{"1/2/26", 3}, {"3/4/26", 1}};
   // Layout 0 and, with "/", layout 1 read both; the operator's choice stays.
   for (int32_t chosen : {0, 1}) {
-    const LayoutChoice best = BestDateLayout(texts, Chosen(chosen, '/'), {}, kYear);
+    const LayoutChoice best = BestDateLayout(texts, testing::LayoutRecord(chosen, '/'), {}, kYear);
     EXPECT_EQ(best.layout, chosen);
     EXPECT_EQ(best.read, 4);
   }
@@ -128,12 +119,13 @@ TEST(LayoutGuess, Times) {
       {{{"14h30", 1}, {"9h05", 1}}, 0, 'h'},
   };
   for (const Case& c : cases) {
-    const LayoutChoice best = BestTimeLayout(c.texts, Chosen(0, '/', 0, ':'), {});
+    const LayoutChoice best = BestTimeLayout(c.texts, testing::LayoutRecord(0, '/', 0, ':'), {});
     EXPECT_EQ(best.layout, c.layout) << c.texts[0].first;
     if (c.delimiter != '\0') {
       EXPECT_EQ(best.delimiter, c.delimiter) << c.texts[0].first;
     }
-    EXPECT_EQ(best.read, TimesRead(c.texts, Chosen(0, '/', best.layout, best.delimiter), {}));
+    EXPECT_EQ(best.read,
+              TimesRead(c.texts, testing::LayoutRecord(0, '/', best.layout, best.delimiter), {}));
   }
 }
 

@@ -1,31 +1,22 @@
 #include <gtest/gtest.h>
 
 #include "normalise.h"
+#include "test_support.h"
 
 namespace vantrelix {
 namespace {
 
 constexpr int kYear = 2026;
 
-SetupRecord Record(int32_t dateLayout, char dateDelimiter, int32_t timeLayout = 0,
-                   char timeDelimiter = ':') {
-  SetupRecord r;
-  r.SetDateLayout(dateLayout);
-  r.SetDateDelimiter(dateDelimiter);
-  r.SetTimeLayout(timeLayout);
-  r.SetTimeDelimiter(timeDelimiter);
-  return r;
-}
-
 std::string Date(std::string field, int32_t layout, char delimiter = '/',
                  const RegionalSettings& s = RegionalSettings{}) {
-  DateConvert(field, Record(layout, delimiter), s, kYear);
+  DateConvert(field, testing::LayoutRecord(layout, delimiter), s, kYear);
   return field;
 }
 
 std::string Time(std::string field, int32_t layout, char delimiter = ':',
                  const RegionalSettings& s = RegionalSettings{}) {
-  TimeConvert(field, Record(0, '/', layout, delimiter), s);
+  TimeConvert(field, testing::LayoutRecord(0, '/', layout, delimiter), s);
   return field;
 }
 
