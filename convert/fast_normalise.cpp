@@ -189,36 +189,13 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
                                : lead == 'd' ? DateFieldOrder::kDayFirst
                                : lead == 'y' ? DateFieldOrder::kYearFirst
                                              : DateFieldOrderOf(pattern);
-  int64_t year;
-  unsigned month, day;
-  if (three) {
-    unsigned yearDigits = digits3;
-    switch (order) {
-      case DateFieldOrder::kMonthFirst:
-        month = n1, day = n2, year = n3;
-        break;
-      case DateFieldOrder::kDayFirst:
-        day = n1, month = n2, year = n3;
-        break;
-      case DateFieldOrder::kYearFirst:
-      default:
-        year = n1, month = n2, day = n3;
-        yearDigits = digits1;
-        break;
-    }
-    if (yearDigits <= 2) {
-      const int64_t base = int64_t{currentYear} - s.centuryWindowYears;
-      year += (base / 100) * 100;
-      if (s.centuryWindowYears > 0 && year < base) year += 100;
-    }
-  } else {
-    year = currentYear;
-    if (order == DateFieldOrder::kDayFirst) {
-      day = n1, month = n2;
-    } else {
-      month = n1, day = n2;
-    }
+  DateNumbers date = three ? PlaceDateNumbers(order, n1, digits1, n2, n3, digits3)
+                           : PlaceDateNumbers(order, n1, n2, currentYear);
+  if (three && date.yearDigits <= 2) {
+    date.year = PlaceShortYear(date.year, currentYear, s.centuryWindowYears);
   }
+  const int64_t year = date.year;
+  const unsigned month = date.month, day = date.day;
   static constexpr unsigned kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (year < 1 || year > 9999 || month - 1 >= 12) return false;
   if (day - 1 >= kDays[month - 1] && !(month == 2 && day == 29 && IsLeapYear(year))) return false;

@@ -222,44 +222,25 @@ std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalS
     return std::nullopt;
   }
 
-  int64_t year = 0;
-  unsigned month = 0, day = 0;
+  DateNumbers date{};
   if (sc.ReadSeparator(sep)) {
     if (!sc.ReadNumber(n3, digits3)) return std::nullopt;
-    int yearDigits = digits3;
-    switch (order) {
-      case DateFieldOrder::kMonthFirst:
-        month = n1, day = n2, year = n3;
-        break;
-      case DateFieldOrder::kDayFirst:
-        day = n1, month = n2, year = n3;
-        break;
-      case DateFieldOrder::kYearFirst:
-        year = n1, month = n2, day = n3;
-        yearDigits = digits1;
-        break;
-    }
+    date = PlaceDateNumbers(order, n1, digits1, n2, n3, digits3);
     if (eraOffset > 0) {
       if (s.koreanLocale) {
-        if (year <= 99) year += ((currentYear + eraOffset) / 100) * 100;
-        year -= eraOffset;
+        if (date.year <= 99) date.year += ((currentYear + eraOffset) / 100) * 100;
+        date.year -= eraOffset;
       } else {
-        year += eraOffset - 1;
+        date.year += eraOffset - 1;
       }
-    } else if (yearDigits <= 2) {
-      // The hundred years from (current year - window) on.
-      const int64_t base = int64_t{currentYear} - s.centuryWindowYears;
-      year += (base / 100) * 100;
-      if (s.centuryWindowYears > 0 && year < base) year += 100;
+    } else if (date.yearDigits <= 2) {
+      date.year = PlaceShortYear(date.year, currentYear, s.centuryWindowYears);
     }
   } else {
-    year = currentYear;
-    if (order == DateFieldOrder::kDayFirst) {
-      day = n1, month = n2;
-    } else {
-      month = n1, day = n2;
-    }
+    date = PlaceDateNumbers(order, n1, n2, currentYear);
   }
+  const int64_t year = date.year;
+  const unsigned month = date.month, day = date.day;
 
   sc.ReadSeparator(sep);  // one trailing separator is allowed
   sc.SkipBlanks();

@@ -39,6 +39,41 @@ enum class DateFieldOrder { kMonthFirst, kDayFirst, kYearFirst };
 // of d, m, y, e (any case) decides; none of them gives month first.
 DateFieldOrder DateFieldOrderOf(std::string_view shortDatePattern);
 
+// The numbers of a date, placed by the regional order: three numbers give
+// the year too (`yearDigits`: how many digits it was written with); two
+// numbers give month and day in the current year.
+struct DateNumbers {
+  int64_t year;
+  unsigned month, day;
+  int yearDigits;
+};
+inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, int digits1, unsigned n2,
+                                    unsigned n3, int digits3) {
+  switch (order) {
+    case DateFieldOrder::kMonthFirst:
+      return {n3, n1, n2, digits3};
+    case DateFieldOrder::kDayFirst:
+      return {n3, n2, n1, digits3};
+    case DateFieldOrder::kYearFirst:
+    default:
+      return {n1, n2, n3, digits1};
+  }
+}
+inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, unsigned n2,
+                                    int currentYear) {
+  return order == DateFieldOrder::kDayFirst ? DateNumbers{currentYear, n2, n1, 4}
+                                            : DateNumbers{currentYear, n1, n2, 4};
+}
+
+// A year written with two digits or fewer, placed in the hundred years from
+// (current year - the century window) on.
+inline int64_t PlaceShortYear(int64_t year, int currentYear, int centuryWindowYears) {
+  const int64_t base = int64_t{currentYear} - centuryWindowYears;
+  year += (base / 100) * 100;
+  if (centuryWindowYears > 0 && year < base) year += 100;
+  return year;
+}
+
 // A text that is not a date or a time.
 class EConvertError : public std::runtime_error {
  public:
