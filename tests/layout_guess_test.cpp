@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "layout_guess.h"
-#include "test_support.h"
+#include "layout_record.h"
 
 namespace vantrelix {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "layout_record.h"
 #include "normalise.h"
-#include "test_support.h"
 
 namespace vantrelix {
 namespace {

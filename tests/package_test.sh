@@ -81,7 +81,8 @@ appstreamcli validate-tree --no-net "$root" > "$work/appstream" 2>&1 || { cat "$
 # systemd checks that ExecStart names a program and that the Documentation
 # page exists: point both at the scratch root.
 units="$work/units"
-mkdir -p "$units" "$work/runtime"
+mkdir -p "$units"
+mkdir -m 700 "$work/runtime"  # private, as the guard requires of it
 sed "s#^ExecStart=/usr/bin/#ExecStart=$root/usr/bin/#" "$root/usr/lib/systemd/user/vantrelix.service" > "$units/vantrelix.service"
 cp "$root/usr/lib/systemd/user/vantrelix.timer" "$units/"
 out=$(cd "$units" && XDG_RUNTIME_DIR="$work/runtime" MANPATH="$root/usr/share/man" \
