@@ -163,9 +163,19 @@ void WriteFully(int fd, std::string_view data) {
   }
 }
 
-BufferedWriter::BufferedWriter(int fd, size_t capacity) : fd_(fd), buffer_(capacity) {}
+// The buffer starts small and grows to `capacity` as output comes: a small
+// import file never pays for a large buffer.
+BufferedWriter::BufferedWriter(int fd, size_t capacity)
+    : fd_(fd), buffer_(std::min<size_t>(capacity, 64 << 10)), capacity_(capacity) {}
 
 void BufferedWriter::Append(std::string_view data) {
+  if (data.size() > buffer_.size() - used_) {
+    if (buffer_.size() < capacity_) {
+      IoBuffer larger(std::min(capacity_, std::max(buffer_.size() * 2, used_ + data.size())));
+      std::memcpy(larger.data(), buffer_.data(), used_);
+      buffer_ = std::move(larger);
+    }
+  }
   if (data.size() > buffer_.size() - used_) {
     Flush();
     if (data.size() >= buffer_.size()) {

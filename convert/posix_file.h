@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -65,6 +66,21 @@ size_t ReadFully(int fd, void* buffer, size_t size);
 // Writes all of `data`; a device that takes no more raises "Disk full".
 void WriteFully(int fd, std::string_view data);
 
+// A large I/O buffer left uninitialised: only the pages that a file's bytes
+// reach are touched, so that a small file costs little.
+class IoBuffer {
+ public:
+  explicit IoBuffer(size_t size) : data_(new char[size]), size_(size) {}
+  char* data() { return data_.get(); }
+  const char* data() const { return data_.get(); }
+  size_t size() const { return size_; }
+  char operator[](size_t i) const { return data_[i]; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_;
+};
+
 // Output through a large buffer.
 class BufferedWriter {
  public:
@@ -74,7 +90,8 @@ class BufferedWriter {
 
  private:
   int fd_;
-  std::vector<char> buffer_;
+  IoBuffer buffer_;
+  size_t capacity_;
   size_t used_ = 0;
   off_t written_ = 0;
 };

@@ -1,8 +1,10 @@
 #include "text_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -14,11 +16,22 @@
 namespace vantrelix {
 
 namespace {
+
 constexpr char kEndMark = 26;  // Ctrl-Z
+
+// No larger than the file needs: most sources are far smaller than a block.
+size_t BlockFor(int fd, size_t blockSize) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    blockSize = std::min(blockSize, std::max<size_t>(static_cast<size_t>(st.st_size) + 1, 4096));
+  }
+  return blockSize == 0 ? 1 : blockSize;
 }
 
+}  // namespace
+
 TextReader::TextReader(FileDescriptor fd, size_t blockSize, std::string path)
-    : fd_(std::move(fd)), path_(std::move(path)), buffer_(blockSize == 0 ? 1 : blockSize) {}
+    : fd_(std::move(fd)), path_(std::move(path)), buffer_(BlockFor(fd_.Get(), blockSize)) {}
 
 TextReader TextReader::Open(const std::string& path, size_t blockSize) {
   return TextReader(OpenFile(path, O_RDONLY), blockSize, path);

@@ -46,7 +46,7 @@ class TextReader {
   FileDescriptor fd_;
   std::string path_;
   int64_t linesRead_ = 0;
-  std::vector<char> buffer_;
+  IoBuffer buffer_;
   size_t pos_ = 0;
   size_t end_ = 0;
   bool endOfFile_ = false;
