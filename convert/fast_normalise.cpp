@@ -112,19 +112,24 @@ constexpr std::array<bool, 256> kPlainSeparator = [] {
   return plain;
 }();
 
-// The month/day/year text of layouts 1 to 4, NUL-terminated, in `built`;
+// The month/day/year text of layouts 1 to 6, NUL-terminated, in `built`;
 // its end, or nullptr for another layout.
 char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* built) {
   char* end;
   switch (layout) {
     case 1:
-    case 2: {
+    case 2:
+    case kDayFirstLayout:
+    case kMonthFirstLayout: {
       const auto [p1, p2, p3] = SplitThree(f, delimiter).part;
-      end = PutPart(built, layout == 1 ? p2 : p3);
+      // Which part is the month, the day and the year.
+      const std::string_view order[4][3] = {{p2, p3, p1}, {p3, p1, p2}, {p2, p1, p3}, {p1, p2, p3}};
+      const auto& [month, day, year] = order[layout <= 2 ? layout - 1 : layout - 3];
+      end = PutPart(built, month);
       *end++ = '/';
-      end = PutPart(end, layout == 1 ? p3 : p1);
+      end = PutPart(end, day);
       *end++ = '/';
-      end = PutPart(end, layout == 1 ? p1 : p2);
+      end = PutPart(end, year);
       break;
     }
     case 3:
@@ -146,13 +151,14 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
 
 [[gnu::always_inline]] inline bool PlainDate(std::string& field, int32_t layout, char delimiter,
                                              const RegionalSettings& s, int currentYear) {
-  const char sep = s.dateSeparatorChar;
+  const char sep = s.dateSeparatorChar;  // the one written
   const std::string& pattern = s.shortDatePattern;
   const char patternStart = pattern.c_str()[0];  // NUL for none
-  // A blank, digit or missing separator, double-byte text and era years follow
-  // rules of their own. Era offsets are all 0 on systems without era data.
-  if ((sep != '/' && !kPlainSeparator[static_cast<unsigned char>(sep)]) || s.doubleByteSystem ||
-      patternStart == 'g' || (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos)) {
+  // Double-byte text and era years follow rules of their own, and a NUL
+  // separator writes a shorter date. Era offsets are all 0 on systems
+  // without era data.
+  if (sep == '\0' || s.doubleByteSystem || patternStart == 'g' ||
+      (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos)) {
     return false;
   }
 
@@ -160,9 +166,22 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   const char* text = field.c_str();
   const char* textEnd = text + field.size();
   char built[kLongestPlainField + 8];
-  if (layout != 0) {
-    // Layouts 1 to 4 build their text with slashes, which only "/" reads.
-    if (sep != '/' || field.size() > kLongestPlainField ||
+  char readSep = '/';
+  DateFieldOrder order = DateFieldOrder::kMonthFirst;
+  if (layout == 0) {
+    // The field as it came, by the regional order and separator; a blank or
+    // digit separator follows rules of its own.
+    if (sep != '/' && !kPlainSeparator[static_cast<unsigned char>(sep)]) return false;
+    readSep = sep;
+    // Mostly the pattern's first letter decides.
+    const char lead = static_cast<char>(patternStart | 0x20);
+    order = lead == 'm'   ? DateFieldOrder::kMonthFirst
+            : lead == 'd' ? DateFieldOrder::kDayFirst
+            : lead == 'y' ? DateFieldOrder::kYearFirst
+                          : DateFieldOrderOf(pattern);
+  } else {
+    // The text a layout builds is read as it was built: month first, "/".
+    if (field.size() > kLongestPlainField ||
         !(textEnd = BuildDateText(field, layout, delimiter, built))) {
       return false;
     }
@@ -172,23 +191,19 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   // Two or three numbers with the separator between them and nothing else.
   const char* p = text;
   unsigned n1, n2, n3 = 0, digits1, digits2, digits3 = 0;
-  if (!ReadNumber(p, n1, digits1) || *p++ != sep || !ReadNumber(p, n2, digits2)) return false;
+  if (!ReadNumber(p, n1, digits1) || *p++ != readSep || !ReadNumber(p, n2, digits2)) {
+    return false;
+  }
   const bool three = p != textEnd;
-  if (three && textEnd - p == 5 && *p == sep && IsDigit(p[1]) && IsDigit(p[2]) && IsDigit(p[3]) &&
-      IsDigit(p[4])) {  // mostly a four-digit year ends the text
+  if (three && textEnd - p == 5 && *p == readSep && IsDigit(p[1]) && IsDigit(p[2]) &&
+      IsDigit(p[3]) && IsDigit(p[4])) {  // mostly a four-digit year ends the text
     n3 =
         DigitValue(p[1]) * 1000 + DigitValue(p[2]) * 100 + DigitValue(p[3]) * 10 + DigitValue(p[4]);
     digits3 = 4;
-  } else if (three && (*p++ != sep || !ReadNumber(p, n3, digits3) || p != textEnd)) {
+  } else if (three && (*p++ != readSep || !ReadNumber(p, n3, digits3) || p != textEnd)) {
     return false;
   }
 
-  // Mostly the pattern's first letter decides.
-  const char lead = static_cast<char>(patternStart | 0x20);
-  const DateFieldOrder order = lead == 'm'   ? DateFieldOrder::kMonthFirst
-                               : lead == 'd' ? DateFieldOrder::kDayFirst
-                               : lead == 'y' ? DateFieldOrder::kYearFirst
-                                             : DateFieldOrderOf(pattern);
   DateNumbers date = three ? PlaceDateNumbers(order, n1, digits1, n2, n3, digits3)
                            : PlaceDateNumbers(order, n1, n2, currentYear);
   if (three && date.yearDigits <= 2) {
@@ -268,9 +283,9 @@ template <typename AtEnd>
 
 [[gnu::always_inline]] inline bool PlainTime(std::string& field, int32_t layout, char delimiter,
                                              const RegionalSettings& s) {
-  // Every candidate holds ":" between hour and minutes: another time
-  // separator rejects them all, which the general rules do.
-  if (s.timeSeparatorChar != ':' ||
+  // Every candidate holds ":" between hour and minutes and is read so; the
+  // regional separator is only written, and a NUL one writes a shorter time.
+  if (s.timeSeparatorChar == '\0' ||
       (delimiter != ':' && !kPlainDelimiter[static_cast<unsigned char>(delimiter)]) ||
       !PlainDesignators(s)) {
     return false;
@@ -335,7 +350,7 @@ template <typename AtEnd>
 
   char out[8];
   PutTwoDigits(out, shown);
-  out[2] = ':';
+  out[2] = s.timeSeparatorChar;
   PutTwoDigits(out + 3, m);
   out[5] = ' ';
   out[6] = afternoon ? 'p' : 'a';
@@ -354,18 +369,6 @@ bool FastDateConvert(std::string& field, int32_t layout, char delimiter, const R
 bool FastTimeConvert(std::string& field, int32_t layout, char delimiter,
                      const RegionalSettings& s) {
   return PlainTime(field, layout, delimiter, s);
-}
-
-// The entry points live here so that the shortcut is compiled into them.
-bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
-                 int currentYear) {
-  return PlainDate(field, record.DateLayout(), record.DateDelimiter(), settings, currentYear) ||
-         DateConvertGeneral(field, record, settings, currentYear);
-}
-
-bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
-  return PlainTime(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
-         TimeConvertGeneral(field, record, settings);
 }
 
 }  // namespace vantrelix

@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "fast_normalise.h"
+
 namespace vantrelix {
 
 void DataDelimited(std::string& text, int32_t& position, char delimiter) {
@@ -123,7 +125,9 @@ std::optional<std::string> DateCandidate(std::string_view field, int32_t layout,
     case 0:
       return std::string(field);
     case 1:
-    case 2: {
+    case 2:
+    case kDayFirstLayout:
+    case kMonthFirstLayout: {
       std::string parts[3];
       int32_t position = 1;
       for (auto& part : parts) {
@@ -131,7 +135,16 @@ std::optional<std::string> DateCandidate(std::string_view field, int32_t layout,
         DataDelimited(part, position, delimiter);
       }
       const auto& [p1, p2, p3] = parts;
-      return layout == 1 ? p2 + "/" + p3 + "/" + p1 : p3 + "/" + p1 + "/" + p2;
+      switch (layout) {
+        case 1:
+          return p2 + "/" + p3 + "/" + p1;
+        case 2:
+          return p3 + "/" + p1 + "/" + p2;
+        case kDayFirstLayout:
+          return p2 + "/" + p1 + "/" + p3;
+        default:
+          return p1 + "/" + p2 + "/" + p3;
+      }
     }
     case 3:
       return std::string(Columns(field, 5, 6)) + "/" + std::string(Columns(field, 7, 8)) + "/" +
@@ -183,12 +196,18 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
   }
 }
 
+DateReading DateReadingOf(int32_t layout, const RegionalSettings& settings) {
+  return layout == 0 ? RegionalDateReading(settings) : kBuiltDateReading;
+}
+
 bool DateConvertGeneral(std::string& field, const SetupRecord& record,
                         const RegionalSettings& settings, int currentYear) {
   if (field.empty()) return false;
-  const auto candidate = DateCandidate(field, record.DateLayout(), record.DateDelimiter());
+  const int32_t layout = record.DateLayout();
+  const auto candidate = DateCandidate(field, layout, record.DateDelimiter());
   if (!candidate) return false;
-  const auto value = TryParseDate(*candidate, settings, currentYear);
+  const auto value =
+      TryParseDate(*candidate, settings, currentYear, DateReadingOf(layout, settings));
   if (!value) return false;
   static const DateTimePattern kPattern(kDateOutputPattern);
   field.clear();
@@ -201,12 +220,72 @@ bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
   if (field.empty()) return false;
   const auto candidate = TimeCandidate(field, record.TimeLayout(), record.TimeDelimiter());
   if (!candidate) return false;
-  const auto value = TryParseTime(*candidate, settings);
+  // The candidate holds ":" whatever the regional time separator is.
+  const auto value = TryParseTime(*candidate, settings, ':');
   if (!value) return false;
   static const DateTimePattern kPattern(kTimeOutputPattern);
   field.clear();
   kPattern.AppendTo(field, *value, settings);
   return true;
+}
+
+// The shortcut reads the plain fields of nearly every export; whatever it
+// declines goes to the general rules, which it is held to by the tests.
+bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
+                 int currentYear) {
+  return FastDateConvert(field, record.DateLayout(), record.DateDelimiter(), settings,
+                         currentYear) ||
+         DateConvertGeneral(field, record, settings, currentYear);
+}
+
+bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
+  return FastTimeConvert(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
+         TimeConvertGeneral(field, record, settings);
+}
+
+namespace {
+
+unsigned TwoDigitsAt(const std::string& text, size_t at) {
+  return static_cast<unsigned>(text[at] - '0') * 10 + static_cast<unsigned>(text[at + 1] - '0');
+}
+
+}  // namespace
+
+DateVerdict JudgeDate(std::string& field, const SetupRecord& record,
+                      const RegionalSettings& settings, int currentYear) {
+  if (field.empty()) return DateVerdict::kNothingToRead;
+  if (DateConvert(field, record, settings, currentYear)) {
+    // The field is "mm/dd/yy" now, by the regional separator (none for NUL).
+    const unsigned month = TwoDigitsAt(field, 0);
+    const unsigned day = TwoDigitsAt(field, field.size() == 8 ? 3 : 2);
+    return day <= 12 && day != month ? DateVerdict::kReadEitherWay : DateVerdict::kRead;
+  }
+  const int32_t layout = record.DateLayout();
+  const auto candidate = DateCandidate(field, layout, record.DateDelimiter());
+  if (candidate && TryParseDate(*candidate, settings, currentYear,
+                                SwappedReading(DateReadingOf(layout, settings)))) {
+    return DateVerdict::kUnreadSwapped;
+  }
+  return DateVerdict::kUnread;
+}
+
+int32_t SwappedDateLayout(const SetupRecord& record, const RegionalSettings& settings) {
+  const int32_t layout = record.DateLayout();
+  if (layout == kDayFirstLayout) return kMonthFirstLayout;
+  if (layout == kMonthFirstLayout) return kDayFirstLayout;
+  if (layout != 0) return -1;  // their swapped order is no layout
+  switch (DateFieldOrderOf(settings.shortDatePattern)) {
+    case DateFieldOrder::kMonthFirst:
+      return kDayFirstLayout;
+    case DateFieldOrder::kDayFirst:
+      return kMonthFirstLayout;
+    default:
+      return -1;
+  }
+}
+
+char SwappedDateDelimiter(const SetupRecord& record, const RegionalSettings& settings) {
+  return record.DateLayout() == 0 ? settings.dateSeparatorChar : record.DateDelimiter();
 }
 
 }  // namespace vantrelix

@@ -13,8 +13,17 @@ namespace vantrelix {
 
 // The source layouts an operator can choose, indexed by DateLayout and
 // TimeLayout. The field selector shows exactly these texts.
-inline constexpr std::array<std::string_view, 5> kDateLayoutItems = {
-    "mm/dd/yy", "yy/mm/dd", "dd/yy/mm", "yyyymmdd", "yymmdd"};
+// Layouts 1 to 6 build a month/day/year text, read as it was built; layout
+// 0 leaves the field to the regional order.
+inline constexpr std::array<std::string_view, 7> kDateLayoutItems = {"mm/dd/yy",
+                                                                     "yy/mm/dd",
+                                                                     "dd/yy/mm",
+                                                                     "yyyymmdd",
+                                                                     "yymmdd",
+                                                                     "dd/mm/yy (day first)",
+                                                                     "mm/dd/yy (month first)"};
+inline constexpr int32_t kDayFirstLayout = 5;
+inline constexpr int32_t kMonthFirstLayout = 6;
 inline constexpr std::array<std::string_view, 11> kTimeLayoutItems = {
     "hh:mm am", "hh:mmam", "hh:mma", "hh:mm a", "hh:mm (Military) ", "hhmm (Military)",
     "hhmmam",   "hhmm am", "hhmma",  "hhmm a",  "hh:mm (7am-6:59pm)"};
@@ -28,8 +37,18 @@ inline constexpr std::string_view kTimeOutputPattern = "hh:mm am/pm";
 // the end, leaves the position where it is.
 void DataDelimited(std::string& text, int32_t& position, char delimiter);
 
+// The date layouts that cut the field at the Delimiting Char; the others
+// take fixed columns or the field as it came. Time layouts that cut the field
+// at theirs are 0 to 4 and 10.
+inline bool DateLayoutTakesDelimiter(int32_t layout) {
+  return layout == 1 || layout == 2 || layout == kDayFirstLayout || layout == kMonthFirstLayout;
+}
+inline bool TimeLayoutTakesDelimiter(int32_t layout) {
+  return (layout >= 0 && layout <= 4) || layout == 10;
+}
+
 // The month/day/year text a date layout builds from the field; none for a
-// layout outside 0..4.
+// layout outside 0..6.
 std::optional<std::string> DateCandidate(std::string_view field, int32_t layout, char delimiter);
 
 // The hour:minutes text a time layout builds from the field; none for a
@@ -50,6 +69,31 @@ bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSe
 // (layout 10: with its appended marker) when it cannot be read. True when the
 // field was rewritten.
 bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings);
+
+// How the date text of a layout is read: layout 0 by the regional order and
+// separator, the others month first with "/".
+DateReading DateReadingOf(int32_t layout, const RegionalSettings& settings);
+
+// What became of one date field, for the counts of dates not read and of
+// dates that may have day and month swapped.
+enum class DateVerdict {
+  kNothingToRead,  // empty
+  kRead,           // converted, and its day or month is above 12
+  kReadEitherWay,  // converted, day and month both 12 or less: a swap cannot be seen in it
+  kUnread,         // left as it came
+  kUnreadSwapped,  // left as it came, but it reads with day and month swapped
+};
+// Converts `field` as DateConvert does and says what became of it. The read
+// dates of a column that has kUnreadSwapped ones are doubtful when they read
+// either way: the column was most likely written the other way round.
+DateVerdict JudgeDate(std::string& field, const SetupRecord& record,
+                      const RegionalSettings& settings, int currentYear);
+// The layout that reads dates which the record's reading reads only with day
+// and month swapped: day first or month first, or -1 when neither does.
+int32_t SwappedDateLayout(const SetupRecord& record, const RegionalSettings& settings);
+// The delimiting character that goes with it: the record's for a delimited
+// layout, the regional separator for layout 0.
+char SwappedDateDelimiter(const SetupRecord& record, const RegionalSettings& settings);
 
 // The same by the general rules alone, without the shortcut for plain
 // fields (fast_normalise.h): the reference the shortcut is held to.

@@ -203,11 +203,34 @@ CivilDate CivilFromDays(int64_t days) {
   return {static_cast<int64_t>(yoe) + era * 400 + (m <= 2), m, d};
 }
 
+DateReading RegionalDateReading(const RegionalSettings& s) {
+  return {DateFieldOrderOf(s.shortDatePattern), s.dateSeparatorChar};
+}
+
+DateReading SwappedReading(DateReading reading) {
+  switch (reading.order) {
+    case DateFieldOrder::kMonthFirst:
+      return {DateFieldOrder::kDayFirst, reading.separator};
+    case DateFieldOrder::kDayFirst:
+      return {DateFieldOrder::kMonthFirst, reading.separator};
+    case DateFieldOrder::kYearFirst:
+      return {DateFieldOrder::kYearDayMonth, reading.separator};
+    case DateFieldOrder::kYearDayMonth:
+      break;
+  }
+  return {DateFieldOrder::kYearFirst, reading.separator};
+}
+
 std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalSettings& s,
                                           int currentYear) {
+  return TryParseDate(text, s, currentYear, RegionalDateReading(s));
+}
+
+std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalSettings& s,
+                                          int currentYear, DateReading reading) {
   Scanner sc(text);
-  const DateFieldOrder order = DateFieldOrderOf(s.shortDatePattern);
-  const char sep = s.dateSeparatorChar;
+  const DateFieldOrder order = reading.order;
+  const char sep = reading.separator;
 
   int32_t eraOffset = 0;
   if (!s.shortDatePattern.empty() && s.shortDatePattern[0] == 'g') {
@@ -270,6 +293,11 @@ DateTimeValue ParseDate(std::string_view text, const RegionalSettings& settings,
 }
 
 std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& s) {
+  return TryParseTime(text, s, s.timeSeparatorChar);
+}
+
+std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& s,
+                                          char separator) {
   Scanner sc(text);
   enum class Marker { kNone, kMorning, kAfternoon } marker = Marker::kNone;
   const auto readMarker = [&] {
@@ -286,9 +314,9 @@ std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalS
   uint16_t hour;
   uint16_t minutes = 0, seconds = 0, ms = 0;
   if (!sc.ReadNumber(hour)) return std::nullopt;
-  if (sc.ReadSeparator(s.timeSeparatorChar)) {
+  if (sc.ReadSeparator(separator)) {
     if (!sc.ReadNumber(minutes)) return std::nullopt;
-    if (sc.ReadSeparator(s.timeSeparatorChar)) {
+    if (sc.ReadSeparator(separator)) {
       if (!sc.ReadNumber(seconds)) return std::nullopt;
       if (sc.ReadSeparator(s.decimalSeparatorChar) && !sc.ReadNumber(ms)) return std::nullopt;
     }

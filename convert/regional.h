@@ -33,7 +33,9 @@ struct RegionalSettings {
   std::array<int32_t, 7> eraYearOffsets{};
 };
 
-enum class DateFieldOrder { kMonthFirst, kDayFirst, kYearFirst };
+// kYearDayMonth is no regional order: it is the year-first reading with day
+// and month swapped, which tells whether a date was written the other way.
+enum class DateFieldOrder { kMonthFirst, kDayFirst, kYearFirst, kYearDayMonth };
 
 // Which number of a date comes first, from the short date pattern: the first
 // of d, m, y, e (any case) decides; none of them gives month first.
@@ -54,6 +56,8 @@ inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, int digit
       return {n3, n1, n2, digits3};
     case DateFieldOrder::kDayFirst:
       return {n3, n2, n1, digits3};
+    case DateFieldOrder::kYearDayMonth:
+      return {n1, n3, n2, digits1};
     case DateFieldOrder::kYearFirst:
     default:
       return {n1, n2, n3, digits1};
@@ -61,9 +65,22 @@ inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, int digit
 }
 inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, unsigned n2,
                                     int currentYear) {
-  return order == DateFieldOrder::kDayFirst ? DateNumbers{currentYear, n2, n1, 4}
-                                            : DateNumbers{currentYear, n1, n2, 4};
+  const bool dayFirst =
+      order == DateFieldOrder::kDayFirst || order == DateFieldOrder::kYearDayMonth;
+  return dayFirst ? DateNumbers{currentYear, n2, n1, 4} : DateNumbers{currentYear, n1, n2, 4};
 }
+
+// How the numbers of a date text are read: their order and the separator
+// between them. A field as it came is read by the regional settings; the
+// text a date layout builds is read as it was built, month first with "/".
+struct DateReading {
+  DateFieldOrder order;
+  char separator;
+};
+inline constexpr DateReading kBuiltDateReading{DateFieldOrder::kMonthFirst, '/'};
+DateReading RegionalDateReading(const RegionalSettings& settings);
+// The same reading with day and month swapped.
+DateReading SwappedReading(DateReading reading);
 
 // A year written with two digits or fewer, placed in the hundred years from
 // (current year - the century window) on.
@@ -100,11 +117,18 @@ DateTimeValue ParseDate(std::string_view text, const RegionalSettings& settings,
 // The same without the exception, for the conversion pass's hot loop.
 std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalSettings& settings,
                                           int currentYear);
+// The same by a reading of the caller's; everything else stays regional.
+std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalSettings& settings,
+                                          int currentYear, DateReading reading);
 
 // Reads the whole text as a time of day. Raises EConvertError
 // "'<text>' is not a valid time".
 DateTimeValue ParseTime(std::string_view text, const RegionalSettings& settings);
 std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& settings);
+// The same with `separator` between the numbers instead of the regional one:
+// the texts the time layouts build always hold ":".
+std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& settings,
+                                          char separator);
 
 // Writes a value by a pattern: d, dd, m, mm (minutes right after an hour),
 // y/yy (two digits), yyyy, h, hh, n, nn, s, ss, am/pm, a/p, "/" and ":" (the

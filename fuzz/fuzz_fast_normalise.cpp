@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;
   static constexpr int kYears[] = {2026, 2000, 1950, 2050, 30, 9990, 1};
   const RegionalSettings s = SettingsFor(data[0]);
-  const int32_t dateLayout = data[1] % 7 - 1;   // -1..5
+  const int32_t dateLayout = data[1] % 9 - 1;   // -1..7
   const int32_t timeLayout = data[2] % 13 - 1;  // -1..11
   const char delimiter = static_cast<char>(data[3]);
   const int year = kYears[data[4] % 7];

@@ -87,13 +87,13 @@ TEST(DateConvert, DefaultSettings) {
 }
 
 TEST(DateConvert, LayoutsOutsideTheListChangeNothing) {
-  for (int32_t layout : {-1, 5, 11, INT32_MIN, INT32_MAX}) {
+  for (int32_t layout : {-1, 7, 11, INT32_MIN, INT32_MAX}) {
     EXPECT_EQ(Date("7/4/26", layout), "7/4/26") << layout;
   }
 }
 
 TEST(DateConvert, EmptyAndBlankLineFieldsStay) {
-  for (int32_t layout = -1; layout <= 5; ++layout) {
+  for (int32_t layout = -1; layout <= 7; ++layout) {
     for (char delimiter : {'/', '-', '\0', 'B', '-'}) {
       EXPECT_EQ(Date("", layout, delimiter), "") << layout;
       EXPECT_EQ(Date("--Blank Line--", layout, delimiter), "--Blank Line--") << layout;
@@ -101,25 +101,63 @@ TEST(DateConvert, EmptyAndBlankLineFieldsStay) {
   }
 }
 
-TEST(DateConvert, OtherRegionalSettings) {
-  RegionalSettings dayFirst;
-  dayFirst.shortDatePattern = "dd/MM/yyyy";
-  EXPECT_EQ(Date("4/7/2026", 0, '/', dayFirst), "07/04/26");
-  EXPECT_EQ(Date("20260704", 3, '/', dayFirst), "04/07/26");
-  EXPECT_EQ(Date("20261225", 3, '/', dayFirst), "20261225");
+RegionalSettings Regional(const char* pattern, char dateSeparator = '/', char timeSeparator = ':') {
+  RegionalSettings s;
+  s.shortDatePattern = pattern;
+  s.dateSeparatorChar = dateSeparator;
+  s.timeSeparatorChar = timeSeparator;
+  return s;
+}
 
-  RegionalSettings dot;
-  dot.shortDatePattern = "dd.MM.yy";
-  dot.dateSeparatorChar = '.';
-  EXPECT_EQ(Date("25.12.26", 0, '/', dot), "12.25.26");
-  for (const auto& [field, layout] :
-       {std::pair{"26/7/4", 1}, {"4/26/7", 2}, {"20260704", 3}, {"260704", 4}}) {
-    EXPECT_EQ(Date(field, layout, '/', dot), field) << "the built text has slashes";
+// The text a layout builds is read as it was built, whatever the regional
+// order and separators; only layout 0 reads the field by the regional rules,
+// and the output takes the regional separators.
+TEST(DateConvert, BuiltTextIsReadAsBuiltUnderEveryRegionalOrder) {
+  struct Case {
+    const char* settings;
+    const char* field;
+    int32_t layout;
+    char delimiter;
+    const char* expected;
+  };
+  const std::pair<const char*, RegionalSettings> kinds[] = {
+      {"month first", Regional("M/d/yyyy")},
+      {"day first", Regional("dd/MM/yyyy")},
+      {"year first", Regional("yyyy-MM-dd", '-')},
+      {"dot", Regional("dd.MM.yy", '.', '.')},
+  };
+  const Case cases[] = {
+      {"month first", "7/4/2026", 0, '/', "07/04/26"},
+      {"day first", "4/7/2026", 0, '/', "07/04/26"},
+      {"year first", "2026-07-04", 0, '/', "07-04-26"},
+      {"dot", "25.12.26", 0, '/', "12.25.26"},
+      {"day first", "20260704", 3, '/', "07/04/26"},
+      {"day first", "20261225", 3, '/', "12/25/26"},
+      {"year first", "20260704", 3, '/', "07-04-26"},
+      {"dot", "26/7/4", 1, '/', "07.04.26"},
+      {"dot", "4/26/7", 2, '/', "07.04.26"},
+      {"dot", "20260704", 3, '/', "07.04.26"},
+      {"dot", "260704", 4, '/', "07.04.26"},
+      // Day first and month first, cut by the delimiting char.
+      {"month first", "4/7/2026", 5, '/', "07/04/26"},
+      {"month first", "25-12-2026", 5, '-', "12/25/26"},
+      {"month first", "25/12/2026", 5, '-', "25/12/2026"},
+      {"month first", "13/13/2026", 5, '/', "13/13/2026"},
+      {"day first", "7/4/2026", 6, '/', "07/04/26"},
+      {"day first", "12.25.2026", 6, '.', "12/25/26"},
+      {"day first", "25/12/2026", 6, '/', "25/12/2026"},
+      {"year first", "5/12/2026", 5, '/', "12-05-26"},
+      {"dot", "5.12.2026", 5, '.', "12.05.26"},
+      {"dot", "12/5/26", 6, '/', "12.05.26"},
+  };
+  for (const Case& c : cases) {
+    const RegionalSettings* s = nullptr;
+    for (const auto& [name, settings] : kinds)
+      if (std::string_view(name) == c.settings) s = &settings;
+    ASSERT_NE(s, nullptr) << c.settings;
+    EXPECT_EQ(Date(c.field, c.layout, c.delimiter, *s), c.expected)
+        << c.settings << ": \"" << c.field << "\" layout " << c.layout;
   }
-
-  RegionalSettings yearFirst;
-  yearFirst.shortDatePattern = "yyyy/MM/dd";
-  EXPECT_EQ(Date("20260704", 3, '/', yearFirst), "04/26/07");
 }
 
 TEST(DateCandidate, BuildsMonthDayYear) {
@@ -128,7 +166,9 @@ TEST(DateCandidate, BuildsMonthDayYear) {
   EXPECT_EQ(DateCandidate("2026074", 3, '/'), "07/4/26");
   EXPECT_EQ(DateCandidate("26", 4, '/'), "//26");
   EXPECT_EQ(DateCandidate("x", 3, '/'), "//");
-  EXPECT_EQ(DateCandidate("x", 5, '/'), std::nullopt);
+  EXPECT_EQ(DateCandidate("4/7/2026", 5, '/'), "07/04/2026");
+  EXPECT_EQ(DateCandidate("7-4-2026", 6, '-'), "07/04/2026");
+  EXPECT_EQ(DateCandidate("x", 7, '/'), std::nullopt);
 }
 
 struct TimeCase {
@@ -248,11 +288,14 @@ TEST(TimeConvert, OtherEdges) {
   for (int32_t layout : {-1, 11, 1000}) EXPECT_EQ(Time("9:30", layout), "9:30") << layout;
   EXPECT_EQ(Time("9.30 pm", 0, '.'), "09:30 pm") << "the candidate still uses ':'";
 
+  // The candidate a layout builds holds ":" whatever the regional time
+  // separator; the output takes the regional one.
   RegionalSettings dot;
   dot.timeSeparatorChar = '.';
-  EXPECT_EQ(Time("14:30", 4, ':', dot), "14:30");
-  EXPECT_EQ(Time("1430", 5, ':', dot), "1430");
-  EXPECT_EQ(Time("9:30", 10, ':', dot), "9:30 am");
+  EXPECT_EQ(Time("14:30", 4, ':', dot), "02.30 pm");
+  EXPECT_EQ(Time("1430", 5, ':', dot), "02.30 pm");
+  EXPECT_EQ(Time("9:30", 10, ':', dot), "09.30 am");
+  EXPECT_EQ(Time("9.30", 0, '.', dot), "09.30 am");
 
   RegionalSettings upper;
   upper.amText = "AM";
@@ -292,7 +335,9 @@ TEST(ReadHourNumber, SignedIntegerReading) {
 }
 
 TEST(LayoutLists, ItemTexts) {
-  EXPECT_EQ(kDateLayoutItems.size(), 5u);
+  EXPECT_EQ(kDateLayoutItems.size(), 7u);
+  EXPECT_EQ(kDateLayoutItems[5], "dd/mm/yy (day first)");
+  EXPECT_EQ(kDateLayoutItems[6], "mm/dd/yy (month first)");
   EXPECT_EQ(kTimeLayoutItems.size(), 11u);
   EXPECT_EQ(kTimeLayoutItems[4], "hh:mm (Military) ") << "item 4 ends in a blank";
   EXPECT_EQ(kTimeLayoutItems[4].size(), 17u);
