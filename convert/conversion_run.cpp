@@ -68,7 +68,8 @@ void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSl
 }
 
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
-                     const RegionalSettings& regional, int currentYear, ConversionHost* host) {
+                     const RegionalSettings& regional, int currentYear, ConversionHost* host,
+                     UnreadReport* unreadOut) {
   int32_t columns[kFieldSlotCount];
   for (int i = 0; i < kFieldSlotCount; ++i) columns[i] = record.Position(static_cast<FieldSlot>(i));
   const int32_t dateColumn = columns[static_cast<int>(FieldSlot::kDate)];
@@ -79,10 +80,10 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
   const int64_t count = ForEachSourceLine(
       source, record.HasHeaderLine(), HighestColumn(columns), [&](const SourceLine& line) {
         line.split.ColumnInto(dateColumn, date);
-        if (!DateConvert(date, record, regional, currentYear)) {
+        const DateVerdict verdict = JudgeDate(date, record, regional, currentYear);
+        if (verdict != DateVerdict::kRead) {
           // An empty line's placeholder is no date either.
-          unread.dates.NotRead(line.text.empty() || date.empty(), line.number, line.split,
-                               dateColumn);
+          unread.dates.NoteDate(verdict, line.text.empty(), line.number, line.split, dateColumn);
         }
         line.split.ColumnInto(timeColumn, time);
         if (!TimeConvert(time, record, regional)) {
@@ -100,6 +101,7 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
   unread.dates.Finish(fields);
   unread.times.Finish(fields);
   if (host != nullptr) host->ShowUnread(unread);
+  if (unreadOut != nullptr) *unreadOut = std::move(unread);
   return count;
 }
 
@@ -119,7 +121,8 @@ bool SourceChanged(int fd, const std::string& name, const struct stat& before) {
 }  // namespace
 
 RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regional,
-                        int currentYear, const std::string& dataFolder, ConversionHost& host) {
+                        int currentYear, const std::string& dataFolder, ConversionHost& host,
+                        UnreadReport* unread) {
   const std::string sourceName = record.SourceFileName();
   if (sourceName.empty()) {
     host.ShowMessage(kNoFileAssignedMessage);
@@ -140,8 +143,9 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
   TextWriter output =
       ConcerningFile(importName, [&] { return TextWriter(importName, &sourceStatus); });
 
-  ConcerningFile(importName,
-                 [&] { ConvertLines(source, output, record, regional, currentYear, &host); });
+  ConcerningFile(importName, [&] {
+    ConvertLines(source, output, record, regional, currentYear, &host, unread);
+  });
   if (SourceChanged(source.Fd(), sourceName, sourceStatus)) {
     throw ESourceProblem("The source file changed while it was read", sourceName);
   }

@@ -42,8 +42,10 @@ std::string MissingFileMessage(const std::string& fileName);
 
 // Converts the record's source file into TOLV_D.TXT in `dataFolder`. File
 // errors raise EInOutError; the previous import file then stays as it was.
+// `unread`, when given, receives what a completed pass left unread or doubtful.
 RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regional,
-                        int currentYear, const std::string& dataFolder, ConversionHost& host);
+                        int currentYear, const std::string& dataFolder, ConversionHost& host,
+                        UnreadReport* unread = nullptr);
 
 // One line of the import file, without its line end: the seven fields in
 // FieldSlot order, each in double quotes, separated by commas; `date` and
@@ -58,6 +60,7 @@ void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSl
 class TextReader;
 class TextWriter;
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
-                     const RegionalSettings& regional, int currentYear, ConversionHost* host);
+                     const RegionalSettings& regional, int currentYear, ConversionHost* host,
+                     UnreadReport* unread = nullptr);
 
 }  // namespace vantrelix

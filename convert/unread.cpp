@@ -25,7 +25,53 @@ void AppendField(std::vector<std::string>& lines, const UnreadField& field, cons
   if (more > 0) lines.push_back("  and " + std::to_string(more) + " more");
 }
 
+// The dates that may have day and month swapped, with the layout that would
+// read the ones that did not read.
+void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r) {
+  const UnreadField& d = r.dates;
+  if (d.doubtful == 0) return;
+  std::string line = std::to_string(d.doubtful) + " of " + Plural(d.examined, "date", "dates") +
+                     " may have day and month swapped, written to TOLV_D.TXT as read";
+  if (!d.doubtfulExamples.empty()) {
+    const UnreadField::Example& e = d.doubtfulExamples.front();
+    line += " (line " + std::to_string(e.line) + ": " + QuotedForLog(e.text) + ")";
+  }
+  line += "; " + Plural(d.unreadSwapped, "date reads", "dates read") +
+          " only with day and month swapped";
+  if (r.swappedLayout >= 0) {
+    line += ": date layout " + DateLayoutName(r.swappedLayout) + " with delimiting char " +
+            QuotedForLog(std::string_view(&r.swappedDelimiter, 1)) + " reads the column";
+  }
+  lines.push_back(line);
+}
+
 }  // namespace
+
+int PassExitStatus(const UnreadReport& report) {
+  return report.AnyUnread() || report.AnyDoubtful() ? kPassLeftUnreadOrDoubtful : kPassCompleted;
+}
+
+void UnreadField::NoteDate(DateVerdict verdict, bool emptyLine, int64_t line,
+                           const LineColumns& split, int32_t column) {
+  switch (verdict) {
+    case DateVerdict::kRead:
+      return;
+    case DateVerdict::kReadEitherWay:
+      if (++readEitherWay <= static_cast<int64_t>(kExamples)) {
+        std::string asItCame;
+        split.ColumnInto(column, asItCame);
+        eitherWayExamples.push_back({line, std::move(asItCame)});
+      }
+      return;
+    case DateVerdict::kUnreadSwapped:
+      ++unreadSwapped;
+      break;
+    case DateVerdict::kNothingToRead:
+    case DateVerdict::kUnread:
+      break;
+  }
+  NotRead(emptyLine || verdict == DateVerdict::kNothingToRead, line, split, column);
+}
 
 void UnreadField::NotRead(bool nothing, int64_t line, const LineColumns& split, int32_t column) {
   if (nothing) {
@@ -79,6 +125,7 @@ std::string DateOrderName(const RegionalSettings& settings) {
     case DateFieldOrder::kDayFirst:
       return "day first";
     case DateFieldOrder::kYearFirst:
+    case DateFieldOrder::kYearDayMonth:
       return "year first";
     case DateFieldOrder::kMonthFirst:
       break;
@@ -88,8 +135,9 @@ std::string DateOrderName(const RegionalSettings& settings) {
 
 std::vector<std::string> UnreadSummary(const UnreadReport& r) {
   std::vector<std::string> lines;
-  if (!r.AnyUnread()) return lines;
+  if (!r.AnyUnread() && !r.AnyDoubtful()) return lines;
   AppendField(lines, r.dates, "date", "dates", r.linesRead);
+  AppendDoubtful(lines, r);
   AppendField(lines, r.times, "time", "times", r.linesRead);
   const RegionalSettings& s = r.regional;
   lines.push_back("read by date layout " + DateLayoutName(r.dateLayout) + " with delimiting char " +

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "comma.h"
+#include "normalise.h"
 #include "regional.h"
 #include "setup_record.h"
 
@@ -26,6 +27,17 @@ struct UnreadField {
   int64_t nothingToRead = 0;      // empty fields and placeholders
   std::vector<Example> examples;  // the first kExamples of the unread ones
 
+  // Dates only. Read dates whose day and month are both 12 or less, and
+  // unread ones that read with day and month swapped: when a column has
+  // both, the former may have been read the wrong way round.
+  int64_t readEitherWay = 0;
+  int64_t unreadSwapped = 0;
+  std::vector<Example> eitherWayExamples;
+  // The dates that may be swapped: readEitherWay once the column has unread
+  // ones that read swapped, else 0. Set by Finish.
+  int64_t doubtful = 0;
+  std::vector<Example> doubtfulExamples;
+
   // Only the fields that were not read are noted one by one, out of line,
   // so that the pass's common path stays as it was; `examined` follows from
   // the number of fields once the pass is through.
@@ -33,7 +45,17 @@ struct UnreadField {
   void LeftAsItCame(int64_t line, std::string_view text) {
     if (++unread <= static_cast<int64_t>(kExamples)) examples.push_back({line, std::string(text)});
   }
-  void Finish(int64_t fields) { examined = fields - nothingToRead; }
+  // Notes a date by what became of it; `field` is the date as it came for
+  // the unread ones, the source's column otherwise.
+  void NoteDate(DateVerdict verdict, bool emptyLine, int64_t line, const LineColumns& split,
+                int32_t column);
+  void Finish(int64_t fields) {
+    examined = fields - nothingToRead;
+    if (unreadSwapped > 0) {
+      doubtful = readEitherWay;
+      doubtfulExamples = eitherWayExamples;
+    }
+  }
 };
 
 // What one completed pass left unread, and the reading that was in force, so
@@ -47,6 +69,10 @@ struct UnreadReport {
   int32_t timeLayout = 0;
   char timeDelimiter = ':';
   RegionalSettings regional;
+  // The layout (and its delimiting character) that would read the dates
+  // that were read only swapped; -1 when none would.
+  int32_t swappedLayout = -1;
+  char swappedDelimiter = '/';
 
   UnreadReport() = default;
   UnreadReport(const SetupRecord& record, const RegionalSettings& settings)
@@ -54,13 +80,22 @@ struct UnreadReport {
         dateDelimiter(record.DateDelimiter()),
         timeLayout(record.TimeLayout()),
         timeDelimiter(record.TimeDelimiter()),
-        regional(settings) {}
+        regional(settings),
+        swappedLayout(SwappedDateLayout(record, settings)),
+        swappedDelimiter(SwappedDateDelimiter(record, settings)) {}
 
   bool AnyUnread() const { return dates.unread > 0 || times.unread > 0; }
+  bool AnyDoubtful() const { return dates.doubtful > 0; }
 };
 
-// The summary of a pass that left dates or times unread, one line per
-// element and without any prefix; empty when everything was read.
+// The exit status of a pass that wrote the import file: 0 when every date
+// and time was converted and none is doubtful, else 4.
+inline constexpr int kPassCompleted = 0;
+inline constexpr int kPassLeftUnreadOrDoubtful = 4;
+int PassExitStatus(const UnreadReport& report);
+
+// The summary of a pass that left dates or times unread or doubtful, one
+// line per element and without any prefix; empty when everything was read.
 std::vector<std::string> UnreadSummary(const UnreadReport& report);
 
 // The parts of the summary that the field selector shows as well.

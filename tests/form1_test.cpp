@@ -94,6 +94,27 @@ TEST_F(Form1Test, ConvertsAboutOneSecondAfterStartAndEnds) {
   EXPECT_TRUE(closer.boxes.empty());
 }
 
+// A pass that leaves a date unread tells the operator in a box after
+// "--Finished--", and the status says the import is not whole.
+TEST_F(Form1Test, UnreadDatesAreShownInAWarningBox) {
+  testing::WriteFile(data_ + "/odd.csv", "H\r\n31/12/2026,9:30 am,Ann\r\n");
+  Setup(data_ + "/odd.csv");
+  bool finishedShownWithTheBox = false;
+  closer.onBox = [&] {
+    for (QWidget* w : QApplication::allWidgets()) {
+      if (w->objectName() == "Label6") finishedShownWithTheBox = !w->isHidden();
+    }
+  };
+  Run("");
+  ASSERT_EQ(closer.boxes.size(), 1u);
+  EXPECT_EQ(closer.boxes[0].icon, QMessageBox::Warning);
+  EXPECT_EQ(closer.boxes[0].title, "Vantrelix");
+  EXPECT_TRUE(closer.boxes[0].text.startsWith("1 of 1 date not read"))
+      << closer.boxes[0].text.toStdString();
+  EXPECT_TRUE(finishedShownWithTheBox);
+  EXPECT_EQ(state.exitCode, exit_status::kUnreadOrDoubtful);
+}
+
 TEST_F(Form1Test, OtherCasesOfSetupConvert) {
   for (const char* argument : {"setup", "Setup", "SETUP ", "x"}) {
     Setup(Sample());
@@ -246,16 +267,23 @@ TEST_F(Form1Test, ConsoleModeWithoutADisplay) {
   EXPECT_EQ(r.out, "Records Imported = 2 --Finished--\n");
   EXPECT_EQ(r.err, "");
 
-  // Dates left as they came are told on standard error; the run still counts
-  // as done.
-  testing::WriteFile(data_ + "/odd.csv", "H\r\n31/12/2026,9:30 am,Ann,Dr. Lee,555\r\n");
+  // Dates left as they came are told on standard error, and the status says
+  // the import is not whole.
+  // 31/12 reads only day first, so 4/7 may be 7 April: doubtful.
+  testing::WriteFile(data_ + "/odd.csv",
+                     "H\r\n31/12/2026,9:30 am,Ann,Dr. Lee,555\r\n4/7/2026,9:30 am,Bo\r\n");
   Setup(data_ + "/odd.csv");
   r = RunConsoleProgram(home_.Path(), {});
-  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.exitCode, 4);
   EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
-            r.name + ": 1 of 1 date not read, written to TOLV_D.TXT as it came (2 lines read):")
+            r.name + ": 1 of 2 dates not read, written to TOLV_D.TXT as it came (3 lines read):")
       << r.err;
   EXPECT_NE(r.err.find(r.name + ":   line 2: \"31/12/2026\""), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(r.name + ": 1 of 2 dates may have day and month swapped, written to "
+                                "TOLV_D.TXT as read (line 3: \"4/7/2026\"); 1 date reads only "
+                                "with day and month swapped: date layout \"dd/mm/yy (day first)\""),
+            std::string::npos)
+      << r.err;
 
   Setup(data_ + "/gone.csv");
   r = RunConsoleProgram(home_.Path(), {});

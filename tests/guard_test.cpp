@@ -323,7 +323,7 @@ TEST_F(ProgramCopies, KilledFirstCopyDoesNotBlockTheNext) {
 }
 
 TEST_F(ProgramCopies, NamesDifferingOnlyInCaseSeeEachOther) {
-  testing::WriteFile(data_ + "/Sample_VANTRELIX.CSV", "H\r\na\r\n");
+  testing::WriteFile(data_ + "/Sample_VANTRELIX.CSV", "H\r\n7/4/2026,9:30 am,Ann\r\n");
   const std::string base = "vtcase" + std::to_string(::getpid());
   std::string upper = base;
   for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));

@@ -17,6 +17,7 @@ BoxCloser::BoxCloser() {
       }
       if (shownFor_.elapsed() < delayMs) return;
       seen_ = nullptr;
+      if (onBox) onBox();
       boxes.push_back({box->text(), box->icon(), box->windowTitle()});
       box->button(QMessageBox::Ok)->click();
     } else if (onOtherModal) {

@@ -27,6 +27,8 @@ class BoxCloser : public QObject {
   // How long a box stays open before it is closed, as by an operator who
   // takes their time.
   int delayMs = 0;
+  // Called while a message box is open, before it is closed.
+  std::function<void()> onBox;
   // Called with the active modal widget that is not a message box.
   std::function<void(QWidget*)> onOtherModal;
 

@@ -34,6 +34,10 @@ void ShowInformationBox(const ProgramState& state, const std::string& text) {
   ShowBox(state, QMessageBox::Information, text);
 }
 
+void ShowWarningBox(const ProgramState& state, const std::string& text) {
+  ShowBox(state, QMessageBox::Warning, text);
+}
+
 void ShowErrorBox(const ProgramState& state, const std::string& message) {
   ShowBox(state, QMessageBox::Critical, ErrorBoxText(message));
 }

@@ -13,6 +13,8 @@ struct ProgramState;
 void ShowMessageBox(const ProgramState& state, const std::string& text);
 // The same with an information icon.
 void ShowInformationBox(const ProgramState& state, const std::string& text);
+// The same with a warning icon.
+void ShowWarningBox(const ProgramState& state, const std::string& text);
 // The same with an error icon, for errors that escape a handler.
 void ShowErrorBox(const ProgramState& state, const std::string& message);
 

@@ -66,9 +66,10 @@ void Program::Tick() {
     return;
   }
   Guarded([this] {
+    UnreadReport unread;
     const RunResult result = ConversionRun(state_.record, state_.regional, CurrentLocalYear(),
-                                           state_.paths.dataFolder, host_);
-    state_.Report(result == RunResult::kCompleted ? exit_status::kCompleted
+                                           state_.paths.dataFolder, host_, &unread);
+    state_.Report(result == RunResult::kCompleted ? PassExitStatus(unread)
                                                   : exit_status::kNoSource);
   });
 }

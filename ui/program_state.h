@@ -5,6 +5,7 @@
 #include "regional.h"
 #include "setup_file.h"
 #include "setup_record.h"
+#include "unread.h"
 
 namespace vantrelix {
 
@@ -16,7 +17,16 @@ inline constexpr int kNoSource = 1;  // "No File Assigned!" or a missing source
 // SETUP without a desktop.
 inline constexpr int kFileError = 2;
 inline constexpr int kAnotherCopyRunning = 3;
+// The import file was written, but some dates or times were left as they
+// came, or may have day and month swapped.
+inline constexpr int kUnreadOrDoubtful = kPassLeftUnreadOrDoubtful;
 // A stop signal N ends the run with 128 + N, as a shell reports it.
+
+// How serious an outcome is: a written import with unread dates is less so
+// than any status that wrote none.
+inline int Severity(int status) {
+  return status == kUnreadOrDoubtful ? 1 : status == kCompleted ? 0 : status + 1;
+}
 }  // namespace exit_status
 
 // What lives for the whole run: the settings record, the regional settings,
@@ -32,7 +42,7 @@ struct ProgramState {
 
   // Keeps the most serious outcome of the run.
   void Report(int status) {
-    if (status > exitCode) exitCode = status;
+    if (exit_status::Severity(status) > exit_status::Severity(exitCode)) exitCode = status;
   }
 };
 

@@ -6,6 +6,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <string>
+#include <vector>
+
 #include "boxes.h"
 #include "conversion_run.h"
 #include "guard.h"
@@ -14,6 +17,7 @@
 #include "setup_file.h"
 #include "tform2.h"
 #include "ui_form1.h"
+#include "unread.h"
 
 namespace vantrelix {
 
@@ -36,10 +40,18 @@ class TForm1::WindowHost : public ProgramHost {
     count_ = linesRead;
     if (sinceDrawn_.elapsed() >= 50) Draw();
   }
+  void ShowUnread(const UnreadReport& report) override { unread_ = UnreadSummary(report); }
   void ShowFinished() override {
     Draw();
     form_.ui_->Label6->show();
     form_.ui_->Label6->repaint();
+    // Dates left as they came, or perhaps swapped, are missed appointments
+    // unless the operator hears of them before the program ends.
+    if (!unread_.empty()) {
+      std::string text;
+      for (const std::string& line : unread_) text += (text.empty() ? "" : "\n") + line;
+      ShowWarningBox(form_.state_, text);
+    }
   }
   void Pause(int milliseconds) override {
     QThread::msleep(static_cast<unsigned long>(milliseconds));
@@ -70,6 +82,7 @@ class TForm1::WindowHost : public ProgramHost {
   TForm1& form_;
   QElapsedTimer sinceDrawn_;
   int64_t count_ = -1;  // no pass yet
+  std::vector<std::string> unread_;
 };
 
 TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, int startDelayMs,
