@@ -80,18 +80,116 @@ int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
   return CountRead(texts, [&](std::string& field) { return TimeConvert(field, record, regional); });
 }
 
+DateCounts CountDates(const TextCounts& texts, const SetupRecord& record,
+                      const RegionalSettings& regional, int currentYear) {
+  DateCounts counts;
+  std::string field;
+  for (const auto& [text, n] : texts) {
+    field = text;
+    switch (JudgeDate(field, record, regional, currentYear)) {
+      case DateVerdict::kReadEitherWay:
+        counts.eitherWay += n;
+        [[fallthrough]];
+      case DateVerdict::kRead:
+        counts.read += n;
+        break;
+      case DateVerdict::kUnreadSwapped:
+        counts.unreadSwapped += n;
+        break;
+      case DateVerdict::kNothingToRead:
+      case DateVerdict::kUnread:
+        break;
+    }
+  }
+  return counts;
+}
+
+TextShape ShapeOf(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::vector<size_t> runs;  // lengths of the digit runs
+  std::string separators;    // the first byte between each two runs
+  bool letters = false, designator = false;
+  for (size_t i = 0; i < text.size();) {
+    if (IsDigit(text[i])) {
+      size_t end = i;
+      while (end < text.size() && IsDigit(text[end])) ++end;
+      runs.push_back(end - i);
+      i = end;
+      continue;
+    }
+    const char lower = static_cast<char>(text[i] | 0x20);
+    if (lower >= 'a' && lower <= 'z') {
+      letters = true;
+      // a, p, am or pm right after the digits (a blank between allowed)
+      const std::string_view rest = text.substr(i);
+      const bool marker = (lower == 'a' || lower == 'p') &&
+                          (rest.size() == 1 || (rest.size() == 2 && (rest[1] | 0x20) == 'm'));
+      designator = designator || (marker && !runs.empty());
+    } else if (!runs.empty() && separators.size() < runs.size()) {
+      separators += text[i];
+    }
+    ++i;
+  }
+  if (designator) return TextShape::kTime;
+  if (letters || runs.empty()) return TextShape::kOther;
+  if (runs.size() == 1) {
+    if (runs[0] == 3 || runs[0] == 4) return TextShape::kTime;
+    if (runs[0] == 6 || runs[0] == 8 || runs[0] == 7) return TextShape::kDate;
+    return TextShape::kOther;
+  }
+  const bool timeSeparators = separators.find_first_not_of(":.h") == std::string::npos;
+  if (runs.size() == 2)
+    return timeSeparators && runs[0] <= 2 ? TextShape::kTime : TextShape::kOther;
+  if (runs.size() == 3) {
+    // "9:30:15" is a time with seconds; "5.12.2026" and "2026-12-05" dates.
+    if (separators == "::") return TextShape::kTime;
+    return TextShape::kDate;
+  }
+  return TextShape::kOther;
+}
+
+namespace {
+
+// The texts without those of the other kind's shape; `otherKind` is set when
+// those are the most.
+TextCounts WithoutShape(const TextCounts& texts, TextShape other, bool& otherKind) {
+  TextCounts kept;
+  int64_t dropped = 0, total = 0;
+  for (const auto& entry : texts) {
+    total += entry.second;
+    if (ShapeOf(entry.first) == other) {
+      dropped += entry.second;
+    } else {
+      kept.push_back(entry);
+    }
+  }
+  otherKind = total > 0 && 2 * dropped > total;
+  return kept;
+}
+
+}  // namespace
+
 LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
                             const RegionalSettings& regional, int currentYear) {
+  bool otherKind = false;
+  const TextCounts dates = WithoutShape(texts, TextShape::kTime, otherKind);
+  if (otherKind) return LayoutChoice{-1, '\0', 0, true};
+  // The surely right ones count first, then the fewer doubtful.
+  constexpr int64_t kSure = int64_t{1} << 40;
   SetupRecord trial = current;
-  return Best(
-      static_cast<int32_t>(kDateLayoutItems.size()),
-      [](int32_t layout) { return layout == 1 || layout == 2; }, texts, current.DateLayout(),
-      current.DateDelimiter(),
-      [&](int32_t layout, char delimiter) {
-        trial.SetDateLayout(layout);
-        trial.SetDateDelimiter(delimiter);
-        return DatesRead(texts, trial, regional, currentYear);
-      });
+  LayoutChoice best =
+      Best(static_cast<int32_t>(kDateLayoutItems.size()), DateLayoutTakesDelimiter, dates,
+           current.DateLayout(), current.DateDelimiter(), [&](int32_t layout, char delimiter) {
+             trial.SetDateLayout(layout);
+             trial.SetDateDelimiter(delimiter);
+             const DateCounts c = CountDates(dates, trial, regional, currentYear);
+             return c.Sure() * kSure + (kSure - 1 - c.Doubtful());
+           });
+  trial.SetDateLayout(best.layout);
+  trial.SetDateDelimiter(best.delimiter);
+  best.read = DatesRead(dates, trial, regional, currentYear);
+  return best;
 }
 
 LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
@@ -104,30 +202,34 @@ LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
     for (char c : text) n += IsDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
     return n;
   };
+  bool otherKind = false;
+  const TextCounts times = WithoutShape(texts, TextShape::kDate, otherKind);
+  if (otherKind) return LayoutChoice{-1, '\0', 0, true};
   SetupRecord trial = current;
-  LayoutChoice best = Best(
-      static_cast<int32_t>(kTimeLayoutItems.size()),
-      [](int32_t layout) { return layout <= 4 || layout == 10; }, texts, current.TimeLayout(),
-      current.TimeDelimiter(),
-      [&](int32_t layout, char delimiter) {
-        trial.SetTimeLayout(layout);
-        trial.SetTimeDelimiter(delimiter);
-        int64_t score = 0;
-        std::string field;
-        for (const auto& [text, n] : texts) {
-          field = text;
-          const auto candidate = TimeCandidate(field, layout, delimiter);
-          field = text;
-          if (!TimeConvert(field, trial, regional)) continue;
-          score += candidate && alnum(*candidate) >= alnum(text) ? n * (kWhole + 1) : n;
-        }
-        return score;
-      });
+  LayoutChoice best =
+      Best(static_cast<int32_t>(kTimeLayoutItems.size()), TimeLayoutTakesDelimiter, times,
+           current.TimeLayout(), current.TimeDelimiter(), [&](int32_t layout, char delimiter) {
+             trial.SetTimeLayout(layout);
+             trial.SetTimeDelimiter(delimiter);
+             int64_t score = 0;
+             std::string field;
+             for (const auto& [text, n] : times) {
+               field = text;
+               const auto candidate = TimeCandidate(field, layout, delimiter);
+               field = text;
+               if (!TimeConvert(field, trial, regional)) continue;
+               score += candidate && alnum(*candidate) >= alnum(text) ? n * (kWhole + 1) : n;
+             }
+             return score;
+           });
   best.read %= kWhole;
   return best;
 }
 
 DayMonthEvidence DayMonthOf(const TextCounts& texts, int32_t layout, char delimiter) {
+  // The day-first and month-first layouts build the order they were told;
+  // the field's own order is the evidence.
+  if (layout == kDayFirstLayout || layout == kMonthFirstLayout) layout = 0;
   bool dayFirst = false, daySecond = false;
   for (const auto& [text, n] : texts) {
     const auto candidate = DateCandidate(text, layout, delimiter);

@@ -20,15 +20,42 @@ int64_t DatesRead(const TextCounts& texts, const SetupRecord& record,
 int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
                   const RegionalSettings& regional);
 
+// What a reading makes of a date column, counted with the occurrences: the
+// read ones, and of those the doubtful ones (JudgeDate in normalise.h).
+struct DateCounts {
+  int64_t read = 0;
+  int64_t eitherWay = 0;      // read, day and month both 12 or less
+  int64_t unreadSwapped = 0;  // not read, but read with day and month swapped
+  // Read dates that may be swapped: the column holds dates that read only
+  // the other way round.
+  int64_t Doubtful() const { return unreadSwapped > 0 ? eitherWay : 0; }
+  // Read dates that are surely right.
+  int64_t Sure() const { return read - Doubtful(); }
+};
+DateCounts CountDates(const TextCounts& texts, const SetupRecord& record,
+                      const RegionalSettings& regional, int currentYear);
+
+// Whether a text has the shape of a date (three numbers, or six or eight
+// digits), of a time (an hour and minutes, a designator, or four digits), or
+// neither. The suggestion offers a layout of one kind only for texts that do
+// not have the other kind's shape.
+enum class TextShape { kOther, kDate, kTime };
+TextShape ShapeOf(std::string_view text);
+
 struct LayoutChoice {
   int32_t layout = -1;
   char delimiter = '\0';  // used by the delimited layouts only
   int64_t read = 0;       // occurrences that the pass would read
+  // No layout offered: most of the texts have the other kind's shape (a
+  // date column in the time slot, say).
+  bool otherKind = false;
 };
 
 // Which date (time) layout, and for the delimited ones which delimiting
-// character, reads the most of the texts by the rules of the pass. `current`
-// wins a tie, then the lower layout. Only characters found in the texts are
+// character, reads the most of the texts by the rules of the pass; for dates,
+// the most that are surely right (none doubtful), so that a reading which
+// swaps day and month never wins over one that does not. `current` wins a
+// tie, then the lower layout. Only characters found in the texts are
 // tried as delimiters. Each trial converts every text once, so callers with
 // many distinct texts hand in a sample.
 LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
@@ -36,9 +63,10 @@ LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
 LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
                             const RegionalSettings& regional);
 
-// What the dates tell about their order, from the month/day/year text the
-// layout builds: a first number from 13 to 31 is a day standing first, a
-// second one a day standing second.
+// What the dates tell about their order: a first number from 13 to 31 is a
+// day standing first, a second one a day standing second. The numbers are
+// the field's own for layout 0 and the day-first and month-first layouts,
+// else those of the month/day/year text the layout builds.
 enum class DayMonthEvidence { kNone, kDayFirst, kMonthFirst, kBoth };
 DayMonthEvidence DayMonthOf(const TextCounts& texts, int32_t layout, char delimiter);
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -294,17 +296,20 @@ TEST_F(Form2Test, ReadingsAgreeWithThePassAndItsSummary) {
   Click(Child<QRadioButton>("RadioGroup1Item1"));
   const QString dates = Form().DateReading()->text();
   const QString times = Form().TimeReading()->text();
-  EXPECT_TRUE(dates.startsWith("Dates: 2 of 4 read · month first, \"/\" (C)"))
+  // 25/12 and 13/1 read only day first, so 7/4 may be 7 April as well.
+  EXPECT_TRUE(dates.startsWith(
+      "Dates: 2 of 4 read, 1 of them may have day and month swapped · month first, \"/\" (C)"))
       << dates.toStdString();
   EXPECT_TRUE(times.startsWith("Times: 3 of 4 read")) << times.toStdString();
   using Reading = PreviewColumnModel::Reading;
   const PreviewColumnModel& dateColumn = Form().Preview(2);
-  const std::vector<Reading> marks = {Reading::kRead,          Reading::kLeftAsItCame,
+  const std::vector<Reading> marks = {Reading::kDoubtful,      Reading::kLeftAsItCame,
                                       Reading::kNothingToRead, Reading::kNothingToRead,
                                       Reading::kLeftAsItCame,  Reading::kRead};
   for (int row = 0; row < 6; ++row) EXPECT_EQ(dateColumn.ReadingOf(row), marks[row]) << row;
-  EXPECT_EQ(dateColumn.data(dateColumn.index(0), Qt::ToolTipRole).toString(),
-            "Written as 07/04/26");
+  EXPECT_TRUE(dateColumn.data(dateColumn.index(0), Qt::ToolTipRole)
+                  .toString()
+                  .startsWith("Day and month may be swapped"));
   EXPECT_EQ(dateColumn.data(dateColumn.index(1), Qt::ToolTipRole).toString(),
             "Not read: written as 25/12/2026");
   ASSERT_TRUE(Form().FormClose());
@@ -313,12 +318,19 @@ TEST_F(Form2Test, ReadingsAgreeWithThePassAndItsSummary) {
   ConversionRun(state.record, state.regional, CurrentLocalYear(), state.paths.dataFolder, host);
   EXPECT_EQ(host.report.dates.examined, 4);
   EXPECT_EQ(host.report.dates.unread, 2);
+  EXPECT_EQ(host.report.dates.doubtful, 1);
   EXPECT_EQ(host.report.times.examined, 4);
   EXPECT_EQ(host.report.times.unread, 1);
   const std::vector<std::string> summary = UnreadSummary(host.report);
   ASSERT_FALSE(summary.empty());
   EXPECT_EQ(summary[0],
             "2 of 4 dates not read, written to TOLV_D.TXT as they came (7 lines read):");
+  EXPECT_NE(std::find(summary.begin(), summary.end(),
+                      "1 of 4 dates may have day and month swapped, written to TOLV_D.TXT as "
+                      "read (line 2: \"7/4/2026\"); 2 dates read only with day and month "
+                      "swapped: date layout \"dd/mm/yy (day first)\" with delimiting char \"/\" "
+                      "reads the column"),
+            summary.end());
   // The import file has exactly those as they came.
   const std::string out = testing::ReadFile(state.paths.dataFolder + "/TOLV_D.TXT");
   for (const char* raw : {"\"25/12/2026\",\"9.30 am\"", "\"13/1/2026\",\"02:30 pm\"",

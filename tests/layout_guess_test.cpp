@@ -4,6 +4,8 @@
 
 #include "layout_guess.h"
 #include "layout_record.h"
+#include "normalise.h"
+#include "regional_locale.h"
 
 namespace vantrelix {
 namespace {
@@ -55,8 +57,15 @@ TEST(LayoutGuess, DatesInEachLayoutAndOrder) {
        DayMonthEvidence::kMonthFirst},
       {"dd/mm/yyyy, day first", Export("%2$d/%1$d/%3$d", false), DayFirst(), 0, '\0', 5,
        DayMonthEvidence::kDayFirst},
-      {"month-first data, day-first settings", Export("%1$d/%2$d/%3$d", false), DayFirst(), 0, '\0',
-       2, DayMonthEvidence::kMonthFirst},
+      {"month-first data, day-first settings", Export("%1$d/%2$d/%3$d", false), DayFirst(), 6, '/',
+       5, DayMonthEvidence::kMonthFirst},
+      {"day-first data, month-first settings",
+       Export("%2$d-%1$d-%3$d", false),
+       {},
+       5,
+       '-',
+       5,
+       DayMonthEvidence::kDayFirst},
       {"yy-mm-dd",
        Export("%3$02d-%1$02d-%2$02d", true),
        {},
@@ -103,6 +112,49 @@ TEST(LayoutGuess, DatesThatDoNotTellTheOrderKeepTheChoice) {
   }
   EXPECT_EQ(DayMonthOf(texts, 0, '/'), DayMonthEvidence::kNone);
   EXPECT_EQ(DayMonthOf({{"13/1/2026", 1}, {"1/13/2026", 1}}, 0, '/'), DayMonthEvidence::kBoth);
+}
+
+// Whatever the machine's regional settings, the reading offered for an
+// export gives the true dates: never one that swaps day and month.
+TEST(LayoutGuess, OfferedReadingGivesTheTrueDates) {
+  const std::pair<const char*, const char*> exports[] = {
+      {"day first", "%2$02d/%1$02d/%3$d"}, {"month first", "%1$d/%2$d/%3$d"},
+      {"ISO", "%3$d-%1$02d-%2$02d"},       {"yyyymmdd", "%3$d%1$02d%2$02d"},
+      {"dotted", "%2$d.%1$d.%3$d"},
+  };
+  for (const char* locale : {"en_US", "en_GB", "de_DE", "fi_FI", "hu_HU"}) {
+    const RegionalSettings regional = RegionalSettingsFromLocale(QLocale(locale));
+    for (const auto& [name, format] : exports) {
+      const TextCounts texts = Export(format, false);
+      for (int32_t chosen : {0, 4}) {
+        const LayoutChoice best =
+            BestDateLayout(texts, testing::LayoutRecord(chosen, '/'), regional, kYear);
+        const SetupRecord offered = testing::LayoutRecord(best.layout, best.delimiter);
+        for (size_t i = 0; i < texts.size(); ++i) {
+          std::string field = texts[i].first;
+          ASSERT_TRUE(DateConvert(field, offered, regional, kYear))
+              << locale << ", " << name << ": " << texts[i].first << " layout " << best.layout;
+          char expected[16];
+          const char sep = regional.dateSeparatorChar;
+          std::snprintf(expected, sizeof expected, "%02d%c%02d%c%02d", kDates[i].m, sep,
+                        kDates[i].d, sep, kDates[i].y % 100);
+          EXPECT_EQ(field, expected) << locale << ", " << name << " layout " << best.layout;
+        }
+      }
+    }
+  }
+}
+
+TEST(LayoutGuess, NoLayoutForTheOtherKindsShape) {
+  const TextCounts dates = {{"10/20/2026", 3}, {"2026-12-05", 1}, {"9:30", 1}};
+  const TextCounts times = {{"9:30 am", 2}, {"1430", 1}, {"2pm", 1}, {"12/05/2026", 1}};
+  const LayoutChoice time = BestTimeLayout(dates, testing::LayoutRecord(0, '/', 0, ':'), {});
+  EXPECT_TRUE(time.otherKind);
+  EXPECT_EQ(time.layout, -1);
+  const LayoutChoice date = BestDateLayout(times, testing::LayoutRecord(0, '/'), {}, kYear);
+  EXPECT_TRUE(date.otherKind);
+  EXPECT_EQ(date.layout, -1);
+  EXPECT_FALSE(BestDateLayout(dates, testing::LayoutRecord(0, '/'), {}, kYear).otherKind);
 }
 
 TEST(LayoutGuess, Times) {

@@ -37,12 +37,25 @@ QVariant PreviewColumnModel::data(const QModelIndex& index, int role) const {
       return DisplayText(RowView(row));
     case Qt::BackgroundRole:
       if (ReadingOf(row) == Reading::kLeftAsItCame) return QBrush(QColor(255, 190, 190));
+      if (ReadingOf(row) == Reading::kDoubtful) return QBrush(QColor(255, 225, 150));
       return {};
-    case Qt::ToolTipRole:
+    case Qt::ToolTipRole: {
       if (ReadingOf(row) == Reading::kNothingToRead || !writes_) return {};
-      return (ReadingOf(row) == Reading::kRead ? QStringLiteral("Written as ")
-                                               : QStringLiteral("Not read: written as ")) +
-             DisplayText(writes_(RowView(row)));
+      QString why;
+      switch (ReadingOf(row)) {
+        case Reading::kLeftAsItCame:
+          why = QStringLiteral("Not read: written as ");
+          break;
+        case Reading::kDoubtful:
+          why = QStringLiteral(
+              "Day and month may be swapped: other dates of this column read only the other "
+              "way round. Written as ");
+          break;
+        default:
+          why = QStringLiteral("Written as ");
+      }
+      return why + DisplayText(writes_(RowView(row)));
+    }
     default:
       return {};
   }

@@ -20,7 +20,7 @@ QString DisplayText(std::string_view bytes);
 class PreviewColumnModel : public QAbstractListModel {
  public:
   // How the conversion pass deals with a row of the date or time column.
-  enum class Reading : uint8_t { kNothingToRead, kRead, kLeftAsItCame };
+  enum class Reading : uint8_t { kNothingToRead, kRead, kLeftAsItCame, kDoubtful };
 
   using QAbstractListModel::QAbstractListModel;
 

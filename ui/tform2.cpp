@@ -46,35 +46,52 @@ constexpr size_t kSuggestionSample = 4000;
 struct ColumnReading {
   int64_t examined = 0;
   int64_t read = 0;
-  TextCounts texts;  // the distinct texts with something to read
+  int64_t doubtful = 0;  // of the read ones: day and month may be swapped
+  TextCounts texts;      // the distinct texts with something to read
 };
 
 // Marks every preview row of a date or time column by the pass's rules; each
-// distinct text is converted once.
+// distinct text is converted once. Read dates that a swap cannot be seen in
+// are doubtful when the column also holds dates read only the other way.
 ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& blankRows,
+                         const std::function<DateVerdict(std::string&)>& judge,
                          const std::function<bool(std::string&)>& convert) {
   using Reading = PreviewColumnModel::Reading;
   struct Seen {
-    bool read;
+    DateVerdict verdict;
     size_t index;  // into `texts`
   };
   ColumnReading result;
   std::unordered_map<std::string_view, Seen> seen;
   std::vector<Reading> readings(static_cast<size_t>(model.GatheredRows()), Reading::kNothingToRead);
+  std::vector<int> eitherWayRows;
+  bool swappedSeen = false;
+  int64_t eitherWay = 0;
   std::string field;
   for (int row = 0; row < model.GatheredRows(); ++row) {
     const std::string_view text = model.RowView(row);
     if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) continue;
-    auto [it, fresh] = seen.try_emplace(text, Seen{false, result.texts.size()});
+    auto [it, fresh] = seen.try_emplace(text, Seen{DateVerdict::kUnread, result.texts.size()});
     if (fresh) {
       field = text;
-      it->second.read = convert(field);
+      it->second.verdict = judge(field);
       result.texts.emplace_back(std::string(text), 0);
     }
     ++result.texts[it->second.index].second;
     ++result.examined;
-    if (it->second.read) ++result.read;
-    readings[static_cast<size_t>(row)] = it->second.read ? Reading::kRead : Reading::kLeftAsItCame;
+    const DateVerdict verdict = it->second.verdict;
+    const bool read = verdict == DateVerdict::kRead || verdict == DateVerdict::kReadEitherWay;
+    if (read) ++result.read;
+    if (verdict == DateVerdict::kReadEitherWay) {
+      ++eitherWay;
+      eitherWayRows.push_back(row);
+    }
+    swappedSeen = swappedSeen || verdict == DateVerdict::kUnreadSwapped;
+    readings[static_cast<size_t>(row)] = read ? Reading::kRead : Reading::kLeftAsItCame;
+  }
+  if (swappedSeen) {
+    result.doubtful = eitherWay;
+    for (int row : eitherWayRows) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
   }
   model.SetReadings(std::move(readings), [convert](std::string_view text) {
     std::string out(text);
@@ -180,13 +197,13 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   }
   connect(dateSuggestion_, &QPushButton::clicked, this, [this] {
     ui_->ComboBox1->setCurrentIndex(dateSuggested_.layout);
-    if (dateSuggested_.layout == 1 || dateSuggested_.layout == 2) {
+    if (DateLayoutTakesDelimiter(dateSuggested_.layout)) {
       ui_->Edit2->setText(FromBytes(std::string(1, dateSuggested_.delimiter)));
     }
   });
   connect(timeSuggestion_, &QPushButton::clicked, this, [this] {
     ui_->ComboBox2->setCurrentIndex(timeSuggested_.layout);
-    if (timeSuggested_.layout <= 4 || timeSuggested_.layout == 10) {
+    if (TimeLayoutTakesDelimiter(timeSuggested_.layout)) {
       ui_->Edit3->setText(FromBytes(std::string(1, timeSuggested_.delimiter)));
     }
   });
@@ -282,13 +299,24 @@ void TForm2::ShowReadings() {
   const SetupRecord reading = ChosenReading();
   const RegionalSettings& regional = state_.regional;
   const int year = CurrentLocalYear();
-  const ColumnReading dates = ReadColumn(*models_[static_cast<int>(FieldSlot::kDate)], blankRows_,
-                                         [reading, regional, year](std::string& field) {
-                                           return DateConvert(field, reading, regional, year);
-                                         });
+  const auto convertDate = [reading, regional, year](std::string& field) {
+    return DateConvert(field, reading, regional, year);
+  };
+  const auto convertTime = [reading, regional](std::string& field) {
+    return TimeConvert(field, reading, regional);
+  };
+  const ColumnReading dates = ReadColumn(
+      *models_[static_cast<int>(FieldSlot::kDate)], blankRows_,
+      [reading, regional, year](std::string& field) {
+        return JudgeDate(field, reading, regional, year);
+      },
+      convertDate);
   const ColumnReading times = ReadColumn(
       *models_[static_cast<int>(FieldSlot::kTime)], blankRows_,
-      [reading, regional](std::string& field) { return TimeConvert(field, reading, regional); });
+      [convertTime](std::string& field) {
+        return convertTime(field) ? DateVerdict::kRead : DateVerdict::kUnread;
+      },
+      convertTime);
   const QString where = " (" + FromBytes(regional.localeName) + ")";
   const QString stale =
       !previewedName_.empty() && SourceName() != previewedName_ ? " · of the previewed file" : "";
@@ -298,6 +326,9 @@ void TForm2::ShowReadings() {
     QString text = QString(what) + ": ";
     if (c.examined == 0) return text + "none in the preview";
     text += QString::number(c.read) + " of " + QString::number(c.examined) + " read";
+    if (c.doubtful > 0) {
+      text += ", " + QString::number(c.doubtful) + " of them may have day and month swapped";
+    }
     if (layout < 0) {
       text += box->currentText().isEmpty()
                   ? QString(" · no layout chosen")
@@ -317,26 +348,33 @@ void TForm2::ShowReadings() {
   }
 
   dateSuggestion_->hide();
-  if (dates.read < dates.examined) {
+  if (dates.read < dates.examined || dates.doubtful > 0) {
     const TextCounts sample = Sample(dates.texts);
     dateSuggested_ = BestDateLayout(sample, reading, regional, year);
     SetupRecord suggested = reading;
     suggested.SetDateLayout(dateSuggested_.layout);
     suggested.SetDateDelimiter(dateSuggested_.delimiter);
-    const int64_t read = DatesRead(dates.texts, suggested, regional, year);
-    if (read > dates.read) {
+    const DateCounts now = CountDates(dates.texts, reading, regional, year);
+    const DateCounts then = CountDates(dates.texts, suggested, regional, year);
+    const bool better = !dateSuggested_.otherKind &&
+                        (then.Sure() > now.Sure() ||
+                         (then.Sure() == now.Sure() && then.Doubtful() < now.Doubtful()));
+    if (dateSuggested_.otherKind) {
+      dateText += " · these look like times";
+    } else if (better) {
       QString use = "Use " + Quoted(kDateLayoutItems[static_cast<size_t>(dateSuggested_.layout)]);
-      if (dateSuggested_.layout == 1 || dateSuggested_.layout == 2) {
+      if (DateLayoutTakesDelimiter(dateSuggested_.layout)) {
         use += " with " + Quoted(std::string_view(&dateSuggested_.delimiter, 1));
       }
-      dateSuggestion_->setText(use + ": reads " + QString::number(read) + " of " +
+      dateSuggestion_->setText(use + ": reads " + QString::number(then.read) + " of " +
                                QString::number(dates.examined) + " dates");
       dateSuggestion_->adjustSize();
       dateSuggestion_->show();
     }
-    const bool better = read > dates.read;
-    dateText += Evidence(DayMonthOf(sample, better ? dateSuggested_.layout : reading.DateLayout(),
-                                    better ? dateSuggested_.delimiter : reading.DateDelimiter()));
+    if (!dateSuggested_.otherKind) {
+      dateText += Evidence(DayMonthOf(sample, better ? dateSuggested_.layout : reading.DateLayout(),
+                                      better ? dateSuggested_.delimiter : reading.DateDelimiter()));
+    }
   }
   timeSuggestion_->hide();
   if (times.read < times.examined) {
@@ -345,9 +383,11 @@ void TForm2::ShowReadings() {
     suggested.SetTimeLayout(timeSuggested_.layout);
     suggested.SetTimeDelimiter(timeSuggested_.delimiter);
     const int64_t read = TimesRead(times.texts, suggested, regional);
-    if (read > times.read) {
+    if (timeSuggested_.otherKind) {
+      timeText += " · these look like dates";
+    } else if (read > times.read) {
       QString use = "Use " + Quoted(kTimeLayoutItems[static_cast<size_t>(timeSuggested_.layout)]);
-      if (timeSuggested_.layout <= 4 || timeSuggested_.layout == 10) {
+      if (TimeLayoutTakesDelimiter(timeSuggested_.layout)) {
         use += " with " + Quoted(std::string_view(&timeSuggested_.delimiter, 1));
       }
       timeSuggestion_->setText(use + ": reads " + QString::number(read) + " of " +
@@ -357,11 +397,11 @@ void TForm2::ShowReadings() {
     }
   }
 
-  // Red while the pass would leave something as it came.
+  // Red while the pass would leave something as it came or doubtful.
   for (auto [label, text, c] : {std::tuple{dateReading_, dateText + stale, &dates},
                                 std::tuple{timeReading_, timeText + stale, &times}}) {
     label->setText(text);
-    label->setStyleSheet(c->read < c->examined ? "color: #b00000;" : "");
+    label->setStyleSheet(c->read < c->examined || c->doubtful > 0 ? "color: #b00000;" : "");
   }
 }
 
