@@ -8,6 +8,11 @@
 
 namespace vantrelix {
 
+// The one digit test of the engine: ASCII only, whatever the locale.
+inline bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 // The splitter and the line reader look for a few bytes among many; sixteen
 // at a time where the processor can.
 inline constexpr size_t kScanBlock = 16;

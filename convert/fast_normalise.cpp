@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "byte_scan.h"
 #include "normalise.h"
 
 namespace vantrelix {
@@ -34,10 +35,6 @@ void PutTwoDigits(char* out, unsigned value) {
 unsigned DigitValue(char c) {
   return static_cast<unsigned char>(c) - unsigned{'0'};
 }
-bool IsDigit(char c) {
-  return DigitValue(c) <= 9;
-}
-
 // Reads the digits from `p` on. The texts read here always end in a
 // character that is no digit (their NUL, a separator or a delimiter), so the
 // run needs no bound. False unless it has one to four digits: the general

@@ -2,15 +2,12 @@
 
 #include <array>
 
+#include "byte_scan.h"
 #include "normalise.h"
 
 namespace vantrelix {
 
 namespace {
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // The current delimiter first, then every other printable byte the texts
 // hold (digits and marker letters aside), in byte order.

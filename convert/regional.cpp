@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "byte_scan.h"
+
 namespace vantrelix {
 
 namespace {
 
 // Character tests of our own: the C library's depend on the process locale,
 // which Qt sets from the environment.
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }

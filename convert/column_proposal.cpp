@@ -1,0 +1,284 @@
+#include "column_proposal.h"
+
+#include <algorithm>
+
+#include "byte_scan.h"
+#include "comma.h"
+#include "layout_guess.h"
+#include "normalise.h"
+
+namespace vantrelix {
+
+namespace {
+
+// Columns beyond this many are not looked at: no export puts its fields
+// further out.
+constexpr int32_t kMaxColumns = 64;
+
+// The usual header words of each field, folded, in FieldSlot order; the
+// field selector's own headings are among them, so that a file written by
+// another copy of this program maps back.
+const std::vector<std::string_view> kWords[kFieldSlotCount] = {
+    {"patient", "name", "client", "patientname", "clientname", "fullname"},
+    {"phone", "telephone", "tel", "mobile", "cell", "phoneno", "phonenumber", "cellphone",
+     "mobilephone", "telephoneno"},
+    {"date", "apptdate", "appointmentdate", "dateofappointment"},
+    {"time", "appttime", "start", "starttime", "appointmenttime", "timeofappointment"},
+    {"doctor", "provider", "physician", "practitioner", "dr", "resource", "staff"},
+    {"location", "site", "office", "room", "clinic", "facility", "locationofappointment"},
+    {"email", "mail", "emailaddress", "emailaddressoptionalfeature"},
+};
+
+// Words that name a field inside a longer heading ("Appt Start Date").
+const std::string_view kPartWords[kFieldSlotCount] = {"name",   "phone",    "date", "time",
+                                                      "doctor", "location", "email"};
+
+bool IsLetter(char c) {
+  const char lower = static_cast<char>(c | 0x20);
+  return lower >= 'a' && lower <= 'z';
+}
+
+std::string Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+// -1: no field's word.
+int ExactField(const std::string& folded) {
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    if (std::find(kWords[f].begin(), kWords[f].end(), folded) != kWords[f].end()) return f;
+  }
+  return -1;
+}
+
+int PartField(const std::string& folded) {
+  for (int f : {6, 2, 3, 1, 4, 5, 0}) {  // the most telling words first
+    if (folded.find(kPartWords[f]) != std::string::npos) return f;
+  }
+  return -1;
+}
+
+bool LooksLikeEmail(std::string_view t) {
+  const size_t at = t.find('@');
+  return at != std::string_view::npos && at > 0 && t.find('.', at) != std::string_view::npos &&
+         t.find(' ') == std::string_view::npos;
+}
+
+bool LooksLikePhone(std::string_view t) {
+  int digits = 0;
+  for (char c : t) {
+    if (IsDigit(c)) {
+      ++digits;
+    } else if (c != ' ' && c != '(' && c != ')' && c != '-' && c != '+' && c != '.') {
+      return false;
+    }
+  }
+  return digits >= 7 && digits <= 15;
+}
+
+bool LooksLikeDoctor(std::string_view t) {
+  return t.size() > 3 && (t[0] | 0x20) == 'd' && (t[1] | 0x20) == 'r' &&
+         (t[2] == '.' || t[2] == ' ');
+}
+
+bool LooksLikeLastFirst(std::string_view t) {
+  const size_t comma = t.find(',');
+  if (comma == std::string_view::npos || comma == 0) return false;
+  bool letters = false;
+  for (char c : t) {
+    if (IsDigit(c)) return false;
+    letters = letters || IsLetter(c);
+  }
+  return letters;
+}
+
+struct Column {
+  std::string heading;  // the first line's text
+  TextCounts values;    // of the data lines, non-empty
+  int64_t count = 0;
+};
+
+int64_t CountWhere(const Column& c, bool (*test)(std::string_view)) {
+  int64_t n = 0;
+  for (const auto& [text, k] : c.values) n += test(text) ? k : 0;
+  return n;
+}
+
+void AddValue(TextCounts& values, const std::string& text) {
+  for (auto& entry : values) {
+    if (entry.first == text) {
+      ++entry.second;
+      return;
+    }
+  }
+  values.emplace_back(text, 1);
+}
+
+}  // namespace
+
+std::string FoldedName(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (IsDigit(c) || IsLetter(c)) out += static_cast<char>(IsLetter(c) ? c | 0x20 : c);
+  }
+  return out;
+}
+
+void ColumnProposal::ApplyTo(SetupRecord& record) const {
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    record.SetPosition(static_cast<FieldSlot>(f), fields[static_cast<size_t>(f)].column);
+  }
+  record.SetSkipFirstLine(firstLineIsHeader ? 1 : 0);
+  record.SetDateLayout(dateLayout);
+  record.SetDateDelimiter(dateDelimiter);
+  record.SetTimeLayout(timeLayout);
+  record.SetTimeDelimiter(timeDelimiter);
+}
+
+bool ColumnProposal::SameAs(const SetupRecord& record) const {
+  SetupRecord applied = record;
+  ApplyTo(applied);
+  return applied.Bytes() == record.Bytes();
+}
+
+ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
+                              const RegionalSettings& regional, int currentYear) {
+  ColumnProposal proposal;
+  proposal.dateLayout = current.DateLayout();
+  proposal.dateDelimiter = current.DateDelimiter();
+  proposal.timeLayout = current.TimeLayout();
+  proposal.timeDelimiter = current.TimeDelimiter();
+  if (lines.empty()) return proposal;
+
+  // Every line split once by the pass's own rule.
+  std::vector<Column> columns;
+  LineColumns split;
+  std::string text;
+  for (size_t i = 0; i < lines.size() && i < kProposalLines; ++i) {
+    if (lines[i].empty()) continue;
+    split.Split(lines[i], kMaxColumns);
+    for (int32_t c = 1; c <= kMaxColumns; ++c) {
+      split.ColumnInto(c, text);
+      if (columns.size() < static_cast<size_t>(c)) {
+        if (text.empty()) continue;
+        columns.resize(static_cast<size_t>(c));
+      }
+      Column& column = columns[static_cast<size_t>(c - 1)];
+      text = Trimmed(text);
+      if (i == 0) {
+        column.heading = text;
+      } else if (!text.empty()) {
+        AddValue(column.values, text);
+        ++column.count;
+      }
+    }
+  }
+  const int32_t width = static_cast<int32_t>(columns.size());
+
+  // The header: two or more headings that name fields, or one line without
+  // digits above data that has dates or times.
+  std::vector<int> exact(static_cast<size_t>(width), -1), part(static_cast<size_t>(width), -1);
+  int named = 0;
+  bool headingDigits = false;
+  for (int32_t c = 0; c < width; ++c) {
+    const std::string folded = FoldedName(columns[static_cast<size_t>(c)].heading);
+    exact[static_cast<size_t>(c)] = ExactField(folded);
+    part[static_cast<size_t>(c)] = PartField(folded);
+    named += exact[static_cast<size_t>(c)] >= 0 || part[static_cast<size_t>(c)] >= 0;
+    for (char ch : columns[static_cast<size_t>(c)].heading)
+      headingDigits = headingDigits || IsDigit(ch);
+  }
+
+  // Shapes of the data, by column: the field that most of its values fit.
+  const auto shapeField = [&](const Column& c, std::string& why) {
+    if (c.count == 0) return -1;
+    const auto most = [&](int64_t n) { return 2 * n > c.count; };
+    if (most(CountWhere(c, LooksLikeEmail))) return why = "looks like e-mail addresses", 6;
+    int64_t dateShaped = 0, timeShaped = 0;
+    for (const auto& [t, k] : c.values) {
+      const TextShape shape = ShapeOf(t);
+      dateShaped += shape == TextShape::kDate ? k : 0;
+      timeShaped += shape == TextShape::kTime ? k : 0;
+    }
+    if (most(dateShaped)) {
+      const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
+      if (most(best.read)) return why = "looks like dates", 2;
+    }
+    if (most(timeShaped)) {
+      const LayoutChoice best = BestTimeLayout(c.values, current, regional);
+      if (most(best.read)) return why = "looks like times", 3;
+    }
+    if (most(CountWhere(c, LooksLikePhone))) return why = "looks like phone numbers", 1;
+    if (most(CountWhere(c, LooksLikeDoctor))) return why = "looks like doctors' names", 4;
+    if (most(CountWhere(c, LooksLikeLastFirst))) return why = "looks like \"Last, First\" names", 0;
+    return -1;
+  };
+
+  bool dataHasDatesOrTimes = false;
+  std::vector<int> shaped(static_cast<size_t>(width), -1);
+  std::vector<std::string> shapedWhy(static_cast<size_t>(width));
+  for (int32_t c = 0; c < width; ++c) {
+    shaped[static_cast<size_t>(c)] =
+        shapeField(columns[static_cast<size_t>(c)], shapedWhy[static_cast<size_t>(c)]);
+    dataHasDatesOrTimes = dataHasDatesOrTimes || shaped[static_cast<size_t>(c)] == 2 ||
+                          shaped[static_cast<size_t>(c)] == 3;
+  }
+  proposal.firstLineIsHeader =
+      lines.size() > 1 && (named >= 2 || (!headingDigits && named >= 1 && dataHasDatesOrTimes));
+
+  // Each field at most one column, each column at most one field: the
+  // header's exact words first, then its partial ones, then the shapes.
+  std::vector<bool> taken(static_cast<size_t>(width), false);
+  const auto assign = [&](int field, int32_t c, std::string why) {
+    ColumnProposal::Field& f = proposal.fields[static_cast<size_t>(field)];
+    if (f.column != 0 || taken[static_cast<size_t>(c)]) return;
+    f.column = c + 1;
+    f.why = std::move(why);
+    taken[static_cast<size_t>(c)] = true;
+  };
+  if (proposal.firstLineIsHeader) {
+    for (const std::vector<int>* found : {&exact, &part}) {
+      for (int32_t c = 0; c < width; ++c) {
+        const int field = (*found)[static_cast<size_t>(c)];
+        if (field >= 0)
+          assign(field, c, "header '" + columns[static_cast<size_t>(c)].heading + "'");
+      }
+    }
+  }
+  for (int32_t c = 0; c < width; ++c) {
+    if (shaped[static_cast<size_t>(c)] >= 0) {
+      assign(shaped[static_cast<size_t>(c)], c, shapedWhy[static_cast<size_t>(c)]);
+    }
+  }
+
+  // The readings that read the proposed date and time columns best.
+  const auto valuesOf = [&](FieldSlot slot) {
+    const int32_t column = proposal.fields[static_cast<size_t>(slot)].column;
+    TextCounts values = column > 0 ? columns[static_cast<size_t>(column - 1)].values : TextCounts{};
+    if (!proposal.firstLineIsHeader && column > 0) {
+      const std::string& first = columns[static_cast<size_t>(column - 1)].heading;
+      if (!first.empty()) AddValue(values, first);
+    }
+    return values;
+  };
+  const TextCounts dates = valuesOf(FieldSlot::kDate);
+  if (!dates.empty()) {
+    const LayoutChoice best = BestDateLayout(dates, current, regional, currentYear);
+    if (best.layout >= 0) {
+      proposal.dateLayout = best.layout;
+      if (DateLayoutTakesDelimiter(best.layout)) proposal.dateDelimiter = best.delimiter;
+    }
+  }
+  const TextCounts times = valuesOf(FieldSlot::kTime);
+  if (!times.empty()) {
+    const LayoutChoice best = BestTimeLayout(times, current, regional);
+    if (best.layout >= 0) {
+      proposal.timeLayout = best.layout;
+      if (TimeLayoutTakesDelimiter(best.layout)) proposal.timeDelimiter = best.delimiter;
+    }
+  }
+  return proposal;
+}
+
+}  // namespace vantrelix

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "regional.h"
+#include "setup_record.h"
+
+namespace vantrelix {
+
+// Which column each field most likely is in, read off the first lines of an
+// export: the header's names where it has them, the data's shapes elsewhere.
+struct ColumnProposal {
+  struct Field {
+    int32_t column = 0;  // 1-based; 0: nothing fits
+    std::string why;     // for instance "header 'Appt Date'" or "looks like times"
+  };
+  std::array<Field, kFieldSlotCount> fields;
+  bool firstLineIsHeader = false;
+  // The readings that read the proposed date and time columns best.
+  int32_t dateLayout = 0;
+  char dateDelimiter = '/';
+  int32_t timeLayout = 0;
+  char timeDelimiter = ':';
+
+  // Puts the columns, the header flag and the readings into `record`.
+  void ApplyTo(SetupRecord& record) const;
+  // Whether `record` already holds all of it.
+  bool SameAs(const SetupRecord& record) const;
+};
+
+// The proposal for an export whose first lines (without line ends) are
+// `lines`; `current` gives the readings that win a tie.
+ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
+                              const RegionalSettings& regional, int currentYear);
+
+// The header word of a field, folded: letters and digits only, lower case.
+std::string FoldedName(std::string_view text);
+
+// How many lines of an export the proposal reads.
+inline constexpr size_t kProposalLines = 200;
+
+}  // namespace vantrelix

@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include "column_proposal.h"
+#include "layout_record.h"
+#include "normalise.h"
+
+namespace vantrelix {
+namespace {
+
+constexpr int kYear = 2026;
+
+RegionalSettings DayFirst() {
+  RegionalSettings s;
+  s.shortDatePattern = "dd/MM/yyyy";
+  return s;
+}
+
+// Realistic exports: the columns each field is proposed at (name, phone,
+// date, time, doctor, location, email), the header flag and the readings.
+TEST(ColumnProposal, RealisticExports) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+    RegionalSettings regional;
+    std::array<int32_t, kFieldSlotCount> columns;
+    bool header;
+    int32_t dateLayout;
+    int32_t timeLayout;
+  };
+  const Case cases[] = {
+      {"header in an unusual order",
+       {"Appt Date,Start Time,Provider,Patient Name,Cell,E-mail,Site",
+        "12/05/2026,9:30 am,Dr. Lee,\"Roe, Jane\",555-123-4567,jane@example.org,North",
+        "12/06/2026,2:15 pm,Dr. Kim,\"Poe, Ann\",555-765-4321,ann@example.org,South"},
+       {},
+       {4, 5, 1, 2, 3, 7, 6},
+       true,
+       0,
+       0},
+      {"tab-delimited, words of another product",
+       {"Client\tTel\tAppointment Date\tAppt Time\tPhysician\tRoom\tEmail Address",
+        "Jane Roe\t5551234567\t2026-12-05\t14:30\tLee\t3\tj@x.org"},
+       DayFirst(),
+       {1, 2, 3, 4, 5, 6, 7},
+       true,
+       1,
+       0},
+      {"no header: the shapes",
+       {"\"Roe, Jane\",25/12/2026,0930am,Dr. Lee,(555) 123 4567,jane@example.org",
+        "\"Poe, Ann\",4/7/2026,1415pm,Dr. Kim,(555) 765 4321,ann@example.org"},
+       {},
+       {1, 5, 2, 3, 4, 0, 6},
+       false,
+       5,
+       6},
+      {"the field selector's own headings",
+       {"Patient Name,PhoneNo,Date of Appointment,Time of Appointment,Doctor,Location of "
+        "Appointment,Email  Address (Optional Feature)",
+        "Jane,555,7/4/2026,9:30 am,Lee,North,j@x.org"},
+       {},
+       {1, 2, 3, 4, 5, 6, 7},
+       true,
+       0,
+       0},
+      {"an unknown heading falls back on the shape",
+       {"Who,Wann,Dr,Notes", "Jane Roe,13.12.2026,Dr. Lee,x", "Ann Poe,14.12.2026,Dr. Kim,y"},
+       {},
+       {0, 0, 2, 0, 3, 0, 0},
+       true,
+       5,
+       0},
+  };
+  for (const Case& c : cases) {
+    const ColumnProposal p =
+        ProposeColumns(c.lines, testing::LayoutRecord(0, '/'), c.regional, kYear);
+    for (int f = 0; f < kFieldSlotCount; ++f) {
+      EXPECT_EQ(p.fields[static_cast<size_t>(f)].column, c.columns[static_cast<size_t>(f)])
+          << c.name << ": field " << f << " (" << p.fields[static_cast<size_t>(f)].why << ")";
+    }
+    EXPECT_EQ(p.firstLineIsHeader, c.header) << c.name;
+    EXPECT_EQ(p.dateLayout, c.dateLayout) << c.name;
+    EXPECT_EQ(p.timeLayout, c.timeLayout) << c.name;
+  }
+}
+
+TEST(ColumnProposal, SaysWhereEachFieldCameFromAndApplies) {
+  const std::vector<std::string> lines = {"Appt Date,Notes", "4/7/2026,x", "25/12/2026,y"};
+  const ColumnProposal p = ProposeColumns(lines, testing::LayoutRecord(0, '/'), {}, kYear);
+  EXPECT_EQ(p.fields[static_cast<size_t>(FieldSlot::kDate)].why, "header 'Appt Date'");
+  EXPECT_EQ(p.dateLayout, kDayFirstLayout);
+  SetupRecord r;
+  EXPECT_FALSE(p.SameAs(r));
+  p.ApplyTo(r);
+  EXPECT_TRUE(p.SameAs(r));
+  EXPECT_EQ(r.Position(FieldSlot::kDate), 1);
+  EXPECT_EQ(r.Position(FieldSlot::kName), 0);
+  EXPECT_EQ(r.SkipFirstLine(), 1);
+  EXPECT_EQ(r.DateLayout(), kDayFirstLayout);
+  EXPECT_EQ(ProposeColumns({}, r, {}, kYear).fields[0].column, 0);
+}
+
+}  // namespace
+}  // namespace vantrelix
