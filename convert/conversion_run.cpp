@@ -67,15 +67,19 @@ void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSl
   out.resize(static_cast<size_t>(p - begin));
 }
 
-int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
-                     const RegionalSettings& regional, int currentYear, ConversionHost* host,
-                     UnreadReport* unreadOut) {
+namespace {
+
+// The pass over the lines: each line's date and time judged and counted,
+// then handed to `write` with the seven columns.
+template <typename Write>
+int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalSettings& regional,
+                  int currentYear, ConversionHost* host, UnreadReport* unreadOut, Write&& write) {
   int32_t columns[kFieldSlotCount];
   for (int i = 0; i < kFieldSlotCount; ++i) columns[i] = record.Position(static_cast<FieldSlot>(i));
   const int32_t dateColumn = columns[static_cast<int>(FieldSlot::kDate)];
   const int32_t timeColumn = columns[static_cast<int>(FieldSlot::kTime)];
 
-  std::string date, time, out;
+  std::string date, time;
   UnreadReport unread(record, regional);
   const int64_t count = ForEachSourceLine(
       source, record.HasHeaderLine(), HighestColumn(columns), [&](const SourceLine& line) {
@@ -90,8 +94,7 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
           unread.times.NotRead(line.text.empty() || time.empty(), line.number, line.split,
                                timeColumn);
         }
-        BuildImportLine(line.split, columns, date, time, out);
-        output.WriteTextLine(out);
+        write(line.split, columns, date, time);
         ThrowIfStopRequested();
         if (host != nullptr) host->ShowCount(line.number);
         return true;
@@ -103,6 +106,27 @@ int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& 
   if (host != nullptr) host->ShowUnread(unread);
   if (unreadOut != nullptr) *unreadOut = std::move(unread);
   return count;
+}
+
+}  // namespace
+
+int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
+                     const RegionalSettings& regional, int currentYear, ConversionHost* host,
+                     UnreadReport* unread) {
+  std::string out;
+  return PassLines(source, record, regional, currentYear, host, unread,
+                   [&](const LineColumns& split, const int32_t(&columns)[kFieldSlotCount],
+                       const std::string& date, const std::string& time) {
+                     BuildImportLine(split, columns, date, time, out);
+                     output.WriteTextLine(out);
+                   });
+}
+
+int64_t CheckLines(TextReader& source, const SetupRecord& record, const RegionalSettings& regional,
+                   int currentYear, UnreadReport* unread) {
+  return PassLines(source, record, regional, currentYear, nullptr, unread,
+                   [](const LineColumns&, const int32_t(&)[kFieldSlotCount], const std::string&,
+                      const std::string&) {});
 }
 
 namespace {

@@ -62,5 +62,8 @@ class TextWriter;
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
                      const RegionalSettings& regional, int currentYear, ConversionHost* host,
                      UnreadReport* unread = nullptr);
+// The same pass writing nothing: what it would read and leave unread.
+int64_t CheckLines(TextReader& source, const SetupRecord& record, const RegionalSettings& regional,
+                   int currentYear, UnreadReport* unread);
 
 }  // namespace vantrelix

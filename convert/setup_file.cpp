@@ -30,11 +30,7 @@ void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
   });
 }
 
-void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
-  if (FileExists(paths.setupFileName)) return;
-  // Whether this works shows when the file is written.
-  if (!FolderExists(paths.dataFolder)) Sys().mkdir(paths.dataFolder.c_str(), 0777);
-
+void FillDefaultSetup(SetupRecord& record, const DataFolderPaths& paths) {
   record.SetSourceFileName(paths.dataFolder + "/" + kSampleSourceName);
   const int32_t defaults[kFieldSlotCount] = {3, 5, 1, 2, 4, 0, 0};
   for (int i = 0; i < kFieldSlotCount; ++i)
@@ -44,6 +40,13 @@ void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& path
   record.SetDateDelimiter('/');
   record.SetTimeLayout(0);
   record.SetTimeDelimiter(':');
+}
+
+void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
+  if (FileExists(paths.setupFileName)) return;
+  // Whether this works shows when the file is written.
+  if (!FolderExists(paths.dataFolder)) Sys().mkdir(paths.dataFolder.c_str(), 0777);
+  FillDefaultSetup(record, paths);
   SaveSetup(record, paths.setupFileName);
 }
 

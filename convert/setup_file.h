@@ -24,6 +24,9 @@ inline const char kSampleSourceName[] = "Sample_VANTRELIX.CSV";
 // on disk, so a full disk never leaves a truncated settings file behind.
 void SaveSetup(const SetupRecord& record, const std::string& setupFileName);
 
+// The default settings: the sample source in the data folder.
+void FillDefaultSetup(SetupRecord& record, const DataFolderPaths& paths);
+
 // When no settings file exists, fills the record with the defaults (the
 // sample source in the data folder) and stores it, creating the data folder's
 // last level first if needed.

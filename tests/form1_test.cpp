@@ -289,7 +289,9 @@ TEST_F(Form1Test, ConsoleModeWithoutADisplay) {
   r = RunConsoleProgram(home_.Path(), {});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.err, r.name + ": \"" + data_ + "/gone.csv\" does not exists!\n" + r.name +
-                       ": Choose the source file with '" + r.name + " SETUP' on the desktop.\n");
+                       ": Choose the source file with '" + r.name +
+                       " SETUP' on the desktop, or with '" + r.name +
+                       " --set source=FILE columns=auto'.\n");
 
   Setup("");
   r = RunConsoleProgram(home_.Path(), {});
@@ -328,6 +330,68 @@ TEST_F(Form1Test, HelpAndVersionTouchNothing) {
     EXPECT_NE(r.out.find(argument[2] == 'v' ? "1.01" : "SETUP"), std::string::npos) << r.out;
     EXPECT_FALSE(testing::PathExists(home_.Path() + "/nowhere")) << argument;
   }
+}
+
+// The admin's options: none of them converts, a wrong one touches nothing,
+// and --set columns=auto is the whole set-up of a new export.
+TEST_F(Form1Test, AdminOptionsFromTheConsole) {
+  const std::map<QString, QString> c = {{"LC_ALL", "C"}};
+  const std::string settings = data_ + "/VANTRELIX_SU.DAT";
+  const std::string import = data_ + "/TOLV_D.TXT";
+  const std::string source = data_ + "/export.csv";
+  testing::WriteFile(source,
+                     "Appt Date,Start Time,Patient Name,Provider\r\n"
+                     "05/12/2026,9:30 am,\"Roe, Jane\",Dr. Lee\r\n"
+                     "25/12/2026,14:15,\"Poe, Ann\",Dr. Kim\r\n");
+  Setup(Sample());
+  testing::WriteFile(import, "previous");
+  const std::string stored = testing::ReadFile(settings);
+
+  struct Refused {
+    QStringList args;
+    const char* err;  // a part of standard error
+  };
+  const Refused refused[] = {
+      {{"--dry-run"}, "unknown option \"--dry-run\""},
+      {{"-x", "SETUP"}, "Usage:"},
+      {{"--set", "colour=red"}, "unknown setting \"colour\"; nothing was stored"},
+      {{"--set", "date=1", "time=x"}, "the value \"x\" of time is no column"},
+      {{"--set", "date-layout=dd/mm/yyyy"}, "is no layout of the list"},
+      {{"--set", "header=maybe"}, "is neither yes nor no"},
+      {{"--set", "columns=all"}, "is not auto"},
+      {{"--set", "date"}, "is no KEY=VALUE"},
+      {{"--check", "a", "b"}, "one FILE at most"},
+  };
+  for (const Refused& r : refused) {
+    const ConsoleRun run = RunConsoleProgram(home_.Path(), r.args, c);
+    EXPECT_EQ(run.exitCode, 2) << r.args.join(' ').toStdString();
+    EXPECT_NE(run.err.find(r.err), std::string::npos) << run.err;
+    EXPECT_EQ(testing::ReadFile(settings), stored) << r.args.join(' ').toStdString();
+    EXPECT_EQ(testing::ReadFile(import), "previous");
+  }
+
+  // A dry run of a file that is not the settings' source: day first, so the
+  // stored month-first reading leaves one date unread and one doubtful.
+  ConsoleRun run = RunConsoleProgram(home_.Path(), {"--check", QString::fromStdString(source)}, c);
+  EXPECT_EQ(run.exitCode, 4) << run.err;
+  EXPECT_NE(run.out.find("dates: 1 of 2 read, 1 left as they came, 1 doubtful"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("date-layout=\"dd/mm/yy (day first)\""), std::string::npos) << run.out;
+  EXPECT_EQ(testing::ReadFile(import), "previous");
+  EXPECT_EQ(testing::ReadFile(settings), stored);
+
+  run = RunConsoleProgram(home_.Path(),
+                          {"--set", "source=" + QString::fromStdString(source), "columns=auto"}, c);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  run = RunConsoleProgram(home_.Path(), {"--show"}, c);
+  EXPECT_NE(run.out.find("date: column 1, header \"Appt Date\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("date-layout: \"dd/mm/yy (day first)\" (5)"), std::string::npos)
+      << run.out;
+  run = RunConsoleProgram(home_.Path(), {}, c);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(testing::ReadFile(import),
+            "\"Roe, Jane\",\"\",\"12/05/26\",\"09:30 am\",\"Dr. Lee\",\"\",\"\"\r\n"
+            "\"Poe, Ann\",\"\",\"12/25/26\",\"02:15 pm\",\"Dr. Kim\",\"\",\"\"\r\n");
 }
 
 TEST_F(Form1Test, FirstStartOnAFreshAccount) {

@@ -1,6 +1,11 @@
 // vantrelix: converts a clinic's appointment export into TOLV's import file.
 //   vantrelix          convert about one second after start, then end
 //   vantrelix SETUP    open the field selector
+//   vantrelix --check, --show, --set   set up and try an export from a console
+#include <string>
+#include <vector>
+
+#include "console.h"
 #include "display.h"
 #include "program.h"
 #include "startup.h"
@@ -9,13 +14,10 @@ int main(int argc, char** argv) {
   vantrelix::InstallStopSignalHandlers();
   const std::string firstArgument = vantrelix::FirstArgument(argc, argv);
   const std::string programPath = vantrelix::ProgramFilePath(argv[0]);
-  if (firstArgument == "--help" || firstArgument == "-h") {
-    vantrelix::PrintUsage(programPath);
-    return 0;
-  }
-  if (firstArgument == "--version") {
-    vantrelix::PrintVersion(programPath);
-    return 0;
+  // Options never convert: an unknown one (a typo, an option of another
+  // version) ends with the usage.
+  if (vantrelix::IsOptionArgument(firstArgument)) {
+    return vantrelix::RunOption(programPath, std::vector<std::string>(argv + 1, argv + argc));
   }
   if (!vantrelix::ChooseWindowSystem()) return vantrelix::RunInConsole(programPath, firstArgument);
   return vantrelix::RunWithWindows(argc, argv, firstArgument);

@@ -7,25 +7,14 @@
 
 #include <QtGlobal>
 
-#include <cerrno>
-#include <chrono>
 #include <climits>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <vector>
 
-#include "conversion_run.h"
 #include "guard.h"
-#include "inouterror.h"
 #include "program.h"
 #include "regional_locale.h"
-#include "setup_file.h"
 #include "stop_request.h"
 #include "tform1.h"
 #include "tform2.h"
-#include "unread.h"
 
 // The logo lives in this static library; its resources must be registered
 // by name, outside any namespace.
@@ -34,69 +23,6 @@ static void InitUiResources() {
 }
 
 namespace vantrelix {
-
-namespace {
-
-// Messages go to standard error, one line each, named after the program so
-// that a scheduler's log says who spoke; the final count goes to standard
-// output.
-class ConsoleHost : public ProgramHost {
- public:
-  ConsoleHost(ProgramState& state, std::string programName)
-      : state_(state), programName_(std::move(programName)) {}
-
-  void Line(const std::string& text) const {
-    std::fprintf(stderr, "%s: %s\n", programName_.c_str(), text.c_str());
-  }
-
-  void ShowMessage(const std::string& text) override { Line(text); }
-  void ShowCount(int64_t linesRead) override { count_ = linesRead; }
-  // Dates and times left as they came are told once the import file is in
-  // place; cron mails standard error, so the admin hears of them.
-  void ShowUnread(const UnreadReport& report) override { unread_ = UnreadSummary(report); }
-  void ShowFinished() override {
-    for (const std::string& line : unread_) Line(line);
-    std::printf("Records Imported = %lld --Finished--\n", static_cast<long long>(count_));
-    std::fflush(stdout);
-  }
-  void Pause(int) override {}  // nobody is watching a console run finish
-  void RequestTermination() override { state_.terminationRequested = true; }
-  void ShowSourceName(const std::string&) override {}
-  void ShowError(const StepError& error) override {
-    if (error.stopSignal != 0) {
-      const char* name = ::sigabbrev_np(error.stopSignal);
-      Line(std::string("stopped by SIG") + (name != nullptr ? name : "?") +
-           "; the previous import file was kept");
-      return;
-    }
-    const std::string text = ErrorBoxText(error.message);
-    Line(error.path.empty() ? text : error.path + ": " + text);
-  }
-  void RunFieldSelector() override {
-    Line("The field selector (SETUP) needs a desktop session; no display was found.");
-    state_.Report(exit_status::kFileError);
-  }
-
- private:
-  ProgramState& state_;
-  std::string programName_;
-  int64_t count_ = 0;
-  std::vector<std::string> unread_;
-};
-
-// Waits, unless a stop signal comes first.
-void WaitUnlessStopped(std::chrono::milliseconds wait) {
-  timespec left{static_cast<time_t>(wait.count() / 1000),
-                static_cast<long>(wait.count() % 1000) * 1000000L};
-  while (stopSignal == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
-}
-
-std::string BaseName(const std::string& path) {
-  return path.substr(path.find_last_of('/') + 1);
-}
-
-}  // namespace
 
 bool LocaleWatcher::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::LocaleChange && watched == QCoreApplication::instance()) {
@@ -168,68 +94,6 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
     QCoreApplication::exit(state.exitCode);
   });
   return program.Run();
-}
-
-int RunInConsole(const std::string& programPath, const std::string& firstArgument) {
-  ProgramState state;
-  state.applicationTitle = ApplicationTitleFrom(programPath);
-  state.regional = RegionalSettingsFromSystem();
-  state.startArgument = firstArgument;
-  const std::string name = BaseName(programPath);
-  ConsoleHost host(state, name);
-  // Console and windowed copies share one guard: a scheduled run must not
-  // convert while an operator has the field selector open.
-  const TGuardApplication guard(InstanceBlockName(programPath));
-  if (guard.PreviousInstanceRunning()) {
-    host.Line(kAnotherCopyMessage);
-    return exit_status::kAnotherCopyRunning;
-  }
-  state.paths = LookUpDataFolder();
-  Program program(state, host);
-  const auto stopped = [&] {
-    if (stopSignal == 0) return false;
-    host.ShowError({"", "", 128 + stopSignal, stopSignal});
-    state.Report(128 + stopSignal);
-    return true;
-  };
-
-  program.Activate();
-  if (stopped() || state.terminationRequested) return state.exitCode;
-  // The same second as with windows, so that scheduled runs behave alike.
-  WaitUnlessStopped(std::chrono::seconds(1));
-  if (stopped()) return state.exitCode;
-  program.Tick();
-  if (state.exitCode == exit_status::kNoSource) {
-    host.Line("Choose the source file with '" + name + " SETUP' on the desktop.");
-  }
-  return state.exitCode;
-}
-
-void PrintUsage(const std::string& programPath) {
-  const std::string name = BaseName(programPath);
-  std::printf(
-      "Usage: %s [SETUP]\n"
-      "Converts the appointment export named in the settings into TOLV's import file\n"
-      "TOLV_D.TXT about one second after start, and ends.\n"
-      "\n"
-      "  SETUP       open the field selector (needs a desktop): the source file, the\n"
-      "              column of each field, the header line, the date and time layouts\n"
-      "  -h, --help  show this help and end\n"
-      "  --version   show the version and end\n"
-      "\n"
-      "Without a display it runs in console mode: messages go to standard error.\n"
-      "Files: $VANTRELIX_COMMON_DOCUMENTS/TOLV_7_Data when that variable is set,\n"
-      "otherwise TOLV_7_Data in your documents folder (~/Documents):\n"
-      "  VANTRELIX_SU.DAT  the settings      TOLV_D.TXT  the import file\n"
-      "Exit status: 0 converted; 1 no source file named, or it is missing;\n"
-      "2 a file error, settings that could not be loaded, or another failure;\n"
-      "3 another copy runs for this user (pgrep -a %s); 128+N stopped by signal N.\n"
-      "See man %s.\n",
-      name.c_str(), name.c_str(), name.c_str());
-}
-
-void PrintVersion(const std::string& programPath) {
-  std::printf("%s %s\n", BaseName(programPath).c_str(), VANTRELIX_VERSION);
 }
 
 }  // namespace vantrelix

@@ -60,12 +60,4 @@ inline constexpr char kAnotherCopyMessage[] =
 // The whole program with windows; gives the exit status.
 int RunWithWindows(int argc, char** argv, const std::string& firstArgument);
 
-// The same run without a display: messages and errors go to standard error,
-// the final count to standard output; gives the exit status.
-int RunInConsole(const std::string& programPath, const std::string& firstArgument);
-
-// --help and --version, on standard output.
-void PrintUsage(const std::string& programPath);
-void PrintVersion(const std::string& programPath);
-
 }  // namespace vantrelix

@@ -1,0 +1,155 @@
+#include "settings_text.h"
+
+#include <charconv>
+
+#include "byte_scan.h"
+#include "comma.h"
+#include "normalise.h"
+#include "text_file.h"
+#include "unread.h"
+
+namespace vantrelix {
+
+namespace {
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string_view TrimmedView(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+bool ParseNumber(std::string_view text, int32_t& value) {
+  if (text.empty() || !IsDigit(text.front())) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// An item's text (blanks and case aside) or its index; -1 when neither.
+template <size_t N>
+int32_t LayoutNamed(const std::array<std::string_view, N>& items, std::string_view value) {
+  int32_t index = 0;
+  if (ParseNumber(value, index)) return index < static_cast<int32_t>(N) ? index : -1;
+  const std::string wanted = Lower(TrimmedView(value));
+  for (size_t i = 0; i < N; ++i) {
+    if (Lower(TrimmedView(items[i])) == wanted) return static_cast<int32_t>(i);
+  }
+  return -1;
+}
+
+template <size_t N>
+std::string LayoutName(const std::array<std::string_view, N>& items, int32_t layout) {
+  if (layout < 0 || layout >= static_cast<int32_t>(N)) {
+    return std::to_string(layout) + " (no layout of the list)";
+  }
+  return QuotedForLog(items[static_cast<size_t>(layout)]) + " (" + std::to_string(layout) + ")";
+}
+
+}  // namespace
+
+std::vector<std::string> SplitColumns(std::string_view line) {
+  constexpr int32_t kMax = 64;
+  LineColumns split;
+  split.Split(line, kMax);
+  std::vector<std::string> out;
+  std::string text;
+  for (int32_t c = 1; c <= kMax; ++c) {
+    split.ColumnInto(c, text);
+    out.push_back(text);
+  }
+  while (!out.empty() && out.back().empty()) out.pop_back();
+  return out;
+}
+
+std::vector<std::string> DescribeSettings(const SetupRecord& record,
+                                          const std::vector<std::string>& headings) {
+  std::vector<std::string> lines;
+  lines.push_back("source: " + QuotedForLog(record.SourceFileName()));
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    const int32_t column = record.Position(static_cast<FieldSlot>(f));
+    std::string line = std::string(kFieldKeys[static_cast<size_t>(f)]) + ": ";
+    if (column <= 0) {
+      line += "0 (none)";
+    } else {
+      line += "column " + std::to_string(column);
+      if (static_cast<size_t>(column) <= headings.size()) {
+        line += ", header " + QuotedForLog(headings[static_cast<size_t>(column) - 1]);
+      }
+    }
+    lines.push_back(line);
+  }
+  lines.push_back(std::string("header: ") +
+                  (record.HasHeaderLine() ? "yes (the first line is skipped)" : "no"));
+  const char date = record.DateDelimiter(), time = record.TimeDelimiter();
+  lines.push_back("date-layout: " + LayoutName(kDateLayoutItems, record.DateLayout()));
+  lines.push_back("date-delimiter: " + QuotedForLog(std::string_view(&date, 1)));
+  lines.push_back("time-layout: " + LayoutName(kTimeLayoutItems, record.TimeLayout()));
+  lines.push_back("time-delimiter: " + QuotedForLog(std::string_view(&time, 1)));
+  return lines;
+}
+
+std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_view value) {
+  const auto bad = [&](const std::string& why) {
+    return "the value " + QuotedForLog(value) + " of " + std::string(key) + " " + why;
+  };
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    if (key != kFieldKeys[static_cast<size_t>(f)]) continue;
+    int32_t column = 0;
+    if (!ParseNumber(value, column) || column > kMaxSettableColumn) {
+      return bad("is no column (0 for none, 1 to " + std::to_string(kMaxSettableColumn) + ")");
+    }
+    record.SetPosition(static_cast<FieldSlot>(f), column);
+    return {};
+  }
+  if (key == "source") {
+    if (value.empty()) return bad("is empty");
+    if (value.size() > SetupRecord::kMaxNameLength) {
+      return bad("is longer than " + std::to_string(SetupRecord::kMaxNameLength) +
+                 " characters, which the settings file holds");
+    }
+    record.SetSourceFileName(value);
+    return {};
+  }
+  if (key == "header") {
+    const std::string v = Lower(value);
+    if (v == "yes" || v == "1" || v == "true") {
+      record.SetSkipFirstLine(1);
+    } else if (v == "no" || v == "0" || v == "false") {
+      record.SetSkipFirstLine(0);
+    } else {
+      return bad("is neither yes nor no");
+    }
+    return {};
+  }
+  if (key == "date-layout" || key == "time-layout") {
+    const bool dates = key == "date-layout";
+    const int32_t layout =
+        dates ? LayoutNamed(kDateLayoutItems, value) : LayoutNamed(kTimeLayoutItems, value);
+    if (layout < 0) return bad("is no layout of the list (see --show)");
+    dates ? record.SetDateLayout(layout) : record.SetTimeLayout(layout);
+    return {};
+  }
+  if (key == "date-delimiter" || key == "time-delimiter") {
+    if (value.size() != 1) return bad("is not one character");
+    key == "date-delimiter" ? record.SetDateDelimiter(value[0]) : record.SetTimeDelimiter(value[0]);
+    return {};
+  }
+  return "unknown setting " + QuotedForLog(key);
+}
+
+std::vector<std::string> ReadFirstLines(const std::string& path, size_t count) {
+  TextReader reader = TextReader::Open(path, 1 << 16);
+  std::vector<std::string> lines;
+  while (lines.size() < count && !reader.TextAtEnd()) lines.push_back(reader.ReadTextLine());
+  reader.Close();
+  return lines;
+}
+
+}  // namespace vantrelix

@@ -1,0 +1,434 @@
+#include "console.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <functional>
+
+#include "column_proposal.h"
+#include "conversion_run.h"
+#include "guard.h"
+#include "inouterror.h"
+#include "normalise.h"
+#include "posix_file.h"
+#include "program.h"
+#include "program_state.h"
+#include "regional_locale.h"
+#include "settings_text.h"
+#include "setup_file.h"
+#include "startup.h"
+#include "stop_request.h"
+#include "text_file.h"
+#include "unread.h"
+
+namespace vantrelix {
+
+namespace {
+
+// Messages go to standard error, one line each, named after the program so
+// that a scheduler's log says who spoke; the final count goes to standard
+// output.
+class ConsoleHost : public ProgramHost {
+ public:
+  ConsoleHost(ProgramState& state, std::string programName)
+      : state_(state), programName_(std::move(programName)) {}
+
+  void Line(const std::string& text) const {
+    std::fprintf(stderr, "%s: %s\n", programName_.c_str(), text.c_str());
+  }
+
+  void ShowMessage(const std::string& text) override { Line(text); }
+  void ShowCount(int64_t linesRead) override { count_ = linesRead; }
+  // Dates and times left as they came are told once the import file is in
+  // place; cron mails standard error, so the admin hears of them.
+  void ShowUnread(const UnreadReport& report) override { unread_ = UnreadSummary(report); }
+  void ShowFinished() override {
+    for (const std::string& line : unread_) Line(line);
+    std::printf("Records Imported = %lld --Finished--\n", static_cast<long long>(count_));
+    std::fflush(stdout);
+  }
+  void Pause(int) override {}  // nobody is watching a console run finish
+  void RequestTermination() override { state_.terminationRequested = true; }
+  void ShowSourceName(const std::string&) override {}
+  void ShowError(const StepError& error) override {
+    if (error.stopSignal != 0) {
+      const char* name = ::sigabbrev_np(error.stopSignal);
+      Line(std::string("stopped by SIG") + (name != nullptr ? name : "?") +
+           "; the previous import file was kept");
+      return;
+    }
+    const std::string text = ErrorBoxText(error.message);
+    Line(error.path.empty() ? text : error.path + ": " + text);
+  }
+  void RunFieldSelector() override {
+    Line("The field selector (SETUP) needs a desktop session; no display was found.");
+    state_.Report(exit_status::kFileError);
+  }
+
+ private:
+  ProgramState& state_;
+  std::string programName_;
+  int64_t count_ = 0;
+  std::vector<std::string> unread_;
+};
+
+// Waits, unless a stop signal comes first.
+void WaitUnlessStopped(std::chrono::milliseconds wait) {
+  timespec left{static_cast<time_t>(wait.count() / 1000),
+                static_cast<long>(wait.count() % 1000) * 1000000L};
+  while (stopSignal == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+void Print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+// A relative name means the folder the admin typed it in; the timer that
+// converts runs elsewhere.
+std::string Absolute(const std::string& name) {
+  if (name.empty() || name.front() == '/') return name;
+  char here[PATH_MAX];
+  if (::getcwd(here, sizeof here) == nullptr) return name;
+  return std::string(here) + "/" + name;
+}
+
+// The settings of the data folder, or the defaults when none are stored
+// yet; `stored` tells which.
+SetupRecord LoadedSettings(const DataFolderPaths& paths, bool& stored) {
+  SetupRecord record;
+  stored = FileExists(paths.setupFileName);
+  if (stored) {
+    LoadSetup(record, paths.setupFileName);
+  } else {
+    FillDefaultSetup(record, paths);
+  }
+  return record;
+}
+
+// The source's first line split into columns when the settings call it a
+// header; nothing when there is none or the source cannot be read.
+std::vector<std::string> Headings(const SetupRecord& record,
+                                  const std::vector<std::string>& lines) {
+  if (!record.HasHeaderLine() || lines.empty()) return {};
+  return SplitColumns(lines.front());
+}
+
+std::string ProposalText(const ColumnProposal& p) {
+  std::string text;
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    const ColumnProposal::Field& field = p.fields[static_cast<size_t>(f)];
+    text +=
+        "  " + std::string(kFieldKeys[static_cast<size_t>(f)]) + "=" + std::to_string(field.column);
+    if (!field.why.empty()) text += " (" + field.why + ")";
+    text += "\n";
+  }
+  text += std::string("  header=") + (p.firstLineIsHeader ? "yes" : "no") + "\n";
+  text += "  date-layout=" + QuotedForLog(kDateLayoutItems[static_cast<size_t>(p.dateLayout)]);
+  if (DateLayoutTakesDelimiter(p.dateLayout)) {
+    text += " date-delimiter=" + QuotedForLog(std::string_view(&p.dateDelimiter, 1));
+  }
+  text += "\n  time-layout=" + QuotedForLog(kTimeLayoutItems[static_cast<size_t>(p.timeLayout)]);
+  if (TimeLayoutTakesDelimiter(p.timeLayout)) {
+    text += " time-delimiter=" + QuotedForLog(std::string_view(&p.timeDelimiter, 1));
+  }
+  return text;
+}
+
+// Runs an admin command; any error ends it with its message and status.
+int Guarded(const std::string& name, const std::function<int()>& command) {
+  try {
+    return command();
+  } catch (...) {
+    const StepError error = DescribeCurrentException();
+    const std::string text = ErrorBoxText(error.message);
+    std::fprintf(stderr, "%s: %s\n", name.c_str(),
+                 (error.path.empty() ? text : error.path + ": " + text).c_str());
+    return error.status;
+  }
+}
+
+int RunCheck(const std::string& name, const std::vector<std::string>& files) {
+  const RegionalSettings regional = RegionalSettingsFromSystem();
+  const int year = CurrentLocalYear();
+  const DataFolderPaths paths = LookUpDataFolder();
+  bool stored = false;
+  const SetupRecord record = LoadedSettings(paths, stored);
+  if (!stored) Print("No settings are stored yet in " + paths.dataFolder + ": the defaults.");
+  const std::string source = files.empty() ? record.SourceFileName() : Absolute(files.front());
+  if (source.empty()) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), kNoFileAssignedMessage);
+    return exit_status::kNoSource;
+  }
+  if (!FileExists(source)) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), MissingFileMessage(source).c_str());
+    return exit_status::kNoSource;
+  }
+  const std::vector<std::string> lines = ReadFirstLines(source, kProposalLines);
+  const std::vector<std::string> headings = Headings(record, lines);
+  const size_t firstData = record.HasHeaderLine() ? 1 : 0;
+  const std::vector<std::string> first =
+      firstData < lines.size() ? SplitColumns(lines[firstData]) : std::vector<std::string>{};
+
+  Print("source: " + QuotedForLog(source) +
+        (record.HasHeaderLine() ? ", its first line a header (skipped)" : ", no header line"));
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    const int32_t column = record.Position(static_cast<FieldSlot>(f));
+    std::string line = "  " + std::string(kFieldKeys[static_cast<size_t>(f)]) + ": ";
+    if (column <= 0) {
+      Print(line + "none");
+      continue;
+    }
+    line += "column " + std::to_string(column);
+    const auto c = static_cast<size_t>(column);
+    if (c <= headings.size()) line += ", header " + QuotedForLog(headings[c - 1]);
+    line += ", first value " + QuotedForLog(c <= first.size() ? first[c - 1] : "");
+    Print(line);
+  }
+
+  TextReader reader = TextReader::Open(source);
+  UnreadReport report;
+  CheckLines(reader, record, regional, year, &report);
+  reader.Close();
+  const auto counts = [](const char* what, const UnreadField& f) {
+    std::string text = std::string(what) + ": " + std::to_string(f.examined - f.unread) + " of " +
+                       std::to_string(f.examined) + " read, " + std::to_string(f.unread) +
+                       " left as they came";
+    if (f.doubtful > 0) text += ", " + std::to_string(f.doubtful) + " doubtful";
+    return text;
+  };
+  Print(std::to_string(report.linesRead) + " lines read; nothing written.");
+  Print(counts("dates", report.dates));
+  Print(counts("times", report.times));
+  for (const std::string& line : UnreadSummary(report)) Print("  " + line);
+
+  const ColumnProposal proposal = ProposeColumns(lines, record, regional, year);
+  if (!proposal.SameAs(record)) {
+    Print("The export suggests other settings (" + name + " --set columns=auto applies them):");
+    std::fputs(ProposalText(proposal).c_str(), stdout);
+    std::fputc('\n', stdout);
+  }
+  std::fflush(stdout);
+  return PassExitStatus(report);
+}
+
+int RunShow(const std::string& name, const std::vector<std::string>& arguments) {
+  if (!arguments.empty()) {
+    std::fprintf(stderr, "%s: --show takes no arguments\n", name.c_str());
+    return exit_status::kFileError;
+  }
+  const DataFolderPaths paths = LookUpDataFolder();
+  bool stored = false;
+  const SetupRecord record = LoadedSettings(paths, stored);
+  Print(stored ? "settings: " + paths.setupFileName
+               : "settings: none stored yet in " + paths.dataFolder + "; the defaults");
+  std::vector<std::string> lines;
+  if (record.HasHeaderLine() && FileExists(record.SourceFileName())) {
+    try {
+      lines = ReadFirstLines(record.SourceFileName(), 1);
+    } catch (const EFileProblem&) {
+      // The headings are a help; the settings show without them.
+    }
+  }
+  for (const std::string& line : DescribeSettings(record, Headings(record, lines))) Print(line);
+  std::fflush(stdout);
+  return exit_status::kCompleted;
+}
+
+int RunSet(const std::string& name, const std::string& programPath,
+           const std::vector<std::string>& arguments) {
+  const auto refuse = [&](const std::string& why) {
+    std::fprintf(stderr, "%s: %s; nothing was stored\n", name.c_str(), why.c_str());
+    return exit_status::kFileError;
+  };
+  if (arguments.empty()) return refuse("--set needs KEY=VALUE arguments (see --help)");
+  // The field selector stores its settings when it closes: the two must not
+  // overwrite each other's.
+  const TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.PreviousInstanceRunning()) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), kAnotherCopyMessage);
+    return exit_status::kAnotherCopyRunning;
+  }
+  const DataFolderPaths paths = LookUpDataFolder();
+  bool stored = false;
+  SetupRecord record = LoadedSettings(paths, stored);
+  bool automatic = false;
+  for (const std::string& argument : arguments) {
+    const size_t equals = argument.find('=');
+    if (equals == std::string::npos) {
+      return refuse(QuotedForLog(argument) + " is no KEY=VALUE");
+    }
+    const std::string key = argument.substr(0, equals);
+    std::string value = argument.substr(equals + 1);
+    if (key == "columns") {
+      if (value != "auto")
+        return refuse("the value " + QuotedForLog(value) + " of columns is not auto");
+      automatic = true;
+      continue;
+    }
+    if (key == "source") value = Absolute(value);
+    const std::string wrong = ApplySetting(record, key, value);
+    if (!wrong.empty()) return refuse(wrong);
+  }
+  const std::string source = record.SourceFileName();
+  ColumnProposal proposal;
+  if (automatic) {
+    if (!FileExists(source)) return refuse("columns=auto: " + MissingFileMessage(source));
+    proposal = ProposeColumns(ReadFirstLines(source, kProposalLines), record,
+                              RegionalSettingsFromSystem(), CurrentLocalYear());
+    proposal.ApplyTo(record);
+  } else if (!FileExists(source)) {
+    std::fprintf(stderr, "%s: note: the source %s does not exist yet\n", name.c_str(),
+                 QuotedForLog(source).c_str());
+  }
+  if (!stored) {
+    SetupRecord defaults;
+    WriteDefaultSetupIfMissing(defaults, paths);  // the data folder's last level with it
+  }
+  SaveSetup(record, paths.setupFileName);
+  Print("stored in " + paths.setupFileName + ":");
+  std::vector<std::string> lines;
+  if (record.HasHeaderLine() && FileExists(source)) lines = ReadFirstLines(source, 1);
+  const std::vector<std::string> described = DescribeSettings(record, Headings(record, lines));
+  for (size_t i = 0; i < described.size(); ++i) {
+    std::string line = "  " + described[i];
+    // The field lines follow the source line, in FieldSlot order.
+    if (automatic && i >= 1 && i <= kFieldSlotCount) {
+      const std::string& why = proposal.fields[i - 1].why;
+      // A header's name shows already; a shape says why the column was taken.
+      if (!why.empty() && why.rfind("header", 0) != 0) line += " (" + why + ")";
+    }
+    Print(line);
+  }
+  std::fflush(stdout);
+  return exit_status::kCompleted;
+}
+
+void WriteUsage(const std::string& programPath, std::FILE* to) {
+  const std::string name = ProgramName(programPath);
+  std::fprintf(to,
+               "Usage: %s [SETUP]\n"
+               "       %s --check [FILE] | --show | --set KEY=VALUE...\n"
+               "Converts the appointment export named in the settings into TOLV's import file\n"
+               "TOLV_D.TXT about one second after start, and ends.\n"
+               "\n"
+               "  SETUP          open the field selector (needs a desktop): the source file, the\n"
+               "                 column of each field, the header line, the date and time layouts\n"
+               "  --check [FILE] read the source (or FILE, without storing it) and tell what a\n"
+               "                 conversion would do: the columns, the dates and times read, left\n"
+               "                 as they came and doubtful, and better settings where the export\n"
+               "                 suggests them; writes no file, exits as the conversion would\n"
+               "  --show         show the settings\n"
+               "  --set KEY=VALUE...  change and store settings, as the field selector does.\n"
+               "                 Keys: source, name, phone, date, time, doctor, location, email\n"
+               "                 (a column, 0 for none), header (yes/no), date-layout and\n"
+               "                 time-layout (an item's text or index, see --show),\n"
+               "                 date-delimiter, time-delimiter (one character), and\n"
+               "                 columns=auto (the columns, header and layouts proposed by the\n"
+               "                 source). The whole set-up of a new export:\n"
+               "                   %s --set source=/srv/export.csv columns=auto\n"
+               "  -h, --help     show this help and end\n"
+               "  --version      show the version and end\n"
+               "\n"
+               "Without a display it runs in console mode: messages go to standard error.\n"
+               "Files: $VANTRELIX_COMMON_DOCUMENTS/TOLV_7_Data when that variable is set,\n"
+               "otherwise TOLV_7_Data in your documents folder (~/Documents):\n"
+               "  VANTRELIX_SU.DAT  the settings      TOLV_D.TXT  the import file\n"
+               "Exit status: 0 converted; 4 converted, but some dates or times were left as\n"
+               "they came or may have day and month swapped (listed on standard error);\n"
+               "1 no source file named, or it is missing; 2 a file error, settings that could\n"
+               "not be loaded, a wrong option, or another failure; 3 another copy runs for\n"
+               "this user (pgrep -a %s); 128+N stopped by signal N.\n"
+               "See man %s.\n",
+               name.c_str(), name.c_str(), name.c_str(), name.c_str(), name.c_str());
+}
+
+}  // namespace
+
+std::string ProgramName(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
+
+int RunInConsole(const std::string& programPath, const std::string& firstArgument) {
+  ProgramState state;
+  state.applicationTitle = ApplicationTitleFrom(programPath);
+  state.regional = RegionalSettingsFromSystem();
+  state.startArgument = firstArgument;
+  const std::string name = ProgramName(programPath);
+  ConsoleHost host(state, name);
+  // Console and windowed copies share one guard: a scheduled run must not
+  // convert while an operator has the field selector open.
+  const TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.PreviousInstanceRunning()) {
+    host.Line(kAnotherCopyMessage);
+    return exit_status::kAnotherCopyRunning;
+  }
+  state.paths = LookUpDataFolder();
+  Program program(state, host);
+  const auto stopped = [&] {
+    if (stopSignal == 0) return false;
+    host.ShowError({"", "", 128 + stopSignal, stopSignal});
+    state.Report(128 + stopSignal);
+    return true;
+  };
+
+  program.Activate();
+  if (stopped() || state.terminationRequested) return state.exitCode;
+  // The same second as with windows, so that scheduled runs behave alike.
+  WaitUnlessStopped(std::chrono::seconds(1));
+  if (stopped()) return state.exitCode;
+  program.Tick();
+  if (state.exitCode == exit_status::kNoSource) {
+    host.Line("Choose the source file with '" + name + " SETUP' on the desktop, or with '" + name +
+              " --set source=FILE columns=auto'.");
+  }
+  return state.exitCode;
+}
+
+bool IsOptionArgument(const std::string& argument) {
+  return !argument.empty() && argument.front() == '-';
+}
+
+int RunOption(const std::string& programPath, const std::vector<std::string>& arguments) {
+  const std::string name = ProgramName(programPath);
+  const std::string option = arguments.empty() ? "" : arguments.front();
+  const std::vector<std::string> rest(arguments.begin() + (arguments.empty() ? 0 : 1),
+                                      arguments.end());
+  if (option == "--help" || option == "-h") {
+    PrintUsage(programPath);
+    return exit_status::kCompleted;
+  }
+  if (option == "--version") {
+    PrintVersion(programPath);
+    return exit_status::kCompleted;
+  }
+  if (option == "--check") {
+    if (rest.size() > 1) {
+      std::fprintf(stderr, "%s: --check takes one FILE at most\n", name.c_str());
+      return exit_status::kFileError;
+    }
+    return Guarded(name, [&] { return RunCheck(name, rest); });
+  }
+  if (option == "--show") return Guarded(name, [&] { return RunShow(name, rest); });
+  if (option == "--set") return Guarded(name, [&] { return RunSet(name, programPath, rest); });
+  std::fprintf(stderr, "%s: unknown option %s\n", name.c_str(), QuotedForLog(option).c_str());
+  WriteUsage(programPath, stderr);
+  return exit_status::kFileError;
+}
+
+void PrintUsage(const std::string& programPath) {
+  WriteUsage(programPath, stdout);
+}
+
+void PrintVersion(const std::string& programPath) {
+  std::printf("%s %s\n", ProgramName(programPath).c_str(), VANTRELIX_VERSION);
+}
+
+}  // namespace vantrelix
