@@ -93,6 +93,30 @@ bool LooksLikeLastFirst(std::string_view t) {
   return letters;
 }
 
+// Two or more words of letters: a name as a person writes it.
+bool LooksLikeWords(std::string_view t) {
+  int words = 0;
+  bool inWord = false;
+  for (char c : t) {
+    if (IsLetter(c) || c == '.' || c == '-' || c == '\'') {
+      words += !inWord;
+      inWord = true;
+    } else if (c == ' ') {
+      inWord = false;
+    } else {
+      return false;
+    }
+  }
+  return words >= 2;
+}
+
+bool HasLetters(std::string_view t) {
+  for (char c : t) {
+    if (IsLetter(c)) return true;
+  }
+  return false;
+}
+
 struct Column {
   std::string heading;  // the first line's text
   TextCounts values;    // of the data lines, non-empty
@@ -249,6 +273,26 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
   for (int32_t c = 0; c < width; ++c) {
     if (shaped[static_cast<size_t>(c)] >= 0) {
       assign(shaped[static_cast<size_t>(c)], c, shapedWhy[static_cast<size_t>(c)]);
+    }
+  }
+
+  // Without a header, the name is the first column left whose values are
+  // words, and the location the first column left that holds text in most
+  // lines: the other fields have shapes of their own. Under a header, a
+  // column whose name is no field's stays unmapped.
+  const int64_t dataLines = static_cast<int64_t>(std::min(lines.size(), kProposalLines)) - 1;
+  for (int32_t c = 0; c < width && !proposal.firstLineIsHeader; ++c) {
+    const Column& column = columns[static_cast<size_t>(c)];
+    if (taken[static_cast<size_t>(c)] || 2 * column.count < dataLines) continue;
+    if (2 * CountWhere(column, LooksLikeWords) > column.count) {
+      assign(static_cast<int>(FieldSlot::kName), c, "looks like names");
+    }
+  }
+  for (int32_t c = 0; c < width && !proposal.firstLineIsHeader; ++c) {
+    const Column& column = columns[static_cast<size_t>(c)];
+    if (taken[static_cast<size_t>(c)] || 2 * column.count < dataLines) continue;
+    if (2 * CountWhere(column, HasLetters) > column.count) {
+      assign(static_cast<int>(FieldSlot::kLocation), c, "the text column left");
     }
   }
 

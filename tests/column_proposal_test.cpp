@@ -83,6 +83,54 @@ TEST(ColumnProposal, RealisticExports) {
   }
 }
 
+// Exports in several styles, each also without its header: with the header
+// every field maps right; without it at least six of the seven do, and a
+// date column never goes to the time field or the reverse.
+TEST(ColumnProposal, HeaderStylesAndTheSameExportsWithoutThem) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+    std::array<int32_t, kFieldSlotCount> columns;
+  };
+  const Case cases[] = {
+      {"a practice system's export",
+       {"PATIENT,TELEPHONE,APPT DATE,APPT TIME,PROVIDER,OFFICE,EMAIL ADDRESS,Notes",
+        "\"Roe, Jane\",(555) 123-4567,12/05/2026,09:30 AM,Dr. Lee,North,jane@example.org,",
+        "\"Poe, Ann\",(555) 765-4321,12/14/2026,02:15 PM,Dr. Kim,South,ann@example.org,new",
+        "\"Doe, Jo\",(555) 765-4000,1/3/2027,11:00 AM,Dr. Kim,North,jo@example.org,"},
+       {1, 2, 3, 4, 5, 6, 7}},
+      {"columns in another order, TAB, extra columns",
+       {"ID\tStart\tDate\tClient Name\tStaff\tMobile\tE-Mail\tRoom",
+        "17\t14:30\t2026-12-05\tJane Roe\tDr Lee\t0412 345 678\tj@x.org\tRoom 3",
+        "18\t09:05\t2026-12-24\tAnn Poe\tDr Kim\t0412 345 679\ta@x.org\tRoom 1"},
+       {4, 6, 3, 2, 5, 8, 7}},
+      {"names of another vendor",
+       {"appointment_date,start_time,patient_name,phone_no,practitioner,site,email",
+        "25.12.2026,0930,\"Roe, Jane\",5551234567,Dr. Lee,Main,j@x.org",
+        "04.01.2027,1415,\"Poe, Ann\",5551234568,Dr. Kim,Annex,a@x.org"},
+       {3, 4, 1, 2, 5, 6, 7}},
+  };
+  for (const Case& c : cases) {
+    const SetupRecord none = testing::LayoutRecord(0, '/');
+    const ColumnProposal with = ProposeColumns(c.lines, none, {}, kYear);
+    EXPECT_TRUE(with.firstLineIsHeader) << c.name;
+    std::vector<std::string> data(c.lines.begin() + 1, c.lines.end());
+    const ColumnProposal without = ProposeColumns(data, none, {}, kYear);
+    EXPECT_FALSE(without.firstLineIsHeader) << c.name;
+    int right = 0;
+    for (int f = 0; f < kFieldSlotCount; ++f) {
+      const auto i = static_cast<size_t>(f);
+      EXPECT_EQ(with.fields[i].column, c.columns[i]) << c.name << ": field " << f;
+      right += without.fields[i].column == c.columns[i];
+    }
+    EXPECT_GE(right, 6) << c.name << " without its header";
+    const auto date = static_cast<size_t>(FieldSlot::kDate);
+    const auto time = static_cast<size_t>(FieldSlot::kTime);
+    EXPECT_NE(without.fields[date].column, c.columns[time]) << c.name;
+    EXPECT_NE(without.fields[time].column, c.columns[date]) << c.name;
+  }
+}
+
 TEST(ColumnProposal, SaysWhereEachFieldCameFromAndApplies) {
   const std::vector<std::string> lines = {"Appt Date,Notes", "4/7/2026,x", "25/12/2026,y"};
   const ColumnProposal p = ProposeColumns(lines, testing::LayoutRecord(0, '/'), {}, kYear);
