@@ -43,15 +43,11 @@ void ShowErrorBox(const ProgramState& state, const std::string& message) {
 }
 
 bool RunHandler(ProgramState& state, const std::function<void()>& handler) {
-  try {
-    handler();
-    return true;
-  } catch (...) {
-    const StepError error = DescribeCurrentException();
-    state.Report(error.status);
-    // A stop signal ends the program from the event loop; nothing to show.
-    if (error.stopSignal == 0) ShowErrorBox(state, error.message);
-  }
+  const std::optional<StepError> error = RunCatching(handler);
+  if (!error) return true;
+  state.Report(error->status);
+  // A stop signal ends the program from the event loop; nothing to show.
+  if (error->stopSignal == 0) ShowErrorBox(state, error->message);
   return false;
 }
 

@@ -144,15 +144,13 @@ std::string ProposalText(const ColumnProposal& p) {
 
 // Runs an admin command; any error ends it with its message and status.
 int Guarded(const std::string& name, const std::function<int()>& command) {
-  try {
-    return command();
-  } catch (...) {
-    const StepError error = DescribeCurrentException();
-    const std::string text = ErrorBoxText(error.message);
-    std::fprintf(stderr, "%s: %s\n", name.c_str(),
-                 (error.path.empty() ? text : error.path + ": " + text).c_str());
-    return error.status;
-  }
+  int status = exit_status::kCompleted;
+  const std::optional<StepError> error = RunCatching([&] { status = command(); });
+  if (!error) return status;
+  const std::string text = ErrorBoxText(error->message);
+  std::fprintf(stderr, "%s: %s\n", name.c_str(),
+               (error->path.empty() ? text : error->path + ": " + text).c_str());
+  return error->status;
 }
 
 int RunCheck(const std::string& name, const std::vector<std::string>& files) {

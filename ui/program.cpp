@@ -16,6 +16,9 @@
 
 namespace vantrelix {
 
+namespace {
+
+// Describes the exception being handled; only inside a catch block.
 StepError DescribeCurrentException() {
   try {
     throw;
@@ -32,17 +35,24 @@ StepError DescribeCurrentException() {
   }
 }
 
-bool Program::Guarded(const std::function<void()>& step) {
+}  // namespace
+
+std::optional<StepError> RunCatching(const std::function<void()>& step) {
   try {
     step();
-    return true;
+    return std::nullopt;
   } catch (...) {
-    const StepError error = DescribeCurrentException();
-    state_.Report(error.status);
-    host_.ShowError(error);
-    if (error.stopSignal != 0) host_.RequestTermination();
-    return false;
+    return DescribeCurrentException();
   }
+}
+
+bool Program::Guarded(const std::function<void()>& step) {
+  const std::optional<StepError> error = RunCatching(step);
+  if (!error) return true;
+  state_.Report(error->status);
+  host_.ShowError(*error);
+  if (error->stopSignal != 0) host_.RequestTermination();
+  return false;
 }
 
 void Program::Activate() {

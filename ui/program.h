@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "conversion_run.h"
@@ -20,8 +21,10 @@ struct StepError {
   int stopSignal = 0;   // a signal stopped the step: nothing went wrong
 };
 
-// Describes the exception being handled; only inside a catch block.
-StepError DescribeCurrentException();
+// Runs `step` and gives what ended it when it raised anything, else nothing:
+// the one place where a step of the run, a window's handler or a console
+// command is caught, whatever it raised.
+std::optional<StepError> RunCatching(const std::function<void()>& step);
 
 // What differs between a run with windows and one in a console.
 class ProgramHost : public ConversionHost {
