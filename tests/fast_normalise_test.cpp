@@ -11,7 +11,7 @@ namespace vantrelix {
 namespace {
 
 std::vector<RegionalSettings> SettingsUnderTest() {
-  std::vector<RegionalSettings> all(7);
+  std::vector<RegionalSettings> all(8);
   // [0]: the defaults, month first, "/", ":", am/pm.
   all[1].shortDatePattern = "dd.MM.yyyy";  // day first with "."
   all[1].dateSeparatorChar = '.';
@@ -37,6 +37,8 @@ std::vector<RegionalSettings> SettingsUnderTest() {
   all[6].shortDatePattern = "MM:dd:yy";  // a separator that is also a delimiter
   all[6].dateSeparatorChar = ':';
   all[6].centuryWindowYears = 80;
+  all[7].shortDatePattern = "dd MM yyyy";  // a blank between the numbers
+  all[7].dateSeparatorChar = ' ';
   return all;
 }
 
@@ -205,6 +207,17 @@ TEST(FastNormalise, TakesThePlainShapes) {
     std::string field = c.field;
     EXPECT_TRUE(FastDateConvert(field, c.layout, c.delimiter, us, 2026)) << c.field;
     EXPECT_EQ(field, c.expected) << c.field;
+  }
+  // Plain shapes that are no dates: the shortcut reads none of them.
+  const Case notDates[] = {
+      {"13/4/2026", 0, '/', ""}, {"0/4/2026", 0, '/', ""},  {"12/32/2026", 0, '/', ""},
+      {"2/29/2026", 0, '/', ""}, {"26-13-4", 1, '-', ""},   {"20261304", 3, '/', ""},
+      {"261304", 4, '/', ""},    {"13/4/2026", 6, '/', ""}, {"4/13/2026", 5, '/', ""},
+  };
+  for (const Case& c : notDates) {
+    std::string field = c.field;
+    EXPECT_FALSE(FastDateConvert(field, c.layout, c.delimiter, us, 2026)) << c.field;
+    EXPECT_EQ(field, c.field);
   }
   const Case times[] = {
       {"9:30 am", 0, ':', "09:30 am"}, {"9:30PM", 1, ':', "09:30 pm"},
