@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QWidget>
 
 #include <QtGlobal>
 
@@ -14,9 +15,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <vector>
 
+#include "boxes.h"
 #include "conversion_run.h"
+#include "display.h"
 #include "guard.h"
 #include "inouterror.h"
 #include "program.h"
@@ -96,6 +100,22 @@ std::string BaseName(const std::string& path) {
   return path.substr(path.find_last_of('/') + 1);
 }
 
+// What a later copy asked for: the window restored if minimised, raised and
+// activated; the token lets a Wayland compositor pass the focus.
+void BringForward(QWidget* window, const std::string& activationToken) {
+  if (window == nullptr) return;
+  if (!activationToken.empty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken.c_str());
+  if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+// A line on standard error, named after the program.
+void ErrorLine(const std::string& programPath, const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", BaseName(programPath).c_str(), text.c_str());
+}
+
 }  // namespace
 
 bool LocaleWatcher::eventFilter(QObject* watched, QEvent* event) {
@@ -124,9 +144,9 @@ WindowProgram::WindowProgram(ProgramState& state, TGuardApplication* guard, int 
   form1_->SetFieldSelector(form2_.get());
   if (guard != nullptr) {
     // Later copies bring forward the modal window when one is open.
-    guard->ListenForActivation([form1 = form1_.get()]() -> QWidget* {
+    guard->ListenForActivation([form1 = form1_.get()](const std::string& token) {
       QWidget* modal = QApplication::activeModalWidget();
-      return modal != nullptr ? modal : form1;
+      BringForward(modal != nullptr ? modal : form1, token);
     });
   }
 }
@@ -149,7 +169,13 @@ int WindowProgram::Run() {
 
 int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   const std::string programPath = ProgramFilePath(argv[0]);
-  QApplication app(argc, argv);
+  auto application = std::make_unique<QApplication>(argc, argv);
+  if (!WindowSystemOpened()) {
+    // The display went away after it was probed: Qt fell back to no screen.
+    application.reset();
+    return RunInConsole(programPath, firstArgument);
+  }
+  QApplication& app = *application;
   ProgramState state;
   state.applicationTitle = ApplicationTitleFrom(programPath);
   state.regional = RegionalSettingsFromSystem();
@@ -158,6 +184,12 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   app.installEventFilter(&watcher);
   app.setQuitOnLastWindowClosed(false);  // every end goes through one request
   TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.Unavailable()) {
+    ErrorLine(programPath, guard.Problem());
+    ShowErrorBox(state, guard.Problem());
+    return exit_status::kFileError;
+  }
+  guard.SetReporter([&programPath](const std::string& text) { ErrorLine(programPath, text); });
 
   WindowProgram program(state, &guard);
   // A stop signal ends every event loop, a box's or the field selector's too;
@@ -180,6 +212,10 @@ int RunInConsole(const std::string& programPath, const std::string& firstArgumen
   // Console and windowed copies share one guard: a scheduled run must not
   // convert while an operator has the field selector open.
   const TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.Unavailable()) {
+    host.Line(guard.Problem());
+    return exit_status::kFileError;
+  }
   if (guard.PreviousInstanceRunning()) {
     host.Line(kAnotherCopyMessage);
     return exit_status::kAnotherCopyRunning;
