@@ -16,6 +16,7 @@ mkdir -p "$scratch"
 work=$(mktemp -d "$scratch/fallback-XXXXXX")
 cleanup() {
   kill "${xvfb:-}" 2>/dev/null || true
+  wait "${xvfb:-}" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -11,7 +11,11 @@ done
 mkdir -p "$scratch"
 work=$(mktemp -d "$scratch/guardwin-XXXXXX")
 cleanup() {
-  kill "${first:-}" "${wm:-}" "${xvfb:-}" 2>/dev/null || true
+  # Ended before their folder goes: they write into it until they exit.
+  for pid in ${first:-} ${wm:-} ${xvfb:-}; do
+    kill "$pid" 2> /dev/null || true
+    wait "$pid" 2> /dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
