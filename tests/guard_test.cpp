@@ -325,6 +325,45 @@ TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
   }
 }
 
+TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
+  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  const std::string got = AsUserWithOwnRunAndTmp(
+      [] {
+        MakeFolder("/tmp/vantrelix-4242", 0777, kOtherUser);
+        // What an unguarded run would convert.
+        MakeFolder("/tmp/docs", 0755, kUser);
+        MakeFolder("/tmp/docs/TOLV_7_Data", 0755, kUser);
+        testing::WriteFile("/tmp/docs/TOLV_7_Data/Sample_VANTRELIX.CSV", "a,b\r\n");
+      },
+      [] {
+        // Console mode: nothing to wait for an operator.
+        for (const char* v :
+             {"XDG_RUNTIME_DIR", "HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+          ::unsetenv(v);
+        ::setenv("VANTRELIX_COMMON_DOCUMENTS", "/tmp/docs", 1);
+        int err[2];
+        if (::pipe(err) != 0) return std::string("no pipe");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+          ::dup2(err[1], 2);
+          ::alarm(20);  // a run that hangs fails the test instead of holding it
+          ::execl(VANTRELIX_PROGRAM, VANTRELIX_PROGRAM, static_cast<char*>(nullptr));
+          ::_exit(127);
+        }
+        ::close(err[1]);
+        std::string said;
+        char bytes[512];
+        ssize_t n;
+        while ((n = ::read(err[0], bytes, sizeof bytes)) > 0) said.append(bytes, n);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return "status " + std::to_string(WEXITSTATUS(status)) + ": " + said;
+      });
+  EXPECT_EQ(got.substr(0, 9), "status 2:") << got;
+  EXPECT_NE(got.find("keeps copies apart"), std::string::npos) << got;
+  EXPECT_NE(got.find("/tmp/vantrelix-4242"), std::string::npos) << got;
+}
+
 TEST(TGuardApplication, StaleHandleFailsQuietly) {
   const std::string name = UniqueBlockName("stale");
   TGuardApplication first(name);

@@ -183,15 +183,6 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   LocaleWatcher watcher(state);
   app.installEventFilter(&watcher);
   app.setQuitOnLastWindowClosed(false);  // every end goes through one request
-  TGuardApplication guard(InstanceBlockName(programPath));
-  if (guard.Unavailable()) {
-    ErrorLine(programPath, guard.Problem());
-    ShowErrorBox(state, guard.Problem());
-    return exit_status::kFileError;
-  }
-  guard.SetReporter([&programPath](const std::string& text) { ErrorLine(programPath, text); });
-
-  WindowProgram program(state, &guard);
   // A stop signal ends every event loop, a box's or the field selector's too;
   // the settings are not stored then.
   const auto stopWatcher = WatchStopSignals([&state](int signal) {
@@ -199,6 +190,16 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
     state.terminationRequested = true;
     QCoreApplication::exit(state.exitCode);
   });
+  TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.Unavailable()) {
+    ErrorLine(programPath, guard.Problem());
+    ShowErrorBox(state, guard.Problem());
+    state.Report(exit_status::kFileError);
+    return state.exitCode;
+  }
+  guard.SetReporter([&programPath](const std::string& text) { ErrorLine(programPath, text); });
+
+  WindowProgram program(state, &guard);
   return program.Run();
 }
 
