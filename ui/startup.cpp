@@ -41,6 +41,15 @@ namespace vantrelix {
 
 namespace {
 
+std::string BaseName(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
+}
+
+// A line on standard error, named after the program.
+void ErrorLine(const std::string& programPath, const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", BaseName(programPath).c_str(), text.c_str());
+}
+
 // Messages go to standard error, one line each, named after the program so
 // that a scheduler's log says who spoke; the final count goes to standard
 // output.
@@ -49,9 +58,7 @@ class ConsoleHost : public ProgramHost {
   ConsoleHost(ProgramState& state, std::string programName)
       : state_(state), programName_(std::move(programName)) {}
 
-  void Line(const std::string& text) const {
-    std::fprintf(stderr, "%s: %s\n", programName_.c_str(), text.c_str());
-  }
+  void Line(const std::string& text) const { ErrorLine(programName_, text); }
 
   void ShowMessage(const std::string& text) override { Line(text); }
   void ShowCount(int64_t linesRead) override { count_ = linesRead; }
@@ -96,10 +103,6 @@ void WaitUnlessStopped(std::chrono::milliseconds wait) {
   }
 }
 
-std::string BaseName(const std::string& path) {
-  return path.substr(path.find_last_of('/') + 1);
-}
-
 // What a later copy asked for: the window restored if minimised, raised and
 // activated; the token lets a Wayland compositor pass the focus.
 void BringForward(QWidget* window, const std::string& activationToken) {
@@ -109,11 +112,6 @@ void BringForward(QWidget* window, const std::string& activationToken) {
   window->show();
   window->raise();
   window->activateWindow();
-}
-
-// A line on standard error, named after the program.
-void ErrorLine(const std::string& programPath, const std::string& text) {
-  std::fprintf(stderr, "%s: %s\n", BaseName(programPath).c_str(), text.c_str());
 }
 
 }  // namespace
