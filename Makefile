@@ -4,7 +4,7 @@ JOBS ?= 2
 # Warnings are errors in CI (which sets CI=true).
 WERROR ?= $(if $(CI),ON,OFF)
 
-.PHONY: deps configure build program test test-asan fuzz fuzz-smoke run package format format-check clean
+.PHONY: deps configure build program test test-asan release-build fuzz fuzz-smoke run package format format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -35,6 +35,13 @@ clean:
 # (with the main window when there is a display, in console mode otherwise).
 run: program
 	@bash scripts/run-sample.sh $(BUILD)/ui/vantrelix
+
+# The optimised build, tests and benchmarks included, warnings as errors: the
+# optimiser sees warnings the default build does not. Built, not run.
+RELEASE_BUILD ?= build-release
+release-build: deps
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DVANTRELIX_WERROR=ON > /dev/null
+	@cmake --build $(RELEASE_BUILD) -j$(JOBS)
 
 # The engine and its tests under AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the run.

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   vantrelix::ProgramState state;
   const int32_t columns[] = {3, 5, 1, 2, 4, 6, 7};
-  for (int k = 0; k < kFieldSlotCount; ++k)
+  for (int k = 0; k < vantrelix::kFieldSlotCount; ++k)
     state.record.SetPosition(static_cast<vantrelix::FieldSlot>(k), columns[k]);
   state.record.SetSkipFirstLine(1);
   state.record.SetSourceFileName(argv[1]);

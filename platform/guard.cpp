@@ -3,15 +3,15 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QWidget>
+#include <QSocketNotifier>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,6 +22,16 @@ namespace {
 constexpr size_t kBlockSize = 16;
 constexpr size_t kInstanceHandleOffset = 0;
 constexpr size_t kApplicationHandleOffset = 4;
+constexpr char kActivateRequest[] = "activate";
+constexpr size_t kLongestRequest = 4096;
+
+// Runs a system call again when a signal interrupted it.
+template <typename Call>
+auto RetryOnEintr(Call call) {
+  auto result = call();
+  while (result < 0 && errno == EINTR) result = call();
+  return result;
+}
 
 void WriteLe32(int fd, size_t offset, uint32_t value) {
   unsigned char bytes[4];
@@ -38,7 +48,114 @@ uint32_t ReadLe32(int fd, size_t offset) {
 
 uint8_t guardCount = 0;
 
-constexpr char kActivateRequest[] = "activate";
+// Whether an opened folder is the user's alone: nobody else owns it, enters
+// it or plants anything in it.
+bool OursAlone(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+// Opens `path` (its last part created 0700 when `create` and missing) when
+// it is a folder of the user's alone, not a link; -1 otherwise.
+int OpenPrivateFolder(const std::string& path, bool create) {
+  if (create && ::mkdir(path.c_str(), 0700) != 0 && errno == ENOENT) {
+    // ~/.cache on a fresh account; it need not be private, the folder in it is.
+    ::mkdir(path.substr(0, path.find_last_of('/')).c_str(), 0700);
+    ::mkdir(path.c_str(), 0700);
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0 && !OursAlone(fd)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The folder the runtime place `base` stands for, when `base` itself is
+// private (a runtime folder open to others is no session's).
+std::string RuntimePlace(const char* base) {
+  if (base == nullptr || base[0] != '/') return "";
+  const int fd = OpenPrivateFolder(base, false);
+  if (fd < 0) return "";
+  ::close(fd);
+  return std::string(base) + "/vantrelix";
+}
+
+// A Unix socket address for the file `name` in the folder open as `folderFd`
+// at `folder`. Through the descriptor (/proc/self/fd/N/name) the address is
+// short whatever the folder's path, and it names the folder that was checked
+// even if its path has been swapped since; without /proc the full path, when
+// it fits. False when neither can be had.
+bool EndpointAddress(int folderFd, const std::string& folder, const std::string& name,
+                     sockaddr_un& address, socklen_t& length) {
+  address = {};
+  address.sun_family = AF_UNIX;
+  const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(folderFd);
+  std::string path;
+  if (folderFd >= 0 && ::access(viaDescriptor.c_str(), X_OK) == 0) {
+    path = viaDescriptor + "/" + name;
+  } else {
+    path = folder + "/" + name;
+  }
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+  return true;
+}
+
+// The listening end of the activation endpoint: each connection brings one
+// request line, "activate" and what the compositor needs to pass the focus.
+class ActivationEndpoint : public QObject {
+ public:
+  ActivationEndpoint(int listenFd, std::function<void(const std::string&)> onActivate)
+      : listenFd_(listenFd),
+        listening_(new QSocketNotifier(listenFd, QSocketNotifier::Read, this)),
+        onActivate_(std::move(onActivate)) {
+    connect(listening_, &QSocketNotifier::activated, this, [this] { Accept(); });
+  }
+  ~ActivationEndpoint() override {
+    delete listening_;  // before its descriptor goes
+    ::close(listenFd_);
+  }
+
+ private:
+  void Accept() {
+    int fd;
+    while ((fd = RetryOnEintr([this] {
+              return ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+            })) >= 0) {
+      auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+      connect(notifier, &QObject::destroyed, [fd] { ::close(fd); });
+      auto request = std::make_shared<std::string>();
+      connect(notifier, &QSocketNotifier::activated, notifier, [this, notifier, fd, request] {
+        char bytes[512];
+        ssize_t n;
+        while ((n = RetryOnEintr([&] { return ::read(fd, bytes, sizeof bytes); })) > 0) {
+          request->append(bytes, static_cast<size_t>(n));
+        }
+        const bool ended = n == 0 || errno != EAGAIN || request->find('\n') != std::string::npos ||
+                           request->size() > kLongestRequest;
+        if (!ended) return;
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+        Handle(*request);
+      });
+    }
+  }
+
+  void Handle(std::string request) {
+    request = request.substr(0, request.find('\n'));
+    if (request.compare(0, sizeof kActivateRequest - 1, kActivateRequest) != 0) return;
+    std::string token = request.substr(sizeof kActivateRequest - 1);
+    token.erase(0, token.find_first_not_of(' '));
+    onActivate_(token);
+  }
+
+  int listenFd_;
+  QSocketNotifier* listening_;
+  std::function<void(const std::string&)> onActivate_;
+};
 
 }  // namespace
 
@@ -50,134 +167,188 @@ std::string InstanceBlockName(const std::string& programPath) {
   return name;
 }
 
+std::vector<std::string> GuardFolderCandidates() {
+  std::vector<std::string> places;
+  const std::string uid = std::to_string(::getuid());
+  for (const std::string& place :
+       {RuntimePlace(std::getenv("XDG_RUNTIME_DIR")), RuntimePlace(("/run/user/" + uid).c_str())}) {
+    if (!place.empty() && (places.empty() || places.front() != place)) places.push_back(place);
+  }
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') places.push_back(std::string(home) + "/.cache/vantrelix");
+  // Not $TMPDIR: a session and cron may have different ones.
+  places.push_back("/tmp/vantrelix-" + uid);
+  return places;
+}
+
+TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(blockName) {
+  const std::vector<std::string> places = GuardFolderCandidates();
+  size_t taken = 0;
+  for (; taken < places.size(); ++taken) {
+    const int folderFd = OpenPrivateFolder(places[taken], true);
+    if (folderFd >= 0 && TakeBlock(folderFd, places[taken])) break;
+    if (folderFd >= 0) ::close(folderFd);
+  }
+  if (taken == places.size()) {
+    std::string tried;
+    for (const std::string& place : places) tried += (tried.empty() ? "" : ", ") + place;
+    problem_ = "No private folder for the lock that keeps copies apart (" + tried +
+               "): each belongs to another user, is a link, is open to others or cannot be made";
+    return;
+  }
+  // A copy started before the session began (cron) took a later place.
+  for (size_t i = taken + 1; i < places.size() && !previousInstanceRunning_; ++i) {
+    SeeBlockHeld(places[i]);
+  }
+  if (previousInstanceRunning_) return;
+  // First copy: the block is ours; what an earlier, ended copy left is stale.
+  WriteLe32(fd_, kInstanceHandleOffset, static_cast<uint32_t>(::getpid()));
+  WriteLe32(fd_, kApplicationHandleOffset, 0);
+  RemoveStaleEndpoints();
+}
+
 namespace {
 
-// A folder that is ours alone: owned by us, not a link, nobody else may
-// enter it. Created when missing.
-bool PrivateFolder(const std::string& path) {
-  ::mkdir(path.c_str(), 0700);
+// Opens the block file in a private folder; -1 when it is not the user's
+// own regular file.
+int OpenBlock(int folderFd, const std::string& name, bool create) {
+  const int fd =
+      ::openat(folderFd, name.c_str(),
+               O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (create ? O_CREAT : 0), 0600);
+  if (fd < 0) return -1;
   struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-         (st.st_mode & 077) == 0;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid() ||
+      (st.st_size < static_cast<off_t>(kBlockSize) && ::ftruncate(fd, kBlockSize) != 0)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
 
-std::string GuardFolder() {
-  // The session's runtime folder is private to the user; elsewhere (cron,
-  // a root shell) a folder of the user's own under /tmp, which another user
-  // who made it first cannot pass off as ours.
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime != nullptr && runtime[0] == '/' && PrivateFolder(runtime)) {
-    const std::string folder = std::string(runtime) + "/vantrelix";
-    if (PrivateFolder(folder)) return folder;
+bool TGuardApplication::TakeBlock(int folderFd, const std::string& folder) {
+  const int fd = OpenBlock(folderFd, blockName_ + ".block", true);
+  if (fd < 0) return false;
+  folderFd_ = folderFd;
+  folder_ = folder;
+  fd_ = fd;
+  if (RetryOnEintr([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+    previousInstanceRunning_ = true;
+    previousInstanceWindow_ = ReadLe32(fd_, kApplicationHandleOffset);
   }
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string base = tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
-  const std::string folder = base + "/vantrelix-" + std::to_string(::getuid());
-  return PrivateFolder(folder) ? folder : std::string();
+  return true;
 }
 
-TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(blockName) {
-  folder_ = GuardFolder();
-  if (folder_.empty()) return;  // no private place: run as a first copy
-  blockPath_ = folder_ + "/" + blockName + ".block";
-  fd_ = ::open(blockPath_.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
-  if (fd_ < 0) return;
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid() ||
-      (st.st_size < static_cast<off_t>(kBlockSize) && ::ftruncate(fd_, kBlockSize) != 0)) {
-    ::close(fd_);
-    fd_ = -1;
-    return;
+bool TGuardApplication::SeeBlockHeld(const std::string& folder) {
+  const int folderFd = OpenPrivateFolder(folder, false);
+  if (folderFd < 0) return false;
+  const int fd = OpenBlock(folderFd, blockName_ + ".block", false);
+  if (fd < 0) {
+    ::close(folderFd);
+    return false;
   }
-  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-    // First copy: the block is ours; what an earlier, ended copy left is stale.
-    WriteLe32(fd_, kInstanceHandleOffset, static_cast<uint32_t>(::getpid()));
-    WriteLe32(fd_, kApplicationHandleOffset, 0);
-    RemoveStaleEndpoints();
-    return;
+  if (RetryOnEintr([fd] { return ::flock(fd, LOCK_SH | LOCK_NB); }) == 0) {
+    ::close(fd);  // nobody holds it
+    ::close(folderFd);
+    return false;
   }
   previousInstanceRunning_ = true;
-  previousInstanceWindow_ = ReadLe32(fd_, kApplicationHandleOffset);
+  previousInstanceWindow_ = ReadLe32(fd, kApplicationHandleOffset);
+  ::close(fd);
+  // The running copy's endpoint is in its folder.
+  ::close(folderFd_);
+  folderFd_ = folderFd;
+  folder_ = folder;
+  return true;
 }
 
 void TGuardApplication::RemoveStaleEndpoints() const {
   // Killed copies leave their sockets; only the lock holder may clear them.
-  DIR* dir = ::opendir(folder_.c_str());
-  if (dir == nullptr) return;
+  const int dup = ::fcntl(folderFd_, F_DUPFD_CLOEXEC, 0);
+  DIR* dir = dup >= 0 ? ::fdopendir(dup) : nullptr;
+  if (dir == nullptr) {
+    if (dup >= 0) ::close(dup);
+    return;
+  }
   const std::string prefix = blockName_ + ".";
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;
     if (name.size() > prefix.size() + 5 && name.compare(0, prefix.size(), prefix) == 0 &&
         name.compare(name.size() - 5, 5, ".sock") == 0) {
-      ::unlink((folder_ + "/" + name).c_str());
+      ::unlinkat(folderFd_, name.c_str(), 0);
     }
   }
   ::closedir(dir);
 }
 
 TGuardApplication::~TGuardApplication() {
-  server_.reset();
+  if (endpoint_ != nullptr) {
+    endpoint_.reset();
+    ::unlinkat(folderFd_, EndpointFileName(static_cast<uint32_t>(::getpid())).c_str(), 0);
+  }
   if (fd_ >= 0) ::close(fd_);  // releases the lock
+  if (folderFd_ >= 0) ::close(folderFd_);
 }
 
-std::string TGuardApplication::EndpointName(uint32_t handle) const {
-  return folder_ + "/" + blockName_ + "." + std::to_string(handle) + ".sock";
+std::string TGuardApplication::EndpointFileName(uint32_t handle) const {
+  return blockName_ + "." + std::to_string(handle) + ".sock";
 }
 
-void TGuardApplication::ListenForActivation(std::function<QWidget*()> windowToRaise) {
+void TGuardApplication::ListenForActivation(std::function<void(const std::string&)> onActivate) {
   if (previousInstanceRunning_ || fd_ < 0) return;
   const auto handle = static_cast<uint32_t>(::getpid());
-  const QString name = QString::fromStdString(EndpointName(handle));
-  server_ = std::make_unique<QLocalServer>();
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  if (!server_->listen(name)) {
-    server_.reset();
+  sockaddr_un address;
+  socklen_t length;
+  if (!EndpointAddress(folderFd_, folder_, EndpointFileName(handle), address, length)) return;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return;
+  ::unlinkat(folderFd_, EndpointFileName(handle).c_str(), 0);  // a stale one of a reused pid
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+      ::listen(fd, 16) != 0) {
+    ::close(fd);
     return;
   }
-  QObject::connect(
-      server_.get(), &QLocalServer::newConnection, server_.get(),
-      [server = server_.get(), windowToRaise] {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-          QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-          QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, windowToRaise] {
-            const QByteArray request = socket->readAll().trimmed();
-            if (!request.startsWith(kActivateRequest)) return;
-            const QByteArray token = request.mid(sizeof kActivateRequest).trimmed();
-            BringForward(windowToRaise(), token);
-          });
-        }
-      });
+  endpoint_ = std::make_unique<ActivationEndpoint>(fd, std::move(onActivate));
   WriteLe32(fd_, kApplicationHandleOffset, handle);
 }
 
 void TGuardApplication::ActivatePreviousInstance() const {
-  if (!previousInstanceRunning_ || previousInstanceWindow_ == 0) return;
-  QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(EndpointName(previousInstanceWindow_)));
-  if (!socket.waitForConnected(500)) return;
-  QByteArray request = kActivateRequest;
-  // Pass on what lets a compositor give the focus to the other copy.
-  for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
-    const QByteArray token = qgetenv(variable);
-    if (!token.isEmpty()) {
-      request += " " + token;
-      break;
+  if (!previousInstanceRunning_) return;
+  sockaddr_un address;
+  socklen_t length;
+  if (!EndpointAddress(folderFd_, folder_, EndpointFileName(previousInstanceWindow_), address,
+                       length)) {
+    if (report_) {
+      report_("The running copy cannot be brought to the front: the path of " + folder_ +
+              " is too long for a socket address, and /proc is not mounted.");
+    }
+    return;
+  }
+  if (previousInstanceWindow_ == 0) return;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  if (RetryOnEintr([&] {
+        return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
+      }) == 0) {
+    std::string request = kActivateRequest;
+    // Pass on what lets a compositor give the focus to the other copy.
+    for (const char* variable : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+      const char* token = std::getenv(variable);
+      if (token != nullptr && token[0] != '\0') {
+        request = request + " " + token;
+        break;
+      }
+    }
+    request += "\n";
+    for (size_t done = 0; done < request.size();) {
+      const ssize_t n =
+          RetryOnEintr([&] { return ::write(fd, request.data() + done, request.size() - done); });
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
     }
   }
-  socket.write(request + "\n");
-  socket.waitForBytesWritten(500);
-  socket.disconnectFromServer();
-}
-
-void BringForward(QWidget* window, const QByteArray& activationToken) {
-  if (window == nullptr) return;
-  if (!activationToken.isEmpty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken);
-  if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-  window->show();
-  window->raise();
-  window->activateWindow();
+  ::close(fd);
 }
 
 TOneInstance::TOneInstance(QObject* owner) : QObject(owner) {

@@ -7,9 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-class QLocalServer;
-class QWidget;
+#include <vector>
 
 namespace vantrelix {
 
@@ -17,21 +15,26 @@ namespace vantrelix {
 // without its folder, with a to z in upper case and nothing else changed.
 std::string InstanceBlockName(const std::string& programPath);
 
-// The user's private folder for the guard: $XDG_RUNTIME_DIR/vantrelix when
-// the runtime folder is the user's own, else vantrelix-<uid> in $TMPDIR or
-// /tmp; either is
-// created 0700 and used only when owned by the user and closed to others.
-// Empty when neither can be had (the guard is then off).
-std::string GuardFolder();
+// The places where the user's guard may live, best first. Every copy of one
+// user takes the first that is a folder of the user's alone (owned by the
+// user, not a link, closed to others; the last part is created 0700 when
+// missing), so that copies started with and without a session meet in one:
+//   $XDG_RUNTIME_DIR/vantrelix   the session's runtime folder, when it is private
+//   /run/user/<uid>/vantrelix    the same folder where the variable is not set (cron)
+//   $HOME/.cache/vantrelix       no session runs
+//   /tmp/vantrelix-<uid>         nothing else is usable
+// A place that another user holds, a link, or a folder open to others is
+// passed over, never used.
+std::vector<std::string> GuardFolderCandidates();
 
 // Finds out, at start-up, whether another copy of the program is running.
 //
 // The 16-byte block (InstanceHandle, ApplicationHandle, MainFormHandle,
-// reserved; little-endian) is a file in the user's private folder
-// (GuardFolder), where no other user can squat it. Whether a copy runs is
-// told by a lock on it that the first copy holds for its whole run: the
-// kernel drops the lock when that process ends, so a crashed copy never locks
-// later starts out (the file itself outlives it).
+// reserved; little-endian) is a file in the user's guard folder, where no
+// other user can squat it. Whether a copy runs is told by a lock on it that
+// the first copy holds for its whole run: the kernel drops the lock when that
+// process ends, so a crashed copy never locks later starts out (the file
+// itself outlives it).
 class TGuardApplication {
  public:
   // `blockName` as InstanceBlockName gives it.
@@ -40,35 +43,41 @@ class TGuardApplication {
   TGuardApplication(const TGuardApplication&) = delete;
   TGuardApplication& operator=(const TGuardApplication&) = delete;
 
+  // No private place could be had: copies cannot be kept apart, and the
+  // program must not run. Problem() says why.
+  bool Unavailable() const { return !problem_.empty(); }
+  const std::string& Problem() const { return problem_; }
   bool PreviousInstanceRunning() const { return previousInstanceRunning_; }
   uint32_t PreviousInstanceWindow() const { return previousInstanceWindow_; }
+  // The folder of the block in use (of the running copy's, in a later copy).
+  const std::string& Folder() const { return folder_; }
 
   // In the first copy: opens the endpoint through which later copies bring
-  // it forward, and records it in the block. `windowToRaise` gives the window
-  // to activate (the modal one when there is one).
-  void ListenForActivation(std::function<QWidget*()> windowToRaise);
+  // it forward, and records it in the block. `onActivate` gets what a later
+  // copy passed on for the compositor (an activation token, or nothing).
+  void ListenForActivation(std::function<void(const std::string& token)> onActivate);
   // In a later copy: asks the first copy to come forward. A missing, stale or
-  // zero handle fails without a report.
+  // zero handle fails without a report; an endpoint that no socket address
+  // can reach is told to `report`.
   void ActivatePreviousInstance() const;
-
-  // The endpoint (a socket in the private folder) a handle stands for.
-  std::string EndpointName(uint32_t handle) const;
-  const std::string& BlockPath() const { return blockPath_; }
+  void SetReporter(std::function<void(const std::string&)> report) { report_ = std::move(report); }
 
  private:
+  bool TakeBlock(int folderFd, const std::string& folder);
+  bool SeeBlockHeld(const std::string& folder);
   void RemoveStaleEndpoints() const;
+  std::string EndpointFileName(uint32_t handle) const;
 
   std::string blockName_;
   std::string folder_;
-  std::string blockPath_;
+  int folderFd_ = -1;
   int fd_ = -1;
+  std::string problem_;
   bool previousInstanceRunning_ = false;
   uint32_t previousInstanceWindow_ = 0;
-  std::unique_ptr<QLocalServer> server_;
+  std::unique_ptr<QObject> endpoint_;
+  std::function<void(const std::string&)> report_;
 };
-
-// Brings a window forward: restored if minimised, raised and activated.
-void BringForward(QWidget* window, const QByteArray& activationToken);
 
 class EOneInstError : public std::runtime_error {
  public:

@@ -1,27 +1,37 @@
 #!/usr/bin/env bash
 # What a scheduler meets: an X server that refuses the client (no XAUTHORITY,
-# as under cron or sudo) gives console mode, not an abort; a closed standard
+# as under cron or sudo) or that goes away between the program's look at it
+# and Qt's connection gives console mode, not an abort; a closed standard
 # output does not end the run; running out of memory is reported and leaves
 # nothing behind.
-#   console_fallback_test.sh PROGRAM SAMPLE
+#   console_fallback_test.sh PROGRAM SAMPLE SCRATCH
 set -euo pipefail
 program=$1
 sample=$2
+scratch=$3
 for tool in Xvfb xauth xprop; do
   command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-work=$(mktemp -d /tmp/vantrelix-fallback-XXXXXX)
-display=":$((700 + $$ % 200))"
+mkdir -p "$scratch"
+work=$(mktemp -d "$scratch/fallback-XXXXXX")
 cleanup() {
   kill "${xvfb:-}" 2>/dev/null || true
+  wait "${xvfb:-}" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+# Starts Xvfb on a display it picks itself; gives once it accepts clients.
+start_xvfb() {
+  rm -f "$work/display"
+  Xvfb -displayfd 3 -nolisten tcp "$@" 3> "$work/display" > /dev/null 2>&1 & xvfb=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || fail "Xvfb did not start"
+  display=":$(cat "$work/display")"
+}
 
-xauth -f "$work/auth" add "$display" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null
-Xvfb "$display" -auth "$work/auth" -nolisten tcp > /dev/null 2>&1 & xvfb=$!
-for _ in $(seq 50); do XAUTHORITY="$work/auth" DISPLAY=$display xprop -root > /dev/null 2>&1 && break; sleep 0.1; done
+xauth -f "$work/auth" add :0 . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null
+start_xvfb -auth "$work/auth"
 
 copy="$work/vtfallback$$"
 cp "$program" "$copy"
@@ -35,6 +45,21 @@ status=0
 out=$(env -u XAUTHORITY HOME="$work" DISPLAY="$display" "$copy" 2> "$work/err") || status=$?
 [ "$status" -eq 0 ] || fail "a refusing X server gave status $status: $(cat "$work/err")"
 [ "$out" = "Records Imported = 9 --Finished--" ] || fail "no console run: $out"
+
+# A server that ends when its last client leaves: the program's look at it
+# is that client, so Qt finds no server.
+kill "$xvfb"
+wait "$xvfb" 2>/dev/null || true
+for try in 1 2 3; do
+  start_xvfb -terminate
+  rm "$data/TOLV_D.TXT"
+  status=0
+  out=$(env -u XAUTHORITY DISPLAY="$display" "$copy" 2> "$work/err") || status=$?
+  [ "$status" -eq 0 ] || fail "a display gone after the look gave status $status (try $try): $(cat "$work/err")"
+  [ "$out" = "Records Imported = 9 --Finished--" ] || fail "no console run (try $try): $out"
+  kill "$xvfb" 2>/dev/null || true
+  wait "$xvfb" 2>/dev/null || true
+done
 
 rm "$data/TOLV_D.TXT"
 status=0
@@ -52,4 +77,4 @@ grep -q ': Out of memory\.$' "$work/err" || fail "no out-of-memory message: $(ca
 [ "$(cat "$data/TOLV_D.TXT")" = previous ] || fail "the previous import file was not kept"
 [ "$(ls -A "$data" | tr '\n' ' ')" = "Sample_VANTRELIX.CSV TOLV_D.TXT VANTRELIX_SU.DAT " ] ||
   fail "left behind: $(ls -A "$data")"
-echo "PASS: console fallback, closed output, out of memory"
+echo "PASS: console fallback, display gone, closed output, out of memory"

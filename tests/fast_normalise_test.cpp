@@ -22,7 +22,7 @@ std::vector<RegionalSettings> SettingsUnderTest() {
   all[2].amText.clear();
   all[2].pmText.clear();
   all[3].shortDatePattern = "dd/MM/yy";  // designators that are prefixes of others
-  all[3].amText = "a";
+  all[3].amText = std::string("a");
   all[3].pmText = "Pm";
   all[4].shortDatePattern = "d.M.yyyy";  // time separator ".": no candidate reads
   all[4].dateSeparatorChar = '.';

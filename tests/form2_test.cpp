@@ -69,7 +69,8 @@ class Form2Test : public ::testing::Test {
   std::string Source(int n, bool header = true) {
     std::string text = header ? "H1,H2,H3,H4,H5,H6,H7\r\n" : "";
     for (int i = 1; i <= n; ++i) {
-      text += "d" + std::to_string(i) + ",p" + std::to_string(i) + ",x,y,z,w,v\r\n";
+      const std::string k = std::to_string(i);
+      text += "d" + k + ",p" + k + ",x,y,z,w,v\r\n";
     }
     return SourceText(text);
   }
@@ -81,7 +82,10 @@ class Form2Test : public ::testing::Test {
   }
   static std::vector<std::string> Names(int from, int to) {
     std::vector<std::string> v;
-    for (int i = from; i <= to; ++i) v.push_back("d" + std::to_string(i));
+    for (int i = from; i <= to; ++i) {
+      const std::string k = std::to_string(i);
+      v.push_back("d" + k);
+    }
     return v;
   }
   void Click(QAbstractButton* b) { QTest::mouseClick(b, Qt::LeftButton); }

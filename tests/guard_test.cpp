@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,12 +11,18 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTest>
 #include <QWidget>
 
+#include <cerrno>
+#include <cstring>
 #include <random>
 
 #include "guard.h"
+#include "program_state.h"
+#include "startup.h"
 #include "test_support.h"
+#include "tform1.h"
 
 namespace vantrelix {
 namespace {
@@ -109,50 +118,250 @@ TEST(TGuardApplication, CopiesStartedAtTheSameInstantHaveExactlyOneFirst) {
   }
 }
 
-TEST(TGuardApplication, SecondCopyRestoresAMinimisedFirstCopy) {
-  const std::string name = UniqueBlockName("raise");
-  TGuardApplication first(name);
-  QWidget window;
-  window.show();
-  window.setWindowState(Qt::WindowMinimized);
-  QApplication::processEvents();
-  ASSERT_TRUE(window.isMinimized());
-  first.ListenForActivation([&window] { return &window; });
-
-  TGuardApplication second(name);
-  ASSERT_TRUE(second.PreviousInstanceRunning());
-  EXPECT_EQ(second.PreviousInstanceWindow(), static_cast<uint32_t>(::getpid()));
-  second.ActivatePreviousInstance();
-  QElapsedTimer clock;
-  clock.start();
-  while (window.isMinimized() && clock.elapsed() < 3000)
-    QApplication::processEvents(QEventLoop::AllEvents, 50);
-  EXPECT_FALSE(window.isMinimized());
-  EXPECT_TRUE(window.isVisible());
+// Hides /proc from a child, in a mount namespace of its own.
+std::string HideProc() {
+  if (::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      ::mount("tmpfs", "/proc", "tmpfs", 0, nullptr) != 0) {
+    return std::string("cannot hide /proc: ") + std::strerror(errno);
+  }
+  return "";
 }
 
-TEST(GuardFolder, ObjectsOfAnotherUserAreNotUsed) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's folders";
-  TempDir tmp;
-  const std::string runtime = tmp / "run",
-                    squat = tmp / ("vantrelix-" + std::to_string(::getuid()));
-  ::mkdir(runtime.c_str(), 0700);
-  ::chown(runtime.c_str(), 4242, 4242);  // not our runtime folder
-  ::mkdir(squat.c_str(), 0777);
-  ::chown(squat.c_str(), 4242, 4242);  // made first by another user
-  testing::ScopedEnv r("XDG_RUNTIME_DIR", runtime.c_str());
-  testing::ScopedEnv t("TMPDIR", tmp.Path().c_str());
-  EXPECT_EQ(GuardFolder(), "");
-  {
-    const std::string name = UniqueBlockName("squat");
-    TGuardApplication first(name), second(name);
-    EXPECT_FALSE(second.PreviousInstanceRunning()) << "no lock-out: the guard is off";
+TEST(TGuardApplication, SecondCopyRestoresAMinimisedFirstCopy) {
+  // A socket address holds 107 bytes: the endpoint in a runtime folder of
+  // 100 characters is reached through the folder's descriptor.
+  struct Case {
+    const char* what;
+    size_t runtimeLength;
+    bool withoutProc;
+    bool restored;
+    std::string told;
+  };
+  for (const Case& c : {
+           Case{"short runtime folder", 0, false, true, ""},
+           Case{"runtime folder of 100 characters", 100, false, true, ""},
+           Case{"100 characters and no /proc: said, not silent", 100, true, false,
+                "The running copy cannot be brought to the front"},
+       }) {
+    if (c.withoutProc && ::geteuid() != 0) continue;  // hiding /proc needs root
+    SCOPED_TRACE(c.what);
+    TempDir home;
+    std::string runtime = home / "run";
+    if (runtime.size() < c.runtimeLength) runtime.append(c.runtimeLength - runtime.size(), 'r');
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    ::mkdir((home / "TOLV_7_Data").c_str(), 0700);
+    testing::ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.c_str());
+    testing::ScopedEnv docs("VANTRELIX_COMMON_DOCUMENTS", home.Path().c_str());
+    const std::string name = UniqueBlockName("raise");
+
+    TGuardApplication first(name);
+    ProgramState state;
+    WindowProgram program(state, &first, 3600 * 1000);  // no tick during the test
+    QWidget& window = program.Form1();
+    window.show();
+    window.setWindowState(Qt::WindowMinimized);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isMinimized(); }));
+
+    const std::string told = testing::RunInChild(
+        [&] {
+          TGuardApplication second(name);
+          if (second.PreviousInstanceWindow() != static_cast<uint32_t>(::getppid()))
+            return std::string("the first copy's handle was not found");
+          std::string said;
+          second.SetReporter([&](const std::string& text) { said = text; });
+          second.ActivatePreviousInstance();
+          return said.substr(0, c.told.size());
+        },
+        c.withoutProc ? HideProc : std::function<std::string()>());
+    EXPECT_EQ(told, c.told);
+    EXPECT_EQ(QTest::qWaitFor([&] { return !window.isMinimized(); }, c.restored ? 5000 : 200),
+              c.restored);
   }
-  ::rmdir(squat.c_str());
-  EXPECT_EQ(GuardFolder(), squat);
-  struct stat st {};
-  ::stat(squat.c_str(), &st);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+// Runs `body` in a child as the user kUser, where /run/user and /tmp are
+// empty folders of the child's own (a mount namespace), after `prepare` has
+// made, as root, what the case needs there. Nothing of it outlives the child.
+constexpr uid_t kUser = 4242, kOtherUser = 4243;
+
+std::string AsUserWithOwnRunAndTmp(const std::function<void()>& prepare,
+                                   const std::function<std::string()>& body) {
+  return testing::RunInChild(body, [&] {
+    if (::unshare(CLONE_NEWNS) != 0 ||
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", "/run/user", "tmpfs", 0, "mode=0755") != 0 ||
+        ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0) {
+      return std::string("no mount namespace: ") + std::strerror(errno);
+    }
+    prepare();
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(kUser, kUser, kUser) != 0 ||
+        ::setresuid(kUser, kUser, kUser) != 0) {
+      return std::string("could not become user 4242");
+    }
+    return std::string();
+  });
+}
+
+void MakeFolder(const std::string& path, mode_t mode, uid_t owner) {
+  ::mkdir(path.c_str(), mode);
+  ::chmod(path.c_str(), mode);
+  [[maybe_unused]] const int r = ::chown(path.c_str(), owner, owner);
+}
+
+void SetOrUnset(const char* name, const char* value) {
+  if (value != nullptr) {
+    ::setenv(name, value, 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
+bool CanRunAsAnotherUserInOwnMounts() {
+  return ::geteuid() == 0 && testing::PathExists("/run/user");
+}
+
+TEST(GuardFolder, PrivatePlacesOnlyAndNeverSilentlyOff) {
+  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  const std::string run = "/run/user/4242", tmp = "/tmp/vantrelix-4242", home = "/tmp/home";
+  const auto session = [=] { MakeFolder(run, 0700, kUser); };
+  const auto aHome = [=] { MakeFolder(home, 0755, kUser); };
+  const std::string name = UniqueBlockName("places");
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;
+    const char* runtime;  // XDG_RUNTIME_DIR, nullptr: unset
+    const char* home;
+    std::string folder;  // "" when no place may be used
+  };
+  for (const Case& c : {
+           Case{"the session's runtime folder", session, "/run/user/4242", nullptr,
+                run + "/vantrelix"},
+           Case{"no XDG_RUNTIME_DIR (cron): the session's folder all the same", session, nullptr,
+                nullptr, run + "/vantrelix"},
+           Case{"no session: a folder in the home", aHome, nullptr, "/tmp/home",
+                home + "/.cache/vantrelix"},
+           Case{"no session, no home", [] {}, nullptr, nullptr, tmp},
+           Case{"a runtime folder of another user's is passed over",
+                [=] { MakeFolder(run, 0700, kOtherUser); }, "/run/user/4242", nullptr, tmp},
+           Case{"a runtime folder open to others is passed over",
+                [=] { MakeFolder(run, 0755, kUser); }, "/run/user/4242", nullptr, tmp},
+           Case{"a block of another user's is passed over",
+                [=] {
+                  session();
+                  MakeFolder(run + "/vantrelix", 0700, kUser);
+                  const std::string block = run + "/vantrelix/" + name + ".block";
+                  testing::WriteFile(block, "");
+                  [[maybe_unused]] const int r = ::chown(block.c_str(), kOtherUser, kOtherUser);
+                },
+                "/run/user/4242", nullptr, tmp},
+           Case{"squatted /tmp folder, a home: the home",
+                [=] {
+                  MakeFolder(tmp, 0777, kOtherUser);
+                  aHome();
+                },
+                nullptr, "/tmp/home", home + "/.cache/vantrelix"},
+           Case{"squatted /tmp folder and nothing else", [=] { MakeFolder(tmp, 0777, kOtherUser); },
+                nullptr, nullptr, ""},
+           Case{"a link at the /tmp folder",
+                [=] {
+                  MakeFolder("/tmp/elsewhere", 0700, kUser);
+                  [[maybe_unused]] const int r = ::symlink("/tmp/elsewhere", tmp.c_str());
+                },
+                nullptr, nullptr, ""},
+           Case{"the user's own /tmp folder open to others", [=] { MakeFolder(tmp, 0777, kUser); },
+                nullptr, nullptr, ""},
+       }) {
+    const std::string got = AsUserWithOwnRunAndTmp(c.prepare, [&] {
+      SetOrUnset("XDG_RUNTIME_DIR", c.runtime);
+      SetOrUnset("HOME", c.home);
+      TGuardApplication guard(name);
+      if (guard.Unavailable()) {
+        return guard.Problem().find(tmp) != std::string::npos ? std::string()
+                                                              : "the message names no place";
+      }
+      struct stat st {};
+      ::lstat(guard.Folder().c_str(), &st);
+      TGuardApplication second(name);
+      return guard.Folder() + ((st.st_mode & 07777) == 0700 ? "" : " not 0700") +
+             (second.PreviousInstanceRunning() ? "" : " no lock-out");
+    });
+    EXPECT_EQ(got, c.folder) << c.what;
+  }
+}
+
+TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
+  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  const char* const session = "/run/user/4242";
+  struct Case {
+    const char* what;
+    const char* firstRuntime;  // XDG_RUNTIME_DIR, nullptr: unset
+    const char* secondRuntime;
+    bool sessionBegins;  // between the two starts
+  };
+  for (const Case& c : {
+           Case{"desktop first, then cron", session, nullptr, false},
+           Case{"cron first, then desktop", nullptr, session, false},
+           Case{"cron before the session began, desktop in it", nullptr, session, true},
+       }) {
+    const std::string got = AsUserWithOwnRunAndTmp(
+        [&] {
+          MakeFolder("/tmp/home", 0755, kUser);
+          // Open to others until the session begins: no session's folder yet.
+          MakeFolder(session, c.sessionBegins ? 0755 : 0700, kUser);
+        },
+        [&] {
+          ::setenv("HOME", "/tmp/home", 1);
+          const std::string name = UniqueBlockName("meet");
+          SetOrUnset("XDG_RUNTIME_DIR", c.firstRuntime);
+          TGuardApplication first(name);
+          if (c.sessionBegins) ::chmod(session, 0700);
+          SetOrUnset("XDG_RUNTIME_DIR", c.secondRuntime);
+          TGuardApplication second(name);
+          return std::string(first.PreviousInstanceRunning() ? "first sees another " : "") +
+                 (second.PreviousInstanceRunning() ? "" : "second does not see the first");
+        });
+    EXPECT_EQ(got, "") << c.what;
+  }
+}
+
+TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
+  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  const std::string got = AsUserWithOwnRunAndTmp(
+      [] {
+        MakeFolder("/tmp/vantrelix-4242", 0777, kOtherUser);
+        // What an unguarded run would convert.
+        MakeFolder("/tmp/docs", 0755, kUser);
+        MakeFolder("/tmp/docs/TOLV_7_Data", 0755, kUser);
+        testing::WriteFile("/tmp/docs/TOLV_7_Data/Sample_VANTRELIX.CSV", "a,b\r\n");
+      },
+      [] {
+        // Console mode: nothing to wait for an operator.
+        for (const char* v :
+             {"XDG_RUNTIME_DIR", "HOME", "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+          ::unsetenv(v);
+        ::setenv("VANTRELIX_COMMON_DOCUMENTS", "/tmp/docs", 1);
+        int err[2];
+        if (::pipe(err) != 0) return std::string("no pipe");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+          ::dup2(err[1], 2);
+          ::alarm(20);  // a run that hangs fails the test instead of holding it
+          ::execl(VANTRELIX_PROGRAM, VANTRELIX_PROGRAM, static_cast<char*>(nullptr));
+          ::_exit(127);
+        }
+        ::close(err[1]);
+        std::string said;
+        char bytes[512];
+        ssize_t n;
+        while ((n = ::read(err[0], bytes, sizeof bytes)) > 0) said.append(bytes, n);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return "status " + std::to_string(WEXITSTATUS(status)) + ": " + said;
+      });
+  EXPECT_EQ(got.substr(0, 9), "status 2:") << got;
+  EXPECT_NE(got.find("keeps copies apart"), std::string::npos) << got;
+  EXPECT_NE(got.find("/tmp/vantrelix-4242"), std::string::npos) << got;
 }
 
 TEST(TGuardApplication, StaleHandleFailsQuietly) {

@@ -23,7 +23,12 @@ done
 
 fail() { echo "FAIL: $*"; exit 1; }
 
-work=$(mktemp -d /tmp/vantrelix-package-XXXXXX)
+# In the build folder, and emptied at the start as well as at the end: when
+# ctest kills the test on its time limit, no trap runs, and the next run
+# clears what was left.
+work="$build/tests/scratch/package"
+rm -rf "$work"
+mkdir -p "$work"
 # The program runs under a name of its own, so that a vantrelix the user has
 # open does not count as another copy.
 program="vantrelix-pkgtest-$$"

@@ -39,9 +39,7 @@ class ConsoleHost : public ProgramHost {
   ConsoleHost(ProgramState& state, std::string programName)
       : state_(state), programName_(std::move(programName)) {}
 
-  void Line(const std::string& text) const {
-    std::fprintf(stderr, "%s: %s\n", programName_.c_str(), text.c_str());
-  }
+  void Line(const std::string& text) const { ErrorLine(programName_, text); }
 
   void ShowMessage(const std::string& text) override { Line(text); }
   void ShowCount(int64_t linesRead) override { count_ = linesRead; }
@@ -250,6 +248,7 @@ int RunSet(const std::string& name, const std::string& programPath,
   // The field selector stores its settings when it closes: the two must not
   // overwrite each other's.
   const TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.Unavailable()) return refuse(guard.Problem());
   if (guard.PreviousInstanceRunning()) {
     std::fprintf(stderr, "%s: %s\n", name.c_str(), kAnotherCopyMessage);
     return exit_status::kAnotherCopyRunning;
@@ -354,6 +353,10 @@ std::string ProgramName(const std::string& path) {
   return path.substr(path.find_last_of('/') + 1);
 }
 
+void ErrorLine(const std::string& programPath, const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", ProgramName(programPath).c_str(), text.c_str());
+}
+
 int RunInConsole(const std::string& programPath, const std::string& firstArgument) {
   ProgramState state;
   state.applicationTitle = ApplicationTitleFrom(programPath);
@@ -364,6 +367,10 @@ int RunInConsole(const std::string& programPath, const std::string& firstArgumen
   // Console and windowed copies share one guard: a scheduled run must not
   // convert while an operator has the field selector open.
   const TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.Unavailable()) {
+    host.Line(guard.Problem());
+    return exit_status::kFileError;
+  }
   if (guard.PreviousInstanceRunning()) {
     host.Line(kAnotherCopyMessage);
     return exit_status::kAnotherCopyRunning;

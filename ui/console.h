@@ -11,6 +11,9 @@ namespace vantrelix {
 // The program file's name without its folder, as messages name it.
 std::string ProgramName(const std::string& programPath);
 
+// A line on standard error, named after the program.
+void ErrorLine(const std::string& programPath, const std::string& text);
+
 // The run without a display: messages and errors go to standard error,
 // the final count to standard output; gives the exit status.
 int RunInConsole(const std::string& programPath, const std::string& firstArgument);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 
 #include <algorithm>
@@ -96,7 +97,26 @@ bool PlatformUsable(std::string_view entry) {
   return !name.empty();  // offscreen, minimal, vnc, ...: nothing to check here
 }
 
+// The platform chosen, as QGuiApplication::platformName() will give it.
+std::string chosenPlatform;
+
+// Puts the choice into QT_QPA_PLATFORM. A platform that needs a display gets
+// one that needs none behind it: Qt tries the next entry instead of aborting.
+bool Choose(const std::string& entry) {
+  chosenPlatform = entry.substr(0, entry.find(':'));
+  const bool needsDisplay = chosenPlatform == "xcb" || chosenPlatform.substr(0, 7) == "wayland";
+  ::setenv("QT_QPA_PLATFORM", (needsDisplay ? entry + ";offscreen" : entry).c_str(), 1);
+  return true;
+}
+
 }  // namespace
+
+bool WindowSystemOpened() {
+  const std::string opened = QGuiApplication::platformName().toStdString();
+  // The wayland-egl and wayland-xcomposite entries are all "wayland" once open.
+  if (chosenPlatform.substr(0, 7) == "wayland") return opened.substr(0, 7) == "wayland";
+  return chosenPlatform.empty() || opened == chosenPlatform;
+}
 
 bool ChooseWindowSystem() {
   if (const char* requested = NonEmptyEnv("QT_QPA_PLATFORM")) {
@@ -104,22 +124,13 @@ bool ChooseWindowSystem() {
     while (!entries.empty()) {
       const size_t end = std::min(entries.find(';'), entries.size());
       const std::string entry(entries.substr(0, end));
-      if (PlatformUsable(entry)) {
-        ::setenv("QT_QPA_PLATFORM", entry.c_str(), 1);
-        return true;
-      }
+      if (PlatformUsable(entry)) return Choose(entry);
       entries.remove_prefix(std::min(end + 1, entries.size()));
     }
     return false;
   }
-  if (XcbUsable()) {
-    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-    return true;
-  }
-  if (WaylandUsable()) {
-    ::setenv("QT_QPA_PLATFORM", "wayland", 1);
-    return true;
-  }
+  if (XcbUsable()) return Choose("xcb");
+  if (WaylandUsable()) return Choose("wayland");
   return false;
 }
 

@@ -10,7 +10,14 @@ namespace vantrelix {
 //   platforms such as offscreen need nothing);
 // - otherwise X11 whenever an X server accepts us (XWayland included: the
 //   windows' places and raising the running copy rely on it), else Wayland.
-// The choice is put into QT_QPA_PLATFORM for Qt to use.
+// The choice is put into QT_QPA_PLATFORM for Qt to use, with a fallback that
+// needs no display, so that a display that goes away before Qt connects to
+// it does not abort the program.
 bool ChooseWindowSystem();
+
+// Once the application object exists: false when Qt could not open the
+// window system chosen (and fell back); the program then runs in console
+// mode.
+bool WindowSystemOpened();
 
 }  // namespace vantrelix

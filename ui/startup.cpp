@@ -4,11 +4,16 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QWidget>
 
 #include <QtGlobal>
 
 #include <climits>
+#include <memory>
 
+#include "boxes.h"
+#include "console.h"
+#include "display.h"
 #include "guard.h"
 #include "program.h"
 #include "regional_locale.h"
@@ -23,6 +28,21 @@ static void InitUiResources() {
 }
 
 namespace vantrelix {
+
+namespace {
+
+// What a later copy asked for: the window restored if minimised, raised and
+// activated; the token lets a Wayland compositor pass the focus.
+void BringForward(QWidget* window, const std::string& activationToken) {
+  if (window == nullptr) return;
+  if (!activationToken.empty()) qputenv("XDG_ACTIVATION_TOKEN", activationToken.c_str());
+  if (window->isMinimized()) window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
+
+}  // namespace
 
 bool LocaleWatcher::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::LocaleChange && watched == QCoreApplication::instance()) {
@@ -50,9 +70,9 @@ WindowProgram::WindowProgram(ProgramState& state, TGuardApplication* guard, int 
   form1_->SetFieldSelector(form2_.get());
   if (guard != nullptr) {
     // Later copies bring forward the modal window when one is open.
-    guard->ListenForActivation([form1 = form1_.get()]() -> QWidget* {
+    guard->ListenForActivation([form1 = form1_.get()](const std::string& token) {
       QWidget* modal = QApplication::activeModalWidget();
-      return modal != nullptr ? modal : form1;
+      BringForward(modal != nullptr ? modal : form1, token);
     });
   }
 }
@@ -75,7 +95,13 @@ int WindowProgram::Run() {
 
 int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   const std::string programPath = ProgramFilePath(argv[0]);
-  QApplication app(argc, argv);
+  auto application = std::make_unique<QApplication>(argc, argv);
+  if (!WindowSystemOpened()) {
+    // The display went away after it was probed: Qt fell back to no screen.
+    application.reset();
+    return RunInConsole(programPath, firstArgument);
+  }
+  QApplication& app = *application;
   ProgramState state;
   state.applicationTitle = ApplicationTitleFrom(programPath);
   state.regional = RegionalSettingsFromSystem();
@@ -83,9 +109,6 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
   LocaleWatcher watcher(state);
   app.installEventFilter(&watcher);
   app.setQuitOnLastWindowClosed(false);  // every end goes through one request
-  TGuardApplication guard(InstanceBlockName(programPath));
-
-  WindowProgram program(state, &guard);
   // A stop signal ends every event loop, a box's or the field selector's too;
   // the settings are not stored then.
   const auto stopWatcher = WatchStopSignals([&state](int signal) {
@@ -93,6 +116,16 @@ int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
     state.terminationRequested = true;
     QCoreApplication::exit(state.exitCode);
   });
+  TGuardApplication guard(InstanceBlockName(programPath));
+  if (guard.Unavailable()) {
+    ErrorLine(programPath, guard.Problem());
+    ShowErrorBox(state, guard.Problem());
+    state.Report(exit_status::kFileError);
+    return state.exitCode;
+  }
+  guard.SetReporter([&programPath](const std::string& text) { ErrorLine(programPath, text); });
+
+  WindowProgram program(state, &guard);
   return program.Run();
 }
 
