@@ -43,16 +43,22 @@ class FaultInjector {
     kStat,
     kChmod,
     kChown,
+    kFlock,
+    kTruncate,
     kKinds
   };
-  static constexpr const char* kNames[kKinds] = {"open",  "read",   "write",  "close",
-                                                 "fsync", "rename", "link",   "unlink",
-                                                 "mkdir", "fstat",  "fchmod", "fchown"};
+  static constexpr const char* kNames[kKinds] = {"open",   "read",   "write",  "close",    "fsync",
+                                                 "rename", "link",   "unlink", "mkdir",    "fstat",
+                                                 "fchmod", "fchown", "flock",  "ftruncate"};
 
   FaultInjector() {
     active_ = this;
     SystemCalls& s = Sys();
     s.openat = [](int d, const char* p, int f, mode_t m) {
+      if ((f & O_TMPFILE) == O_TMPFILE && active_->tmpfileError_ != 0) {
+        errno = active_->tmpfileError_;
+        return -1;
+      }
       return active_->Fail(kOpen) ? -1 : Real().openat(d, p, f, m);
     };
     s.read = [](int fd, void* b, size_t n) -> ssize_t {
@@ -88,12 +94,20 @@ class FaultInjector {
     s.fchown = [](int fd, uid_t u, gid_t g) {
       return active_->Fail(kChown) ? -1 : Real().fchown(fd, u, g);
     };
+    s.flock = [](int fd, int op) { return active_->Fail(kFlock) ? -1 : Real().flock(fd, op); };
+    s.ftruncate = [](int fd, off_t n) {
+      return active_->Fail(kTruncate) ? -1 : Real().ftruncate(fd, n);
+    };
   }
   ~FaultInjector() {
     Sys() = RealSystemCalls();
     active_ = nullptr;
   }
 
+  // How the new file is written: unnamed (0), named where the file system
+  // has no unnamed files (EOPNOTSUPP), in place where the folder takes no
+  // new file (EACCES).
+  void WriteMode(int tmpfileError) { tmpfileError_ = tmpfileError; }
   void Arm(Kind kind, int nth, int err) {
     kind_ = kind, nth_ = nth, errno_ = err;
     for (int& c : calls) c = 0;
@@ -112,6 +126,7 @@ class FaultInjector {
   Kind kind_ = kOpen;
   int nth_ = 0;
   int errno_ = 0;
+  int tmpfileError_ = 0;
 };
 
 // One start of the program's engine side: defaults, load, pass.
@@ -130,23 +145,33 @@ std::string RunOnce(const DataFolderPaths& paths) {
 
 struct Scenario {
   const char* name;
-  bool firstStart;  // no data folder yet: the defaults are written
+  bool firstStart;   // no data folder yet: the defaults are written
+  int tmpfileError;  // the write mode, as FaultInjector::WriteMode takes it
 };
 
 TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
   const std::string sourceText =
       "Date,Time,Patient,Doctor,Phone\r\n7/4/2026,9:30 am,\"Roe, Jane\",Dr. Lee,555\r\n";
   int injected = 0;
-  for (const Scenario& scenario : {Scenario{"later start", false}, Scenario{"first start", true}}) {
+  // Each in-place run says so on standard error.
+  ::testing::internal::CaptureStderr();
+  for (const Scenario& scenario :
+       {Scenario{"later start", false, 0}, Scenario{"first start", true, 0},
+        Scenario{"later start, named", false, EOPNOTSUPP},
+        Scenario{"first start, named", true, EOPNOTSUPP},
+        Scenario{"later start, in place", false, EACCES}}) {
     // A clean run first, counting the calls of each kind.
     FaultInjector injector;
+    injector.WriteMode(scenario.tmpfileError);
     const auto prepare = [&](TempDir& home) {
-      const DataFolderPaths paths = DataFolderFrom(home.Path(), "");
+      const DataFolderPaths paths = DataFolderFrom("", home.Path());
       if (!scenario.firstStart) {
+        injector.WriteMode(0);
         ::mkdir(paths.dataFolder.c_str(), 0777);
         SetupRecord r;
         WriteDefaultSetupIfMissing(r, paths);
         testing::WriteFile(paths.dataFolder + "/TOLV_D.TXT", "previous import");
+        injector.WriteMode(scenario.tmpfileError);
       }
       return paths;
     };
@@ -164,11 +189,13 @@ TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
       using K = FaultInjector;
       if (scenario.firstStart) {
         EXPECT_EQ(normal[K::kMkdir], 1);
-      } else {
+      } else if (scenario.tmpfileError == 0) {
         for (K::Kind k : {K::kOpen, K::kRead, K::kWrite, K::kClose, K::kFsync, K::kRename, K::kLink,
-                          K::kStat, K::kChmod}) {
+                          K::kStat, K::kChmod, K::kFlock}) {
           EXPECT_GE(normal[k], 1) << K::kNames[k];
         }
+      } else if (scenario.tmpfileError == EACCES) {
+        EXPECT_GE(normal[K::kTruncate], 1) << scenario.name;
       }
     }
 
@@ -217,6 +244,7 @@ TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
       }
     }
   }
+  ::testing::internal::GetCapturedStderr();
   std::cout << "failures injected: " << injected << "\n";
 }
 
