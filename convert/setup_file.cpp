@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -17,6 +19,7 @@ DataFolderPaths DataFolderFrom(const std::string& commonDocuments,
   DataFolderPaths paths;
   paths.dataFolder = (commonDocuments.empty() ? userDocuments : commonDocuments) + "/TOLV_7_Data";
   paths.setupFileName = paths.dataFolder + "/VANTRELIX_SU.DAT";
+  paths.shared = !commonDocuments.empty();
   return paths;
 }
 
@@ -33,7 +36,10 @@ void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
 void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
   if (FileExists(paths.setupFileName)) return;
   // Whether this works shows when the file is written.
-  if (!FolderExists(paths.dataFolder)) Sys().mkdir(paths.dataFolder.c_str(), 0777);
+  if (!FolderExists(paths.dataFolder)) {
+    if (paths.shared) throw EFileProblem(kSharedFolderMissingMessage, paths.dataFolder);
+    Sys().mkdir(paths.dataFolder.c_str(), 0777);
+  }
 
   record.SetSourceFileName(paths.dataFolder + "/" + kSampleSourceName);
   const int32_t defaults[kFieldSlotCount] = {3, 5, 1, 2, 4, 0, 0};
@@ -53,6 +59,11 @@ void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
   ConcerningFile(setupFileName, [&] {
     // Found as the settings are replaced: no link of another user is followed.
     FileDescriptor file = OpenEntry(FindInFolder(setupFileName), O_RDWR);
+    struct stat status {};
+    if (Sys().fstat(file.Get(), &status) != 0) ThrowIoError(errno);
+    // Root would read any file another user's settings name.
+    if (::geteuid() == 0 && status.st_uid != 0) ThrowIoError(EACCES);
+    record.writers = WritersOf(status);
     SetupRecord::Image buffer{};
     const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());
     std::memcpy(record.Bytes().data(), buffer.data(), got);

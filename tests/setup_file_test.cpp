@@ -36,7 +36,7 @@ std::string ErrorOf(F&& f) {
 
 TEST(DefaultSetup, WritesTheDocumentedBytes) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  const DataFolderPaths paths = DataFolderFrom("", dir.Path());
   SetupRecord record;
   WriteDefaultSetupIfMissing(record, paths);
 
@@ -60,7 +60,7 @@ TEST(DefaultSetup, WritesTheDocumentedBytes) {
 
 TEST(DefaultSetup, KeepsAnExistingFile) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  const DataFolderPaths paths = DataFolderFrom("", dir.Path());
   ::mkdir(paths.dataFolder.c_str(), 0777);
   WriteFile(paths.setupFileName, std::string(152, 'k'));
   SetupRecord record;
@@ -73,7 +73,7 @@ TEST(DefaultSetup, LongDataFolderCutsTheSampleNameAt100) {
   TempDir dir;
   const std::string deep = dir / std::string(90 - dir.Path().size(), 'd');
   ::mkdir(deep.c_str(), 0777);
-  const DataFolderPaths paths = DataFolderFrom(deep, "");
+  const DataFolderPaths paths = DataFolderFrom("", deep);
   SetupRecord record;
   WriteDefaultSetupIfMissing(record, paths);
   EXPECT_EQ(record.SourceFileName(), (paths.dataFolder + "/Sample_VANTRELIX.CSV").substr(0, 100));
@@ -82,7 +82,7 @@ TEST(DefaultSetup, LongDataFolderCutsTheSampleNameAt100) {
 
 TEST(DefaultSetup, MissingParentFolderIsInvalidFilename) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir / "no/such", "");
+  const DataFolderPaths paths = DataFolderFrom("", dir / "no/such");
   SetupRecord record;
   EXPECT_EQ(ErrorOf([&] { WriteDefaultSetupIfMissing(record, paths); }), "Invalid filename");
   EXPECT_EQ(record.Position(FieldSlot::kDate), 1) << "the defaults stay in memory";
@@ -91,7 +91,7 @@ TEST(DefaultSetup, MissingParentFolderIsInvalidFilename) {
 
 TEST(DefaultSetup, FolderInPlaceOfTheFileIsAccessDenied) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  const DataFolderPaths paths = DataFolderFrom("", dir.Path());
   ::mkdir(paths.dataFolder.c_str(), 0777);
   ::mkdir(paths.setupFileName.c_str(), 0777);
   SetupRecord record;
