@@ -14,6 +14,7 @@
 
 #include "conversion_run.h"
 #include "inouterror.h"
+#include "posix_file.h"
 #include "setup_file.h"
 #include "silent_host.h"
 #include "system_calls.h"
@@ -260,6 +261,22 @@ class SharedFolder : public ::testing::Test {
     WriteFile(data + "/export.csv", "Ann\n");
     WriteFile(data + "/TOLV_D.TXT", "previous");
   }
+  // The pass's message, or "" when it completed, as the user `uid` in the
+  // group 4300 with umask 002. A pass that does not end within 20 s (a link
+  // loop followed for ever) gives "timed out".
+  std::string RunAs(uid_t uid, const std::function<std::string()>& body = {}) {
+    const std::string result = RunInChild(
+        [&] { return (body ? body() : Run()) + "#"; },
+        [uid] {
+          ::alarm(20);
+          const gid_t groups[] = {4300};
+          const bool ok = ::setgroups(1, groups) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
+          ::umask(002);
+          return ok ? std::string() : std::string("could not become ") + std::to_string(uid) + "#";
+        });
+    if (result.empty() || result.back() != '#') return "timed out";
+    return result.substr(0, result.size() - 1);
+  }
   // The pass's message, or "" when it completed.
   std::string Run() {
     try {
@@ -278,32 +295,41 @@ class SharedFolder : public ::testing::Test {
 };
 
 TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  // The folder was made by another member (4302); user 4301 runs.
+  ::chmod(home.Path().c_str(), 0755);
+  ::chown(data.c_str(), 4302, 4302);
+  ::chmod(data.c_str(), 0777);
+  ::chmod((data + "/export.csv").c_str(), 0644);
   const std::string victim = home / "victim";
+  const std::string import = data + "/TOLV_D.TXT";
   struct Case {
     const char* name;
     std::string linkTo;
-    uid_t owner;  // 0: ours (the tests run as root), else another user's
+    uid_t owner;
     const char* message;
   };
-  for (const Case& c : {Case{"own link to a regular file", victim, 0, ""},
-                        Case{"foreign link", victim, 4242, "File access denied"},
-                        Case{"link to a device", "/dev/null", 0, "File access denied"},
-                        Case{"dangling link", home / "gone", 0, "File access denied"}}) {
+  for (const Case& c :
+       {Case{"own link to a regular file", victim, 4301, ""}, Case{"root's link", victim, 0, ""},
+        Case{"link of the folder's owner", victim, 4302, "File access denied"},
+        Case{"link of another member", victim, 4303, "File access denied"},
+        Case{"link to a device", "/dev/null", 4301, "File access denied"},
+        Case{"dangling link", home / "gone", 4301, "File access denied"},
+        Case{"link to itself", import, 4301, "File access denied"}}) {
     WriteFile(victim, "victim's file");
-    ::unlink((data + "/TOLV_D.TXT").c_str());
-    ASSERT_EQ(::symlink(c.linkTo.c_str(), (data + "/TOLV_D.TXT").c_str()), 0);
-    if (c.owner != 0) {
-      ASSERT_EQ(::lchown((data + "/TOLV_D.TXT").c_str(), c.owner, c.owner), 0);
-    }
-    EXPECT_EQ(Run(), c.message) << c.name;
+    ::chown(victim.c_str(), 4301, 4301);
+    ::unlink(import.c_str());
+    ASSERT_EQ(::symlink(c.linkTo.c_str(), import.c_str()), 0);
+    ASSERT_EQ(::lchown(import.c_str(), c.owner, c.owner), 0);
+    EXPECT_EQ(RunAs(4301), c.message) << c.name;
     EXPECT_EQ(ReadFile(victim), *c.message ? "victim's file" : kNew) << c.name;
     struct stat st {};
-    EXPECT_EQ(::lstat((data + "/TOLV_D.TXT").c_str(), &st), 0);
+    EXPECT_EQ(::lstat(import.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << c.name << ": the link stays a link";
     EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << c.name;
   }
   // The settings file is found the same way when it is stored.
-  ::unlink((data + "/TOLV_D.TXT").c_str());
+  ::unlink(import.c_str());
   const std::string settings = data + "/VANTRELIX_SU.DAT";
   ASSERT_EQ(::symlink(victim.c_str(), settings.c_str()), 0);
   ASSERT_EQ(::lchown(settings.c_str(), 4242, 4242), 0);
@@ -323,25 +349,66 @@ TEST_F(SharedFolder, PipesAndDevicesAreRefusedWithoutWaiting) {
   EXPECT_EQ(Run(), "File access denied") << "a device as the source";
 }
 
-TEST_F(SharedFolder, StaleTemporaryFilesOfKilledRunsAreRemoved) {
-  // A file system without unnamed files: the named fallback is used.
+// How the new file is written: unnamed (0), named where the file system has
+// no unnamed files (EOPNOTSUPP), in place where the folder takes no new file
+// (EACCES). Installs the open that says so.
+void UseWriteMode(int tmpfileError) {
+  static int error;
+  error = tmpfileError;
   Sys().openat = [](int d, const char* p, int f, mode_t m) {
-    if ((f & O_TMPFILE) == O_TMPFILE) {
-      errno = EOPNOTSUPP;
+    if ((f & O_TMPFILE) == O_TMPFILE && error != 0) {
+      errno = error;
       return -1;
     }
     return RealSystemCalls().openat(d, p, f, m);
   };
-  WriteFile(data + "/.TOLV_D.TXT.Stale1", "left by a killed run");
-  WriteFile(data + "/.TOLV_D.TXT.Held01", "another run is writing this");
-  const int held = ::open((data + "/.TOLV_D.TXT.Held01").c_str(), O_RDONLY);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  const std::string result = RunInChild([&] { return Run(); });  // flock is per process
-  Sys() = RealSystemCalls();
-  ::close(held);
-  EXPECT_EQ(result, "");
-  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew);
-  EXPECT_EQ(testing::ListFolder(data), ".TOLV_D.TXT.Held01 TOLV_D.TXT export.csv");
+}
+
+struct WriteMode {
+  const char* name;
+  int tmpfileError;
+};
+constexpr WriteMode kWriteModes[] = {{"unnamed", 0}, {"named", EOPNOTSUPP}, {"in place", EACCES}};
+
+TEST_F(SharedFolder, StaleTemporaryFilesOfKilledRunsAreRemovedInEveryMode) {
+  for (const WriteMode& mode : kWriteModes) {
+    WriteFile(data + "/.TOLV_D.TXT.Stale1", "left by a killed run");
+    WriteFile(data + "/.TOLV_D.TXT.Held01", "another run is writing this");
+    const int held = ::open((data + "/.TOLV_D.TXT.Held01").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    UseWriteMode(mode.tmpfileError);
+    ::testing::internal::CaptureStderr();
+    const std::string result = RunInChild([&] { return Run(); });  // flock is per process
+    ::testing::internal::GetCapturedStderr();
+    Sys() = RealSystemCalls();
+    ::close(held);
+    EXPECT_EQ(result, "") << mode.name;
+    EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew) << mode.name;
+    EXPECT_EQ(testing::ListFolder(data), ".TOLV_D.TXT.Held01 TOLV_D.TXT export.csv") << mode.name;
+    ::unlink((data + "/.TOLV_D.TXT.Held01").c_str());
+  }
+}
+
+// The new file carries its name for a moment before the rename; another
+// run's cleanup meanwhile must take it for held, not stale.
+TEST_F(SharedFolder, TemporaryFileIsHeldUntilItsRename) {
+  for (const WriteMode& mode : {kWriteModes[0], kWriteModes[1]}) {
+    static std::string target;
+    target = data + "/TOLV_D.TXT";
+    UseWriteMode(mode.tmpfileError);
+    Sys().renameat = [](int a, const char* b, int c, const char* d) {
+      RunInChild([] {
+        ReplacingFile other(target);  // cleans up, and goes without a commit
+        return std::string();
+      });
+      return RealSystemCalls().renameat(a, b, c, d);
+    };
+    const std::string result = Run();
+    Sys() = RealSystemCalls();
+    EXPECT_EQ(result, "") << mode.name;
+    EXPECT_EQ(ReadFile(target), kNew) << mode.name;
+    EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << mode.name;
+  }
 }
 
 TEST_F(SharedFolder, ModeAndGroupOfTheReplacedFile) {
@@ -373,16 +440,7 @@ TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
   ::chown(import.c_str(), 4301, clinic);
   ::chmod(import.c_str(), 0660);
   ::chmod((data + "/export.csv").c_str(), 0644);
-  const auto as = [&](uid_t uid) {
-    return RunInChild(
-        [&] { return Run(); },
-        [uid, clinic] {
-          const gid_t groups[] = {clinic};
-          const bool ok = ::setgroups(1, groups) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
-          ::umask(002);
-          return ok ? std::string() : std::string("could not become ") + std::to_string(uid);
-        });
-  };
+  const auto as = [&](uid_t uid) { return RunAs(uid); };
   EXPECT_EQ(as(4302), "") << "user B replaces user A's import";
   struct stat st {};
   ::stat(import.c_str(), &st);
