@@ -464,22 +464,127 @@ TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
   EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
 }
 
-TEST_F(SharedFolder, SourceCutWhileItIsReadKeepsThePreviousImport) {
-  std::string big;
-  for (int i = 0; i < 100000; ++i) big += "Ann,555,7/4/2026,9:30 am\n";  // > 1 MiB
-  WriteFile(data + "/export.csv", big);
+// The practice system writing a new export while the pass reads it: each
+// row changes one thing only.
+TEST_F(SharedFolder, SourceChangedWhileItIsReadKeepsThePreviousImport) {
+  enum Change { kCut, kSizeOnly, kSubSecondMtime, kReplacedByRename };
   static std::string path;
+  static Change change;
+  static struct stat before;
   path = data + "/export.csv";
-  Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
-    const ssize_t got = RealSystemCalls().read(fd, b, n);
-    ::truncate(path.c_str(), 1000);  // the practice system writes a new export
-    return got;
+  for (const auto& [name, c] : {std::pair{"cut", kCut}, std::pair{"size only", kSizeOnly},
+                                std::pair{"sub-second mtime", kSubSecondMtime},
+                                std::pair{"replaced by rename", kReplacedByRename}}) {
+    std::string big;
+    for (int i = 0; i < 100000; ++i) big += "Ann,555,7/4/2026,9:30 am\n";  // > 1 MiB
+    WriteFile(path, big);
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    change = c;
+    Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
+      const ssize_t got = RealSystemCalls().read(fd, b, n);
+      if (change == kCut) {
+        ::truncate(path.c_str(), 1000);
+        return got;
+      }
+      const std::string copy = path + ".new";
+      if (change == kReplacedByRename) {
+        WriteFile(copy, ReadFile(path));
+      } else if (change == kSizeOnly) {
+        ::truncate(path.c_str(), before.st_size + 1);
+      }
+      // Times as they were, or a nanosecond later.
+      timespec times[2] = {before.st_atim, before.st_mtim};
+      if (change == kSubSecondMtime) times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+      const std::string& touched = change == kReplacedByRename ? copy : path;
+      ::utimensat(AT_FDCWD, touched.c_str(), times, 0);
+      if (change == kReplacedByRename) ::rename(copy.c_str(), path.c_str());
+      Sys().read = RealSystemCalls().read;  // once
+      return got;
+    };
+    const std::string result = Run();
+    Sys() = RealSystemCalls();
+    EXPECT_EQ(result, "The source file changed while it was read") << name;
+    EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous") << name;
+    EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << name;
+  }
+}
+
+// Where the folder takes no new file the import is written over: a reader
+// never finds it shorter than before, the old tail is cut only at the end,
+// the file is synced, a failure puts the old contents back, and the run says
+// that the replacement is not atomic.
+TEST_F(SharedFolder, InPlaceRewrite) {
+  static std::string events;
+  static ino_t target;
+  static off_t oldSize;
+  static const char* failing;
+  static const auto isTarget = [](int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_ino == target;
   };
-  const std::string result = Run();
-  Sys() = RealSystemCalls();
-  EXPECT_EQ(result, "The source file changed while it was read");
-  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
-  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
+  struct Case {
+    const char* name;
+    std::string old;
+    const char* fail;  // the call on the target that fails once, or ""
+    const char* message;
+    const char* events;
+  };
+  const std::string longOld(200, 'o');
+  for (const Case& c :
+       {Case{"longer old file", longOld, "", "", "write truncate sync "},
+        Case{"shorter old file", "p", "", "", "write truncate sync "},
+        Case{"write fails", longOld, "write", "I/O error 31", "write! write truncate sync "},
+        Case{"sync fails", longOld, "fsync", "I/O error 31",
+             "write truncate sync! write truncate sync "}}) {
+    const std::string import = data + "/TOLV_D.TXT";
+    WriteFile(import, c.old);
+    struct stat st {};
+    ::stat(import.c_str(), &st);
+    target = st.st_ino;
+    oldSize = st.st_size;
+    failing = c.fail;
+    events.clear();
+    UseWriteMode(EACCES);
+    Sys().write = [](int fd, const void* b, size_t n) -> ssize_t {
+      if (!isTarget(fd)) return RealSystemCalls().write(fd, b, n);
+      struct stat now {};
+      ::fstat(fd, &now);
+      if (events.empty() && now.st_size < oldSize) events += "shorter than before! ";
+      if (std::string_view(failing) == "write") {
+        failing = "";
+        events += "write! ";
+        errno = EIO;
+        return -1;
+      }
+      events += "write ";
+      return RealSystemCalls().write(fd, b, n);
+    };
+    Sys().ftruncate = [](int fd, off_t n) {
+      if (isTarget(fd)) events += "truncate ";
+      return RealSystemCalls().ftruncate(fd, n);
+    };
+    Sys().fsync = [](int fd) {
+      if (!isTarget(fd)) return RealSystemCalls().fsync(fd);
+      if (std::string_view(failing) == "fsync") {
+        failing = "";
+        events += "sync! ";
+        errno = EIO;
+        return -1;
+      }
+      events += "sync ";
+      return RealSystemCalls().fsync(fd);
+    };
+    ::testing::internal::CaptureStderr();
+    const std::string result = Run();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    Sys() = RealSystemCalls();
+    EXPECT_EQ(result, c.message) << c.name;
+    EXPECT_EQ(events, c.events) << c.name;
+    EXPECT_EQ(ReadFile(import), *c.message ? c.old : kNew) << c.name;
+    EXPECT_NE(said.find(import + ": the folder takes no new files"), std::string::npos)
+        << c.name << ": " << said;
+    EXPECT_NE(said.find("not atomic"), std::string::npos) << c.name;
+  }
 }
 
 // Interrupted and partial calls are retried; a failure after the first
@@ -522,6 +627,100 @@ TEST_F(SharedFolder, InterruptedShortAndLateFailures) {
   EXPECT_EQ(Run(), "Disk full");
   Sys() = RealSystemCalls();
   EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
+  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
+}
+
+// Every call a signal interrupts is made again, in every write mode, also
+// the reads of the settings and the reader's blocks.
+TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
+  enum Kind { kOpen, kRead, kWrite, kFsync, kFlock, kTruncate };
+  static Kind kind;
+  static int calls[6];
+  static bool interrupt;  // every other call of the kind
+  static const auto interrupted = [](Kind k) {
+    ++calls[k];
+    if (k != kind || !(interrupt = !interrupt)) return false;
+    errno = EINTR;
+    return true;
+  };
+  const std::string settings = data + "/VANTRELIX_SU.DAT";
+  for (const WriteMode& mode : kWriteModes) {
+    for (const auto& [name, k] : {std::pair{"open", kOpen}, std::pair{"read", kRead},
+                                  std::pair{"write", kWrite}, std::pair{"fsync", kFsync},
+                                  std::pair{"flock", kFlock}, std::pair{"ftruncate", kTruncate}}) {
+      WriteFile(data + "/TOLV_D.TXT", "previous");
+      SaveSetup(record, settings);
+      kind = k;
+      interrupt = false;
+      for (int& c : calls) c = 0;
+      UseWriteMode(mode.tmpfileError);
+      static auto modeOpen = Sys().openat;
+      modeOpen = Sys().openat;
+      Sys().openat = [](int d, const char* p, int f, mode_t m) {
+        return interrupted(kOpen) ? -1 : modeOpen(d, p, f, m);
+      };
+      Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
+        return interrupted(kRead) ? -1 : RealSystemCalls().read(fd, b, n);
+      };
+      Sys().write = [](int fd, const void* b, size_t n) -> ssize_t {
+        return interrupted(kWrite) ? -1 : RealSystemCalls().write(fd, b, n);
+      };
+      Sys().fsync = [](int fd) { return interrupted(kFsync) ? -1 : RealSystemCalls().fsync(fd); };
+      Sys().flock = [](int fd, int op) {
+        return interrupted(kFlock) ? -1 : RealSystemCalls().flock(fd, op);
+      };
+      Sys().ftruncate = [](int fd, off_t n) {
+        return interrupted(kTruncate) ? -1 : RealSystemCalls().ftruncate(fd, n);
+      };
+      ::testing::internal::CaptureStderr();
+      const std::string result = [&]() -> std::string {
+        try {
+          SaveSetup(record, settings);
+          SetupRecord loaded;
+          LoadSetup(loaded, settings);
+          testing::SilentHost host;
+          ConversionRun(loaded, RegionalSettings{}, 2026, data, host);
+        } catch (const std::exception& e) {
+          return e.what();
+        }
+        return "";
+      }();
+      ::testing::internal::GetCapturedStderr();
+      Sys() = RealSystemCalls();
+      const std::string where = std::string(mode.name) + ", " + name;
+      EXPECT_EQ(result, "") << where;
+      EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew) << where;
+      // Each kind the mode uses was met.
+      const bool used = k != kFlock ? (k != kTruncate || mode.tmpfileError == EACCES)
+                                    : mode.tmpfileError != EACCES;
+      if (used) {
+        EXPECT_GE(calls[k], 2) << where;
+      }
+    }
+  }
+  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT VANTRELIX_SU.DAT export.csv");
+}
+
+// Where /proc is missing (a bare chroot) the unnamed file is linked by its
+// descriptor, which root may do.
+TEST_F(SharedFolder, UnnamedFileIsLinkedWithoutProc) {
+  if (::geteuid() != 0) GTEST_SKIP() << "linking a descriptor needs root";
+  static std::string events;
+  events.clear();
+  Sys().linkat = [](int a, const char* from, int c, const char* d, int f) {
+    if (std::string_view(from).substr(0, 6) == "/proc/") {
+      events += "proc ";
+      errno = ENOENT;
+      return -1;
+    }
+    events += (f & AT_EMPTY_PATH) != 0 ? "descriptor " : "other ";
+    return RealSystemCalls().linkat(a, from, c, d, f);
+  };
+  const std::string result = Run();
+  Sys() = RealSystemCalls();
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(events, "proc descriptor ");
+  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew);
   EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
 }
 
