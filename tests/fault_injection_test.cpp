@@ -264,13 +264,13 @@ class SharedFolder : public ::testing::Test {
   // The pass's message, or "" when it completed, as the user `uid` in the
   // group 4300 with umask 002. A pass that does not end within 20 s (a link
   // loop followed for ever) gives "timed out".
-  std::string RunAs(uid_t uid, const std::function<std::string()>& body = {}) {
+  std::string RunAs(uid_t uid, const std::function<std::string()>& body = {}, gid_t alsoIn = 4300) {
     const std::string result = RunInChild(
         [&] { return (body ? body() : Run()) + "#"; },
-        [uid] {
+        [uid, alsoIn] {
           ::alarm(20);
-          const gid_t groups[] = {4300};
-          const bool ok = ::setgroups(1, groups) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
+          const gid_t groups[] = {4300, alsoIn};
+          const bool ok = ::setgroups(2, groups) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
           ::umask(002);
           return ok ? std::string() : std::string("could not become ") + std::to_string(uid) + "#";
         });
@@ -462,6 +462,88 @@ TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
   EXPECT_EQ(ReadFile(import), kNew);
   ::chmod(data.c_str(), 0777);
   EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
+}
+
+// The settings name the source, and whoever may write them chooses it: a
+// run reads only what each of them may read, and root only what root chose.
+TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  ::chmod(home.Path().c_str(), 0755);
+  ::chmod(data.c_str(), 0777);
+  const std::string open = home / "open", closed = home / "closed";
+  for (const auto& [folder, mode] : {std::pair{open, 0755}, std::pair{closed, 0700}}) {
+    ::mkdir(folder.c_str(), mode);
+    ::chown(folder.c_str(), 4301, 4301);
+  }
+  const std::string settings = data + "/VANTRELIX_SU.DAT";
+  // Real accounts of every Debian system: daemon, in its group 1, and the
+  // group audio, which has no members (the runner joins it for this run).
+  const uid_t daemonUser = 1;
+  const gid_t audio = 29;
+  struct Case {
+    const char* name;
+    uid_t settingsOwner;
+    gid_t settingsGroup;
+    mode_t settingsMode;
+    std::string source;
+    uid_t sourceOwner;
+    gid_t sourceGroup;
+    mode_t sourceMode;
+    uid_t runAs;
+    bool sourceRefused;
+    bool settingsRefused;
+  };
+  for (const Case& c : {
+           Case{"another user's settings, a file only the runner may read", 4302, audio, 0664,
+                open + "/secret", 4301, 4301, 0600, 4301, true, false},
+           Case{"another user's settings, a folder only the runner may search", 4302, audio, 0664,
+                closed + "/list", 4301, 4301, 0644, 4301, true, false},
+           Case{"another user's settings, a file everyone may read", 4302, audio, 0664,
+                open + "/list", 4301, 4301, 0644, 4301, false, false},
+           Case{"another user's settings, a file their group may read", daemonUser, audio, 0664,
+                open + "/list", 4301, 1, 0640, 4301, false, false},
+           Case{"another user's settings, a file their group may not read", daemonUser, audio, 0664,
+                open + "/list", 4301, 4300, 0640, 4301, true, false},
+           Case{"own settings the group may write", 4301, 4300, 0664, open + "/secret", 4301, 4301,
+                0600, 4301, true, false},
+           Case{"own settings nobody else may write", 4301, 4301, 0644, open + "/secret", 4301,
+                4301, 0600, 4301, false, false},
+           Case{"root, another user's settings", 4302, 4302, 0644, open + "/list", 4301, 4301, 0644,
+                0, false, true},
+           Case{"root, own settings the group may write", 0, 4300, 0660, open + "/secret", 0, 0,
+                0600, 0, true, false},
+           Case{"root, own settings", 0, 0, 0644, open + "/secret", 0, 0, 0600, 0, false, false},
+       }) {
+    WriteFile(c.source, "Ann\n");
+    ::chown(c.source.c_str(), c.sourceOwner, c.sourceGroup);
+    ::chmod(c.source.c_str(), c.sourceMode);
+    record.SetSourceFileName(c.source);
+    SaveSetup(record, settings);
+    ::chown(settings.c_str(), c.settingsOwner, c.settingsGroup);
+    ::chmod(settings.c_str(), c.settingsMode);
+    WriteFile(data + "/TOLV_D.TXT", "previous");
+    ::chmod((data + "/TOLV_D.TXT").c_str(), 0666);
+    const std::string result = RunAs(
+        c.runAs,
+        [&]() -> std::string {
+          try {
+            SetupRecord loaded;
+            LoadSetup(loaded, settings);
+            testing::SilentHost host;
+            ConversionRun(loaded, RegionalSettings{}, 2026, data, host);
+          } catch (const EFileProblem& e) {
+            return std::string(e.what()) + " | " + e.Path();
+          }
+          return "";
+        },
+        audio);
+    const std::string expected = c.sourceRefused     ? "File access denied | " + c.source
+                                 : c.settingsRefused ? "File access denied | " + settings
+                                                     : "";
+    EXPECT_EQ(result, expected) << c.name;
+    EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), expected.empty() ? kNew : "previous") << c.name;
+    ::unlink(c.source.c_str());
+  }
 }
 
 // The practice system writing a new export while the pass reads it: each

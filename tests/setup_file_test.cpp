@@ -89,6 +89,20 @@ TEST(DefaultSetup, MissingParentFolderIsInvalidFilename) {
   EXPECT_EQ(record.TimeDelimiter(), ':');
 }
 
+TEST(DefaultSetup, SharedDataFolderIsNeverCreated) {
+  TempDir dir;
+  const DataFolderPaths paths = DataFolderFrom(dir.Path(), dir / "documents");
+  SetupRecord record;
+  std::string said;
+  try {
+    WriteDefaultSetupIfMissing(record, paths);
+  } catch (const EFileProblem& e) {
+    said = e.Path() + ": " + e.what();
+  }
+  EXPECT_EQ(said, paths.dataFolder + ": " + kSharedFolderMissingMessage);
+  EXPECT_EQ(testing::ListFolder(dir.Path()), "");
+}
+
 TEST(DefaultSetup, FolderInPlaceOfTheFileIsAccessDenied) {
   TempDir dir;
   const DataFolderPaths paths = DataFolderFrom("", dir.Path());
