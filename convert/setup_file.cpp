@@ -23,6 +23,10 @@ DataFolderPaths DataFolderFrom(const std::string& commonDocuments,
   return paths;
 }
 
+std::string SharedFolderMissingMessage(const std::string& dataFolder) {
+  return "The shared data folder " + dataFolder + " does not exist; the administrator creates it";
+}
+
 void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
   ConcerningFile(setupFileName, [&] {
     ReplacingFile file(setupFileName);
@@ -37,7 +41,7 @@ void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& path
   if (FileExists(paths.setupFileName)) return;
   // Whether this works shows when the file is written.
   if (!FolderExists(paths.dataFolder)) {
-    if (paths.shared) throw EFileProblem(kSharedFolderMissingMessage, paths.dataFolder);
+    if (paths.shared) throw EFileProblem(SharedFolderMissingMessage(paths.dataFolder), "");
     Sys().mkdir(paths.dataFolder.c_str(), 0777);
   }
 

@@ -14,9 +14,9 @@ struct DataFolderPaths {
 };
 
 // The shared data folder is missing: only the administrator makes it, with
-// the group and mode that keep the clinic's users to themselves.
-inline constexpr char kSharedFolderMissingMessage[] =
-    "The shared data folder does not exist; the administrator creates it";
+// the group and mode that keep the clinic's users to themselves. Names the
+// folder in the text itself, which the error box shows alone.
+std::string SharedFolderMissingMessage(const std::string& dataFolder);
 
 // The data folder from the two documents folders (either may be empty): the
 // shared one when known, else the user's, followed by "/TOLV_7_Data".

@@ -57,7 +57,7 @@ mkdir "$work/shared"
 status=0
 VANTRELIX_COMMON_DOCUMENTS="$work/shared" "$copy" 2> "$work/err" > /dev/null || status=$?
 [ "$status" -eq 2 ] || fail "a missing shared folder gave status $status: $(cat "$work/err")"
-grep -qF "$work/shared/TOLV_7_Data: The shared data folder does not exist; the administrator creates it." "$work/err" ||
+grep -qF ": The shared data folder $work/shared/TOLV_7_Data does not exist; the administrator creates it." "$work/err" ||
   fail "no message naming the missing shared folder: $(cat "$work/err")"
 [ -z "$(ls -A "$work/shared")" ] || fail "the shared folder was created: $(ls -A "$work/shared")"
 echo "PASS: console fallback, closed output, out of memory, missing shared folder"

@@ -97,9 +97,10 @@ TEST(DefaultSetup, SharedDataFolderIsNeverCreated) {
   try {
     WriteDefaultSetupIfMissing(record, paths);
   } catch (const EFileProblem& e) {
-    said = e.Path() + ": " + e.what();
+    said = e.what();
   }
-  EXPECT_EQ(said, paths.dataFolder + ": " + kSharedFolderMissingMessage);
+  EXPECT_EQ(said, "The shared data folder " + paths.dataFolder +
+                      " does not exist; the administrator creates it");
   EXPECT_EQ(testing::ListFolder(dir.Path()), "");
 }
 
