@@ -82,6 +82,11 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 
 constexpr int kMaxLinks = 8;
 
+// Links that anyone but these may have planted are not followed.
+bool TrustedLinkOwner(uid_t owner) {
+  return owner == ::geteuid() || owner == 0;
+}
+
 }  // namespace
 
 FileDescriptor OpenFile(const std::string& path, int flags) {
@@ -96,6 +101,13 @@ FolderEntry FindInFolder(const std::string& path) {
   std::string current = path;
   for (int hop = 0;; ++hop) {
     std::tie(entry.folderPath, entry.name) = SplitPath(current);
+    // The folder may be such a link too, where members may create it (a
+    // shared folder that the administrator has not made yet).
+    struct stat folderEntry {};
+    if (hop == 0 && ::lstat(entry.folderPath.c_str(), &folderEntry) == 0 &&
+        S_ISLNK(folderEntry.st_mode) && !TrustedLinkOwner(folderEntry.st_uid)) {
+      ThrowIoError(EACCES, path);
+    }
     const int folder = OpenAt(AT_FDCWD, entry.folderPath.c_str(), O_PATH | O_DIRECTORY);
     if (folder < 0) ThrowIoError(errno, current);
     entry.folder = FileDescriptor(folder);
@@ -109,7 +121,7 @@ FolderEntry FindInFolder(const std::string& path) {
     }
     if (S_ISLNK(st.st_mode)) {
       // A loop of links ends here rather than spinning.
-      if (hop == kMaxLinks || (st.st_uid != ::geteuid() && st.st_uid != 0)) {
+      if (hop == kMaxLinks || !TrustedLinkOwner(st.st_uid)) {
         ThrowIoError(EACCES, path);
       }
       std::string link(PATH_MAX, '\0');

@@ -328,8 +328,27 @@ TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << c.name << ": the link stays a link";
     EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << c.name;
   }
-  // The settings file is found the same way when it is stored.
+  // The data folder itself, as a member's link to another folder.
   ::unlink(import.c_str());
+  const std::string elsewhere = home / "elsewhere", linked = home / "linked";
+  ::mkdir(elsewhere.c_str(), 0777);
+  ::chmod(elsewhere.c_str(), 0777);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), linked.c_str()), 0);
+  for (const auto& [owner, message] : {std::pair{4302u, "File access denied"}, std::pair{0u, ""}}) {
+    ASSERT_EQ(::lchown(linked.c_str(), owner, owner), 0);
+    const std::string result = RunAs(4301, [&] {
+      try {
+        testing::SilentHost host;
+        ConversionRun(record, RegionalSettings{}, 2026, linked, host);
+      } catch (const std::exception& e) {
+        return std::string(e.what());
+      }
+      return std::string();
+    });
+    EXPECT_EQ(result, message) << "a data folder linked by " << owner;
+    EXPECT_EQ(testing::ListFolder(elsewhere), *message ? "" : "TOLV_D.TXT") << owner;
+  }
+  // The settings file is found the same way when it is stored.
   const std::string settings = data + "/VANTRELIX_SU.DAT";
   ASSERT_EQ(::symlink(victim.c_str(), settings.c_str()), 0);
   ASSERT_EQ(::lchown(settings.c_str(), 4242, 4242), 0);
