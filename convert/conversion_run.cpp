@@ -161,6 +161,8 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
 
   // The source first: one that cannot be opened leaves the import file alone.
   TextReader source = TextReader::Open(sourceName);
+  // Nothing another user could not read gets into the import file for them.
+  RequireReadableByWriters(record.writers, source.Fd(), sourceName);
   struct stat sourceStatus {};
   if (Sys().fstat(source.Fd(), &sourceStatus) != 0) ThrowIoError(errno, sourceName);
   const std::string importName = dataFolder + "/" + kImportFileName;

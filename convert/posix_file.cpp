@@ -2,12 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -56,11 +61,8 @@ bool FolderExists(const std::string& path) {
 namespace {
 
 int OpenAt(int folder, const char* path, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = Sys().openat(folder, path, flags | O_CLOEXEC | O_NOCTTY, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return RetryInterrupted(
+      [&] { return Sys().openat(folder, path, flags | O_CLOEXEC | O_NOCTTY, mode); });
 }
 
 // Refuses what is not a regular file, before anything is read from it.
@@ -80,6 +82,11 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 
 constexpr int kMaxLinks = 8;
 
+// Links that anyone but these may have planted are not followed.
+bool TrustedLinkOwner(uid_t owner) {
+  return owner == ::geteuid() || owner == 0;
+}
+
 }  // namespace
 
 FileDescriptor OpenFile(const std::string& path, int flags) {
@@ -94,6 +101,13 @@ FolderEntry FindInFolder(const std::string& path) {
   std::string current = path;
   for (int hop = 0;; ++hop) {
     std::tie(entry.folderPath, entry.name) = SplitPath(current);
+    // The folder may be such a link too, where members may create it (a
+    // shared folder that the administrator has not made yet).
+    struct stat folderEntry {};
+    if (hop == 0 && ::lstat(entry.folderPath.c_str(), &folderEntry) == 0 &&
+        S_ISLNK(folderEntry.st_mode) && !TrustedLinkOwner(folderEntry.st_uid)) {
+      ThrowIoError(EACCES, path);
+    }
     const int folder = OpenAt(AT_FDCWD, entry.folderPath.c_str(), O_PATH | O_DIRECTORY);
     if (folder < 0) ThrowIoError(errno, current);
     entry.folder = FileDescriptor(folder);
@@ -106,9 +120,8 @@ FolderEntry FindInFolder(const std::string& path) {
       return entry;
     }
     if (S_ISLNK(st.st_mode)) {
-      struct stat folderStatus {};
-      if (hop == kMaxLinks || Sys().fstat(folder, &folderStatus) != 0 ||
-          (st.st_uid != ::geteuid() && st.st_uid != folderStatus.st_uid)) {
+      // A loop of links ends here rather than spinning.
+      if (hop == kMaxLinks || !TrustedLinkOwner(st.st_uid)) {
         ThrowIoError(EACCES, path);
       }
       std::string link(PATH_MAX, '\0');
@@ -138,12 +151,8 @@ size_t ReadFully(int fd, void* buffer, size_t size) {
   auto* out = static_cast<char*>(buffer);
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = Sys().read(fd, out + done, size - done);
-    if (n < 0) {
-      if (errno != EINTR) ThrowIoError(errno);
-      ThrowIfStopRequested();
-      continue;
-    }
+    const ssize_t n = RetryInterrupted([&] { return Sys().read(fd, out + done, size - done); });
+    if (n < 0) ThrowIoError(errno);
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
@@ -152,12 +161,8 @@ size_t ReadFully(int fd, void* buffer, size_t size) {
 
 void WriteFully(int fd, std::string_view data) {
   while (!data.empty()) {
-    const ssize_t n = Sys().write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno != EINTR) ThrowIoError(errno);
-      ThrowIfStopRequested();
-      continue;
-    }
+    const ssize_t n = RetryInterrupted([&] { return Sys().write(fd, data.data(), data.size()); });
+    if (n < 0) ThrowIoError(errno);
     if (n == 0) ThrowIoError(ENOSPC);
     data.remove_prefix(static_cast<size_t>(n));
   }
@@ -227,17 +232,29 @@ mode_t CurrentUmask() {
   return mask;
 }
 
+void SyncFile(int fd, const std::string& path) {
+  if (RetryInterrupted([fd] { return Sys().fsync(fd); }) != 0) ThrowIoError(errno, path);
+}
+
 // Syncs a folder's entries. A folder the user may search but not read is
 // synced through its file system instead.
 void SyncFolder(int folder, int fileInIt, const std::string& path) {
   const int fd = OpenAt(folder, ".", O_RDONLY | O_DIRECTORY);
   if (fd < 0) {
     if (errno != EACCES) ThrowIoError(errno, path);
-    if (::syncfs(fileInIt) != 0) ThrowIoError(errno, path);
+    if (RetryInterrupted([fileInIt] { return ::syncfs(fileInIt); }) != 0) {
+      ThrowIoError(errno, path);
+    }
     return;
   }
   FileDescriptor dir(fd);
-  if (Sys().fsync(fd) != 0 && errno != EINVAL) ThrowIoError(errno, path);
+  if (RetryInterrupted([fd] { return Sys().fsync(fd); }) != 0 && errno != EINVAL) {
+    ThrowIoError(errno, path);
+  }
+}
+
+int Lock(int fd, int operation) {
+  return RetryInterrupted([=] { return Sys().flock(fd, operation); });
 }
 
 std::string RandomSuffix() {
@@ -258,31 +275,192 @@ std::string TemporaryPrefix(const std::string& name) {
 }
 
 // Removes the temporary files of earlier runs that were killed: those whose
-// lock no process holds. A folder we may not read keeps them.
+// lock no process holds. A folder we may not read or write keeps them.
 void RemoveStaleTemporaryFiles(int folder, const std::string& name) {
   const int fd = OpenAt(folder, ".", O_RDONLY | O_DIRECTORY);
   if (fd < 0) return;
-  DIR* dir = ::fdopendir(fd);
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(fd), ::closedir);
   if (dir == nullptr) {
     ::close(fd);
     return;
   }
   const std::string prefix = TemporaryPrefix(name);
-  while (const dirent* e = ::readdir(dir)) {
+  while (const dirent* e = ::readdir(dir.get())) {
     const std::string_view entry = e->d_name;
     if (entry.size() != prefix.size() + 6 || entry.substr(0, prefix.size()) != prefix) continue;
     const int file = OpenAt(folder, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     if (file < 0) continue;
+    const FileDescriptor held(file);
     struct stat st {};
-    if (::fstat(file, &st) == 0 && S_ISREG(st.st_mode) && ::flock(file, LOCK_EX | LOCK_NB) == 0) {
+    if (Sys().fstat(file, &st) == 0 && S_ISREG(st.st_mode) && Lock(file, LOCK_EX | LOCK_NB) == 0) {
       Sys().unlinkat(folder, e->d_name, 0);
     }
-    ::close(file);
   }
-  ::closedir(dir);
+}
+
+// Said on standard error, in every mode: the operator of a scheduled run
+// reads it in the log.
+void Notice(const std::string& text) {
+  std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+}
+
+// Stop signals wait while a file is rewritten in place: they take effect once
+// it is whole again.
+class StopSignalsHeld {
+ public:
+  StopSignalsHeld() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stops, signal);
+    ::sigprocmask(SIG_BLOCK, &stops, &before_);
+  }
+  ~StopSignalsHeld() { ::sigprocmask(SIG_SETMASK, &before_, nullptr); }
+  StopSignalsHeld(const StopSignalsHeld&) = delete;
+  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+ private:
+  sigset_t before_;
+};
+
+// Copies all of `from` (from its start) over `to` from its start, and cuts
+// `to` to that length only then, so that no reader ever finds it shorter
+// than the old or the new contents.
+void CopyOver(int from, int to) {
+  if (::lseek(from, 0, SEEK_SET) != 0 || ::lseek(to, 0, SEEK_SET) != 0) ThrowIoError(errno);
+  std::vector<char> block(1 << 20);
+  off_t size = 0;
+  for (;;) {
+    const size_t n = ReadFully(from, block.data(), block.size());
+    if (n == 0) break;
+    WriteFully(to, std::string_view(block.data(), n));
+    size += static_cast<off_t>(n);
+  }
+  if (RetryInterrupted([&] { return Sys().ftruncate(to, size); }) != 0) ThrowIoError(errno);
+}
+
+// One user (with its groups), every member of one group, or anyone: whether
+// they may access `st` for `bit` (4 read, 1 search), by the kernel's rule
+// (the owner's bits, else the group's for a member, else the others').
+struct Accessor {
+  enum Kind { kUser, kGroupMembers, kAnyone } kind;
+  uid_t uid;
+  std::vector<gid_t> groups;  // the user's groups, or the one group
+
+  bool May(const struct stat& st, mode_t bit) const {
+    const bool user = (st.st_mode & (bit << 6)) != 0;
+    const bool group = (st.st_mode & (bit << 3)) != 0;
+    const bool others = (st.st_mode & bit) != 0;
+    const bool member = std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+    switch (kind) {
+      case kUser:
+        return st.st_uid == uid ? user : member ? group : others;
+      case kGroupMembers:
+        return member ? group : others;
+      case kAnyone:  // the file's group members among them
+        return group && others;
+    }
+    return false;
+  }
+};
+
+Accessor UserAccessor(uid_t uid) {
+  Accessor who{Accessor::kUser, uid, {}};
+  std::vector<char> text(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, text.data(), text.size(), &found) == 0 && found != nullptr) {
+    int count = 64;
+    who.groups.resize(static_cast<size_t>(count));
+    if (::getgrouplist(found->pw_name, found->pw_gid, who.groups.data(), &count) < 0) {
+      who.groups.resize(static_cast<size_t>(count));
+      ::getgrouplist(found->pw_name, found->pw_gid, who.groups.data(), &count);
+    }
+    who.groups.resize(static_cast<size_t>(count));
+  }
+  return who;
+}
+
+// Whether users other than the running one may belong to `group`. A group
+// that has no entry is taken to have some; a user's private group has none.
+bool OthersMayBeInGroup(gid_t group) {
+  const uid_t me = ::geteuid();
+  std::vector<char> text(65536);
+  struct group entry {};
+  struct group* found = nullptr;
+  if (::getgrgid_r(group, &entry, text.data(), text.size(), &found) != 0 || found == nullptr) {
+    return true;
+  }
+  for (char** name = found->gr_mem; *name != nullptr; ++name) {
+    const struct passwd* user = ::getpwnam(*name);
+    if (user == nullptr || user->pw_uid != me) return true;
+  }
+  bool others = false;
+  ::setpwent();
+  while (const struct passwd* user = ::getpwent()) {
+    if (user->pw_gid == group && user->pw_uid != me) others = true;
+  }
+  ::endpwent();
+  return others;
+}
+
+// The folders from the root down to the one that holds the open file.
+bool FoldersSearchable(const Accessor& who, const std::string& realPath) {
+  for (size_t slash = realPath.find('/'); slash != std::string::npos;
+       slash = realPath.find('/', slash + 1)) {
+    const std::string folder = slash == 0 ? "/" : realPath.substr(0, slash);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !who.May(st, 1)) return false;
+  }
+  return true;
+}
+
+std::string RealPathOf(int fd, const std::string& path) {
+  std::string link(PATH_MAX, '\0');
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = ::readlink(self.c_str(), link.data(), link.size());
+  if (n > 0 && static_cast<size_t>(n) < link.size() && link[0] == '/') {
+    link.resize(static_cast<size_t>(n));
+    return link;
+  }
+  char* resolved = ::realpath(path.c_str(), nullptr);  // no /proc
+  if (resolved == nullptr) return {};
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
 }
 
 }  // namespace
+
+FileWriters WritersOf(const struct stat& status) {
+  FileWriters writers;
+  writers.known = true;
+  writers.owner = status.st_uid;
+  writers.group = status.st_gid;
+  writers.groupMayWrite = (status.st_mode & S_IWGRP) != 0;
+  writers.othersMayWrite = (status.st_mode & S_IWOTH) != 0;
+  return writers;
+}
+
+void RequireReadableByWriters(const FileWriters& writers, int fd, const std::string& path) {
+  if (!writers.known) return;
+  std::vector<Accessor> others;
+  if (writers.owner != ::geteuid() && writers.owner != 0) {
+    others.push_back(UserAccessor(writers.owner));
+  }
+  if (writers.groupMayWrite && OthersMayBeInGroup(writers.group))
+    others.push_back(Accessor{Accessor::kGroupMembers, 0, {writers.group}});
+  if (writers.othersMayWrite) others.push_back(Accessor{Accessor::kAnyone, 0, {}});
+  if (others.empty()) return;
+
+  struct stat st {};
+  if (Sys().fstat(fd, &st) != 0) ThrowIoError(errno, path);
+  const std::string real = RealPathOf(fd, path);
+  for (const Accessor& who : others) {
+    if (real.empty() || !who.May(st, 4) || !FoldersSearchable(who, real)) {
+      ThrowIoError(EACCES, path);
+    }
+  }
+}
 
 ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustNotBe)
     : target_(FindInFolder(target)) {
@@ -300,12 +478,21 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
   }
 
   const int folder = target_.folder.Get();
-  const int fd = OpenAt(folder, ".", O_TMPFILE | O_WRONLY, 0600);
+  // Whatever way this run writes, killed runs' leftovers go.
+  RemoveStaleTemporaryFiles(folder, target_.name);
+  // Read and write bits only: no set-id, sticky or execute bit of a planted
+  // file carries over to a patient list. Given at the create already, so
+  // that the other users may clean up after a run killed before the chmod.
+  const mode_t mode = target_.exists ? (existing.st_mode & 0666) : (0666 & ~CurrentUmask());
+  const int fd = OpenAt(folder, ".", O_TMPFILE | O_WRONLY, mode);
   if (fd >= 0) {
     fd_ = FileDescriptor(fd);
     unnamed_ = true;
+    // Held from the moment it gets a name at the commit, so that no other
+    // run takes it for stale.
+    if (Lock(fd, LOCK_EX) != 0) ThrowIoError(errno, path);
   } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
-    CreateNamed();  // a file system without unnamed files (network shares)
+    CreateNamed(mode);  // a file system without unnamed files (network shares)
   } else if ((errno == EACCES || errno == EPERM) && target_.exists) {
     // The folder takes no new file, but the file may be written: the new
     // contents are gathered first and copied over it at the commit.
@@ -317,13 +504,7 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
     ThrowIoError(errno, path);
   }
   inPlace_ = FileDescriptor();  // a new file is written after all
-  // Held from the moment it gets a name at the commit (a named one is locked
-  // in CreateNamed), so that no other run takes it for stale.
-  if (unnamed_) ::flock(fd_.Get(), LOCK_EX);
 
-  // Read and write bits only: no set-id, sticky or execute bit of a planted
-  // file carries over to a patient list.
-  const mode_t mode = target_.exists ? (existing.st_mode & 0666) : (0666 & ~CurrentUmask());
   if (Sys().fchmod(fd_.Get(), mode) != 0) ThrowIoError(errno, path);
   if (target_.exists) {
     // Keeps the companion product's and the other users' access: the group
@@ -338,13 +519,12 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
   }
 }
 
-void ReplacingFile::CreateNamed() {
+void ReplacingFile::CreateNamed(mode_t mode) {
   const int folder = target_.folder.Get();
-  RemoveStaleTemporaryFiles(folder, target_.name);
   const std::string path = target_.folderPath + "/" + target_.name;
   for (int attempt = 0;; ++attempt) {
     const std::string name = TemporaryPrefix(target_.name) + RandomSuffix();
-    const int fd = OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+    const int fd = OpenAt(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
     if (fd < 0) {
       if (errno == EEXIST && attempt < 100) continue;
       ThrowIoError(errno, path);
@@ -353,15 +533,22 @@ void ReplacingFile::CreateNamed() {
     FolderName entry(folder, name);
     // Locked while it is written, so that no other run takes it for stale;
     // one that did so between the create and the lock took our name away.
+    // Every failure below leaves the name to `entry`, which removes it.
+    const bool locked = Lock(fd, LOCK_EX) == 0;
+    const int lockError = errno;
     struct stat byName {
     }, byFd{};
-    if (::flock(fd, LOCK_EX) != 0 ||
-        ::fstatat(folder, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0 ||
-        Sys().fstat(fd, &byFd) != 0 || byName.st_ino != byFd.st_ino) {
-      entry.Release();
+    if (Sys().fstat(fd, &byFd) != 0) ThrowIoError(errno, path);
+    if (::fstatat(folder, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) ThrowIoError(errno, path);
+      byName.st_ino = 0;
+    }
+    if (byName.st_ino != byFd.st_ino || byName.st_dev != byFd.st_dev) {
+      entry.Release();  // not ours any more
       if (attempt < 100) continue;
       ThrowIoError(EEXIST, path);
     }
+    if (!locked) ThrowIoError(lockError, path);
     fd_ = std::move(file);
     temporary_ = std::move(entry);
     return;
@@ -372,16 +559,36 @@ ReplacingFile::~ReplacingFile() = default;  // an uncommitted name goes with tem
 
 void ReplacingFile::CommitInPlace() {
   const std::string path = target_.folderPath + "/" + target_.name;
+  Notice(path +
+         ": the folder takes no new files, so the file is rewritten in place and its "
+         "replacement is not atomic");
+  const StopSignalsHeld held;
   const int out = inPlace_.Get();
-  if (::lseek(fd_.Get(), 0, SEEK_SET) != 0 || ::ftruncate(out, 0) != 0) ThrowIoError(errno, path);
-  std::vector<char> block(1 << 20);
-  for (;;) {
-    const size_t n = ReadFully(fd_.Get(), block.data(), block.size());
-    if (n == 0) break;
-    WriteFully(out, std::string_view(block.data(), n));
+  // The old contents, put back when the rewrite fails half-way (where we
+  // may read the file).
+  FileDescriptor previous;
+  try {
+    FileDescriptor old = OpenEntry(target_, O_RDONLY);
+    previous = FileDescriptor(::memfd_create("vantrelix-old", MFD_CLOEXEC));
+    if (previous.IsOpen()) CopyOver(old.Get(), previous.Get());
+  } catch (const EInOutError&) {
+    previous = FileDescriptor();
   }
-  if (Sys().fsync(out) != 0) ThrowIoError(errno, path);
-  inPlace_.Close();
+  try {
+    CopyOver(fd_.Get(), out);
+    SyncFile(out, path);
+  } catch (...) {
+    if (previous.IsOpen()) {
+      try {
+        CopyOver(previous.Get(), out);
+        SyncFile(out, path);
+      } catch (const EInOutError&) {
+      }
+    }
+    throw;
+  }
+  // Synced and whole: a failing close must not report a failed pass.
+  Sys().close(inPlace_.Release());
   fd_ = FileDescriptor();
 }
 
@@ -392,7 +599,7 @@ void ReplacingFile::Commit() {
     return;
   }
   const int folder = target_.folder.Get();
-  if (Sys().fsync(fd_.Get()) != 0) ThrowIoError(errno, path);
+  SyncFile(fd_.Get(), path);
   if (unnamed_) {
     // The unnamed file gets a temporary name, then the target's: a link
     // cannot replace an existing name.

@@ -3,13 +3,28 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "file_writers.h"
+#include "stop_request.h"
+
 namespace vantrelix {
+
+// Repeats a system call that a signal interrupted (-1 with EINTR); a stop
+// signal ends the work instead, through the same unwinding as an error.
+template <typename Call>
+auto RetryInterrupted(Call&& call) {
+  for (;;) {
+    const auto result = call();
+    if (result >= 0 || errno != EINTR) return result;
+    ThrowIfStopRequested();
+  }
+}
 
 // An owned file descriptor, closed on destruction without a report (callers
 // that care about close errors call Close()).
@@ -44,9 +59,10 @@ FileDescriptor OpenFile(const std::string& path, int flags);
 
 // A file in a folder that other users may write, found without trusting
 // their links: a symbolic link is followed only when it belongs to the
-// running user or to the folder's owner (the kernel's own rule for shared
-// folders), and only to a regular file; anything else is "File access
-// denied". `exists` is false when no entry of that name is there.
+// running user or to root, at most a few links in a row, and only to a
+// regular file; anything else is "File access denied". Not the folder's
+// owner: whoever made a shared folder is just another member. `exists` is
+// false when no entry of that name is there.
 struct FolderEntry {
   FileDescriptor folder;  // opened once (O_PATH); every later call is relative to it
   std::string folderPath;
@@ -58,6 +74,14 @@ FolderEntry FindInFolder(const std::string& path);
 
 // Opens an entry that FindInFolder found, without following links.
 FileDescriptor OpenEntry(const FolderEntry& entry, int flags);
+
+// Who may have written the file of `status`.
+FileWriters WritersOf(const struct stat& status);
+
+// Raises "File access denied" for `path` unless each of `writers` other than
+// the running user and root may read the open file `fd`: its permission bits
+// for them and the search bits of the folders on its way.
+void RequireReadableByWriters(const FileWriters& writers, int fd, const std::string& path);
 
 // Reads up to `size` bytes, retrying on EINTR and short reads; gives the count
 // read (less than `size` only at the end of the file).
@@ -141,7 +165,7 @@ class ReplacingFile {
   void Commit();
 
  private:
-  void CreateNamed();
+  void CreateNamed(mode_t mode);
   void CommitInPlace();
 
   FolderEntry target_;

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -17,7 +19,12 @@ DataFolderPaths DataFolderFrom(const std::string& commonDocuments,
   DataFolderPaths paths;
   paths.dataFolder = (commonDocuments.empty() ? userDocuments : commonDocuments) + "/TOLV_7_Data";
   paths.setupFileName = paths.dataFolder + "/VANTRELIX_SU.DAT";
+  paths.shared = !commonDocuments.empty();
   return paths;
+}
+
+std::string SharedFolderMissingMessage(const std::string& dataFolder) {
+  return "The shared data folder " + dataFolder + " does not exist; the administrator creates it";
 }
 
 void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
@@ -45,7 +52,10 @@ void FillDefaultSetup(SetupRecord& record, const DataFolderPaths& paths) {
 void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
   if (FileExists(paths.setupFileName)) return;
   // Whether this works shows when the file is written.
-  if (!FolderExists(paths.dataFolder)) Sys().mkdir(paths.dataFolder.c_str(), 0777);
+  if (!FolderExists(paths.dataFolder)) {
+    if (paths.shared) throw EFileProblem(SharedFolderMissingMessage(paths.dataFolder), "");
+    Sys().mkdir(paths.dataFolder.c_str(), 0777);
+  }
   FillDefaultSetup(record, paths);
   SaveSetup(record, paths.setupFileName);
 }
@@ -56,6 +66,11 @@ void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
   ConcerningFile(setupFileName, [&] {
     // Found as the settings are replaced: no link of another user is followed.
     FileDescriptor file = OpenEntry(FindInFolder(setupFileName), O_RDWR);
+    struct stat status {};
+    if (Sys().fstat(file.Get(), &status) != 0) ThrowIoError(errno);
+    // Root would read any file another user's settings name.
+    if (::geteuid() == 0 && status.st_uid != 0) ThrowIoError(EACCES);
+    record.writers = WritersOf(status);
     SetupRecord::Image buffer{};
     const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());
     std::memcpy(record.Bytes().data(), buffer.data(), got);

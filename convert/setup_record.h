@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "file_writers.h"
+
 namespace vantrelix {
 
 // The seven output fields, in the order of the import file's columns and of
@@ -63,6 +65,10 @@ class SetupRecord {
   void SetTimeLayout(int32_t layout) { WriteInt32(record_offset::kTimeLayout, layout); }
   char TimeDelimiter() const { return static_cast<char>(image_[record_offset::kTimeDelimiter]); }
   void SetTimeDelimiter(char c) { image_[record_offset::kTimeDelimiter] = static_cast<uint8_t>(c); }
+
+  // Who may have written the settings file the record was loaded from; not
+  // part of the image.
+  FileWriters writers;
 
  private:
   static size_t PositionOffset(FieldSlot slot) {

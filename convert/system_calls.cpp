@@ -1,6 +1,7 @@
 #include "system_calls.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -16,8 +17,9 @@ int RealOpenAt(int folder, const char* path, int flags, mode_t mode) {
 }  // namespace
 
 const SystemCalls& RealSystemCalls() {
-  static const SystemCalls calls{RealOpenAt, ::read,     ::write, ::close, ::fsync,  ::renameat,
-                                 ::linkat,   ::unlinkat, ::mkdir, ::fstat, ::fchmod, ::fchown};
+  static const SystemCalls calls{RealOpenAt, ::read,   ::write,    ::close,    ::fsync,
+                                 ::renameat, ::linkat, ::unlinkat, ::mkdir,    ::fstat,
+                                 ::fchmod,   ::fchown, ::flock,    ::ftruncate};
   return calls;
 }
 

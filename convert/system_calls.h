@@ -20,6 +20,8 @@ struct SystemCalls {
   int (*fstat)(int fd, struct stat* status);
   int (*fchmod)(int fd, mode_t mode);
   int (*fchown)(int fd, uid_t owner, gid_t group);
+  int (*flock)(int fd, int operation);
+  int (*ftruncate)(int fd, off_t length);
 };
 
 // The table in use; the real calls unless a test replaced entries.

@@ -39,12 +39,8 @@ TextReader TextReader::Open(const std::string& path, size_t blockSize) {
 
 bool TextReader::Fill() {
   if (endOfFile_) return false;
-  ssize_t n;
-  for (;;) {
-    n = Sys().read(fd_.Get(), buffer_.data(), buffer_.size());
-    if (n >= 0 || errno != EINTR) break;
-    ThrowIfStopRequested();
-  }
+  const ssize_t n =
+      RetryInterrupted([this] { return Sys().read(fd_.Get(), buffer_.data(), buffer_.size()); });
   if (n < 0) ThrowIoError(errno, path_);
   if (n == 0) {
     endOfFile_ = true;

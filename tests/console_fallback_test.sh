@@ -3,7 +3,7 @@
 # as under cron or sudo) or that goes away between the program's look at it
 # and Qt's connection gives console mode, not an abort; a closed standard
 # output does not end the run; running out of memory is reported and leaves
-# nothing behind.
+# nothing behind; a missing shared data folder is reported, not created.
 #   console_fallback_test.sh PROGRAM SAMPLE SCRATCH
 set -euo pipefail
 program=$1
@@ -77,4 +77,12 @@ grep -q ': Out of memory\.$' "$work/err" || fail "no out-of-memory message: $(ca
 [ "$(cat "$data/TOLV_D.TXT")" = previous ] || fail "the previous import file was not kept"
 [ "$(ls -A "$data" | tr '\n' ' ')" = "Sample_VANTRELIX.CSV TOLV_D.TXT VANTRELIX_SU.DAT " ] ||
   fail "left behind: $(ls -A "$data")"
-echo "PASS: console fallback, display gone, closed output, out of memory"
+# A shared folder that the administrator has not made yet is not made by us.
+mkdir "$work/shared"
+status=0
+VANTRELIX_COMMON_DOCUMENTS="$work/shared" "$copy" 2> "$work/err" > /dev/null || status=$?
+[ "$status" -eq 2 ] || fail "a missing shared folder gave status $status: $(cat "$work/err")"
+grep -qF ": The shared data folder $work/shared/TOLV_7_Data does not exist; the administrator creates it." "$work/err" ||
+  fail "no message naming the missing shared folder: $(cat "$work/err")"
+[ -z "$(ls -A "$work/shared")" ] || fail "the shared folder was created: $(ls -A "$work/shared")"
+echo "PASS: console fallback, display gone, closed output, out of memory, missing shared folder"

@@ -14,6 +14,7 @@
 
 #include "conversion_run.h"
 #include "inouterror.h"
+#include "posix_file.h"
 #include "setup_file.h"
 #include "silent_host.h"
 #include "system_calls.h"
@@ -43,16 +44,22 @@ class FaultInjector {
     kStat,
     kChmod,
     kChown,
+    kFlock,
+    kTruncate,
     kKinds
   };
-  static constexpr const char* kNames[kKinds] = {"open",  "read",   "write",  "close",
-                                                 "fsync", "rename", "link",   "unlink",
-                                                 "mkdir", "fstat",  "fchmod", "fchown"};
+  static constexpr const char* kNames[kKinds] = {"open",   "read",   "write",  "close",    "fsync",
+                                                 "rename", "link",   "unlink", "mkdir",    "fstat",
+                                                 "fchmod", "fchown", "flock",  "ftruncate"};
 
   FaultInjector() {
     active_ = this;
     SystemCalls& s = Sys();
     s.openat = [](int d, const char* p, int f, mode_t m) {
+      if ((f & O_TMPFILE) == O_TMPFILE && active_->tmpfileError_ != 0) {
+        errno = active_->tmpfileError_;
+        return -1;
+      }
       return active_->Fail(kOpen) ? -1 : Real().openat(d, p, f, m);
     };
     s.read = [](int fd, void* b, size_t n) -> ssize_t {
@@ -88,12 +95,20 @@ class FaultInjector {
     s.fchown = [](int fd, uid_t u, gid_t g) {
       return active_->Fail(kChown) ? -1 : Real().fchown(fd, u, g);
     };
+    s.flock = [](int fd, int op) { return active_->Fail(kFlock) ? -1 : Real().flock(fd, op); };
+    s.ftruncate = [](int fd, off_t n) {
+      return active_->Fail(kTruncate) ? -1 : Real().ftruncate(fd, n);
+    };
   }
   ~FaultInjector() {
     Sys() = RealSystemCalls();
     active_ = nullptr;
   }
 
+  // How the new file is written: unnamed (0), named where the file system
+  // has no unnamed files (EOPNOTSUPP), in place where the folder takes no
+  // new file (EACCES).
+  void WriteMode(int tmpfileError) { tmpfileError_ = tmpfileError; }
   void Arm(Kind kind, int nth, int err) {
     kind_ = kind, nth_ = nth, errno_ = err;
     for (int& c : calls) c = 0;
@@ -112,6 +127,7 @@ class FaultInjector {
   Kind kind_ = kOpen;
   int nth_ = 0;
   int errno_ = 0;
+  int tmpfileError_ = 0;
 };
 
 // One start of the program's engine side: defaults, load, pass.
@@ -130,23 +146,33 @@ std::string RunOnce(const DataFolderPaths& paths) {
 
 struct Scenario {
   const char* name;
-  bool firstStart;  // no data folder yet: the defaults are written
+  bool firstStart;   // no data folder yet: the defaults are written
+  int tmpfileError;  // the write mode, as FaultInjector::WriteMode takes it
 };
 
 TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
   const std::string sourceText =
       "Date,Time,Patient,Doctor,Phone\r\n7/4/2026,9:30 am,\"Roe, Jane\",Dr. Lee,555\r\n";
   int injected = 0;
-  for (const Scenario& scenario : {Scenario{"later start", false}, Scenario{"first start", true}}) {
+  // Each in-place run says so on standard error.
+  ::testing::internal::CaptureStderr();
+  for (const Scenario& scenario :
+       {Scenario{"later start", false, 0}, Scenario{"first start", true, 0},
+        Scenario{"later start, named", false, EOPNOTSUPP},
+        Scenario{"first start, named", true, EOPNOTSUPP},
+        Scenario{"later start, in place", false, EACCES}}) {
     // A clean run first, counting the calls of each kind.
     FaultInjector injector;
+    injector.WriteMode(scenario.tmpfileError);
     const auto prepare = [&](TempDir& home) {
-      const DataFolderPaths paths = DataFolderFrom(home.Path(), "");
+      const DataFolderPaths paths = DataFolderFrom("", home.Path());
       if (!scenario.firstStart) {
+        injector.WriteMode(0);
         ::mkdir(paths.dataFolder.c_str(), 0777);
         SetupRecord r;
         WriteDefaultSetupIfMissing(r, paths);
         testing::WriteFile(paths.dataFolder + "/TOLV_D.TXT", "previous import");
+        injector.WriteMode(scenario.tmpfileError);
       }
       return paths;
     };
@@ -164,11 +190,13 @@ TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
       using K = FaultInjector;
       if (scenario.firstStart) {
         EXPECT_EQ(normal[K::kMkdir], 1);
-      } else {
+      } else if (scenario.tmpfileError == 0) {
         for (K::Kind k : {K::kOpen, K::kRead, K::kWrite, K::kClose, K::kFsync, K::kRename, K::kLink,
-                          K::kStat, K::kChmod}) {
+                          K::kStat, K::kChmod, K::kFlock}) {
           EXPECT_GE(normal[k], 1) << K::kNames[k];
         }
+      } else if (scenario.tmpfileError == EACCES) {
+        EXPECT_GE(normal[K::kTruncate], 1) << scenario.name;
       }
     }
 
@@ -217,6 +245,7 @@ TEST(FaultInjection, EveryCallOfARealRunFailsCleanly) {
       }
     }
   }
+  ::testing::internal::GetCapturedStderr();
   std::cout << "failures injected: " << injected << "\n";
 }
 
@@ -231,6 +260,22 @@ class SharedFolder : public ::testing::Test {
     record.SetPosition(FieldSlot::kName, 1);
     WriteFile(data + "/export.csv", "Ann\n");
     WriteFile(data + "/TOLV_D.TXT", "previous");
+  }
+  // The pass's message, or "" when it completed, as the user `uid` in the
+  // group 4300 with umask 002. A pass that does not end within 20 s (a link
+  // loop followed for ever) gives "timed out".
+  std::string RunAs(uid_t uid, const std::function<std::string()>& body = {}, gid_t alsoIn = 4300) {
+    const std::string result = RunInChild(
+        [&] { return (body ? body() : Run()) + "#"; },
+        [uid, alsoIn] {
+          ::alarm(20);
+          const gid_t groups[] = {4300, alsoIn};
+          const bool ok = ::setgroups(2, groups) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
+          ::umask(002);
+          return ok ? std::string() : std::string("could not become ") + std::to_string(uid) + "#";
+        });
+    if (result.empty() || result.back() != '#') return "timed out";
+    return result.substr(0, result.size() - 1);
   }
   // The pass's message, or "" when it completed.
   std::string Run() {
@@ -250,32 +295,60 @@ class SharedFolder : public ::testing::Test {
 };
 
 TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  // The folder was made by another member (4302); user 4301 runs.
+  ::chmod(home.Path().c_str(), 0755);
+  ::chown(data.c_str(), 4302, 4302);
+  ::chmod(data.c_str(), 0777);
+  ::chmod((data + "/export.csv").c_str(), 0644);
   const std::string victim = home / "victim";
+  const std::string import = data + "/TOLV_D.TXT";
   struct Case {
     const char* name;
     std::string linkTo;
-    uid_t owner;  // 0: ours (the tests run as root), else another user's
+    uid_t owner;
     const char* message;
   };
-  for (const Case& c : {Case{"own link to a regular file", victim, 0, ""},
-                        Case{"foreign link", victim, 4242, "File access denied"},
-                        Case{"link to a device", "/dev/null", 0, "File access denied"},
-                        Case{"dangling link", home / "gone", 0, "File access denied"}}) {
+  for (const Case& c :
+       {Case{"own link to a regular file", victim, 4301, ""}, Case{"root's link", victim, 0, ""},
+        Case{"link of the folder's owner", victim, 4302, "File access denied"},
+        Case{"link of another member", victim, 4303, "File access denied"},
+        Case{"link to a device", "/dev/null", 4301, "File access denied"},
+        Case{"dangling link", home / "gone", 4301, "File access denied"},
+        Case{"link to itself", import, 4301, "File access denied"}}) {
     WriteFile(victim, "victim's file");
-    ::unlink((data + "/TOLV_D.TXT").c_str());
-    ASSERT_EQ(::symlink(c.linkTo.c_str(), (data + "/TOLV_D.TXT").c_str()), 0);
-    if (c.owner != 0) {
-      ASSERT_EQ(::lchown((data + "/TOLV_D.TXT").c_str(), c.owner, c.owner), 0);
-    }
-    EXPECT_EQ(Run(), c.message) << c.name;
+    ::chown(victim.c_str(), 4301, 4301);
+    ::unlink(import.c_str());
+    ASSERT_EQ(::symlink(c.linkTo.c_str(), import.c_str()), 0);
+    ASSERT_EQ(::lchown(import.c_str(), c.owner, c.owner), 0);
+    EXPECT_EQ(RunAs(4301), c.message) << c.name;
     EXPECT_EQ(ReadFile(victim), *c.message ? "victim's file" : kNew) << c.name;
     struct stat st {};
-    EXPECT_EQ(::lstat((data + "/TOLV_D.TXT").c_str(), &st), 0);
+    EXPECT_EQ(::lstat(import.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)) << c.name << ": the link stays a link";
     EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << c.name;
   }
+  // The data folder itself, as a member's link to another folder.
+  ::unlink(import.c_str());
+  const std::string elsewhere = home / "elsewhere", linked = home / "linked";
+  ::mkdir(elsewhere.c_str(), 0777);
+  ::chmod(elsewhere.c_str(), 0777);
+  ASSERT_EQ(::symlink(elsewhere.c_str(), linked.c_str()), 0);
+  for (const auto& [owner, message] : {std::pair{4302u, "File access denied"}, std::pair{0u, ""}}) {
+    ASSERT_EQ(::lchown(linked.c_str(), owner, owner), 0);
+    const std::string result = RunAs(4301, [&] {
+      try {
+        testing::SilentHost host;
+        ConversionRun(record, RegionalSettings{}, 2026, linked, host);
+      } catch (const std::exception& e) {
+        return std::string(e.what());
+      }
+      return std::string();
+    });
+    EXPECT_EQ(result, message) << "a data folder linked by " << owner;
+    EXPECT_EQ(testing::ListFolder(elsewhere), *message ? "" : "TOLV_D.TXT") << owner;
+  }
   // The settings file is found the same way when it is stored.
-  ::unlink((data + "/TOLV_D.TXT").c_str());
   const std::string settings = data + "/VANTRELIX_SU.DAT";
   ASSERT_EQ(::symlink(victim.c_str(), settings.c_str()), 0);
   ASSERT_EQ(::lchown(settings.c_str(), 4242, 4242), 0);
@@ -295,25 +368,66 @@ TEST_F(SharedFolder, PipesAndDevicesAreRefusedWithoutWaiting) {
   EXPECT_EQ(Run(), "File access denied") << "a device as the source";
 }
 
-TEST_F(SharedFolder, StaleTemporaryFilesOfKilledRunsAreRemoved) {
-  // A file system without unnamed files: the named fallback is used.
+// How the new file is written: unnamed (0), named where the file system has
+// no unnamed files (EOPNOTSUPP), in place where the folder takes no new file
+// (EACCES). Installs the open that says so.
+void UseWriteMode(int tmpfileError) {
+  static int error;
+  error = tmpfileError;
   Sys().openat = [](int d, const char* p, int f, mode_t m) {
-    if ((f & O_TMPFILE) == O_TMPFILE) {
-      errno = EOPNOTSUPP;
+    if ((f & O_TMPFILE) == O_TMPFILE && error != 0) {
+      errno = error;
       return -1;
     }
     return RealSystemCalls().openat(d, p, f, m);
   };
-  WriteFile(data + "/.TOLV_D.TXT.Stale1", "left by a killed run");
-  WriteFile(data + "/.TOLV_D.TXT.Held01", "another run is writing this");
-  const int held = ::open((data + "/.TOLV_D.TXT.Held01").c_str(), O_RDONLY);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  const std::string result = RunInChild([&] { return Run(); });  // flock is per process
-  Sys() = RealSystemCalls();
-  ::close(held);
-  EXPECT_EQ(result, "");
-  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew);
-  EXPECT_EQ(testing::ListFolder(data), ".TOLV_D.TXT.Held01 TOLV_D.TXT export.csv");
+}
+
+struct WriteMode {
+  const char* name;
+  int tmpfileError;
+};
+constexpr WriteMode kWriteModes[] = {{"unnamed", 0}, {"named", EOPNOTSUPP}, {"in place", EACCES}};
+
+TEST_F(SharedFolder, StaleTemporaryFilesOfKilledRunsAreRemovedInEveryMode) {
+  for (const WriteMode& mode : kWriteModes) {
+    WriteFile(data + "/.TOLV_D.TXT.Stale1", "left by a killed run");
+    WriteFile(data + "/.TOLV_D.TXT.Held01", "another run is writing this");
+    const int held = ::open((data + "/.TOLV_D.TXT.Held01").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    UseWriteMode(mode.tmpfileError);
+    ::testing::internal::CaptureStderr();
+    const std::string result = RunInChild([&] { return Run(); });  // flock is per process
+    ::testing::internal::GetCapturedStderr();
+    Sys() = RealSystemCalls();
+    ::close(held);
+    EXPECT_EQ(result, "") << mode.name;
+    EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew) << mode.name;
+    EXPECT_EQ(testing::ListFolder(data), ".TOLV_D.TXT.Held01 TOLV_D.TXT export.csv") << mode.name;
+    ::unlink((data + "/.TOLV_D.TXT.Held01").c_str());
+  }
+}
+
+// The new file carries its name for a moment before the rename; another
+// run's cleanup meanwhile must take it for held, not stale.
+TEST_F(SharedFolder, TemporaryFileIsHeldUntilItsRename) {
+  for (const WriteMode& mode : {kWriteModes[0], kWriteModes[1]}) {
+    static std::string target;
+    target = data + "/TOLV_D.TXT";
+    UseWriteMode(mode.tmpfileError);
+    Sys().renameat = [](int a, const char* b, int c, const char* d) {
+      RunInChild([] {
+        ReplacingFile other(target);  // cleans up, and goes without a commit
+        return std::string();
+      });
+      return RealSystemCalls().renameat(a, b, c, d);
+    };
+    const std::string result = Run();
+    Sys() = RealSystemCalls();
+    EXPECT_EQ(result, "") << mode.name;
+    EXPECT_EQ(ReadFile(target), kNew) << mode.name;
+    EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << mode.name;
+  }
 }
 
 TEST_F(SharedFolder, ModeAndGroupOfTheReplacedFile) {
@@ -345,16 +459,7 @@ TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
   ::chown(import.c_str(), 4301, clinic);
   ::chmod(import.c_str(), 0660);
   ::chmod((data + "/export.csv").c_str(), 0644);
-  const auto as = [&](uid_t uid) {
-    return RunInChild(
-        [&] { return Run(); },
-        [uid, clinic] {
-          const gid_t groups[] = {clinic};
-          const bool ok = ::setgroups(1, groups) == 0 && ::setgid(uid) == 0 && ::setuid(uid) == 0;
-          ::umask(002);
-          return ok ? std::string() : std::string("could not become ") + std::to_string(uid);
-        });
-  };
+  const auto as = [&](uid_t uid) { return RunAs(uid); };
   EXPECT_EQ(as(4302), "") << "user B replaces user A's import";
   struct stat st {};
   ::stat(import.c_str(), &st);
@@ -378,22 +483,209 @@ TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
   EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
 }
 
-TEST_F(SharedFolder, SourceCutWhileItIsReadKeepsThePreviousImport) {
-  std::string big;
-  for (int i = 0; i < 100000; ++i) big += "Ann,555,7/4/2026,9:30 am\n";  // > 1 MiB
-  WriteFile(data + "/export.csv", big);
-  static std::string path;
-  path = data + "/export.csv";
-  Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
-    const ssize_t got = RealSystemCalls().read(fd, b, n);
-    ::truncate(path.c_str(), 1000);  // the practice system writes a new export
-    return got;
+// The settings name the source, and whoever may write them chooses it: a
+// run reads only what each of them may read, and root only what root chose.
+TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  ::chmod(home.Path().c_str(), 0755);
+  ::chmod(data.c_str(), 0777);
+  const std::string open = home / "open", closed = home / "closed";
+  for (const auto& [folder, mode] : {std::pair{open, 0755}, std::pair{closed, 0700}}) {
+    ::mkdir(folder.c_str(), mode);
+    ::chown(folder.c_str(), 4301, 4301);
+  }
+  const std::string settings = data + "/VANTRELIX_SU.DAT";
+  // Real accounts of every Debian system: daemon, in its group 1, and the
+  // group audio, which has no members (the runner joins it for this run).
+  const uid_t daemonUser = 1;
+  const gid_t audio = 29;
+  struct Case {
+    const char* name;
+    uid_t settingsOwner;
+    gid_t settingsGroup;
+    mode_t settingsMode;
+    std::string source;
+    uid_t sourceOwner;
+    gid_t sourceGroup;
+    mode_t sourceMode;
+    uid_t runAs;
+    bool sourceRefused;
+    bool settingsRefused;
   };
-  const std::string result = Run();
-  Sys() = RealSystemCalls();
-  EXPECT_EQ(result, "The source file changed while it was read");
-  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
-  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
+  for (const Case& c : {
+           Case{"another user's settings, a file only the runner may read", 4302, audio, 0664,
+                open + "/secret", 4301, 4301, 0600, 4301, true, false},
+           Case{"another user's settings, a folder only the runner may search", 4302, audio, 0664,
+                closed + "/list", 4301, 4301, 0644, 4301, true, false},
+           Case{"another user's settings, a file everyone may read", 4302, audio, 0664,
+                open + "/list", 4301, 4301, 0644, 4301, false, false},
+           Case{"another user's settings, a file their group may read", daemonUser, audio, 0664,
+                open + "/list", 4301, 1, 0640, 4301, false, false},
+           Case{"another user's settings, a file their group may not read", daemonUser, audio, 0664,
+                open + "/list", 4301, 4300, 0640, 4301, true, false},
+           Case{"own settings the group may write", 4301, 4300, 0664, open + "/secret", 4301, 4301,
+                0600, 4301, true, false},
+           Case{"own settings nobody else may write", 4301, 4301, 0644, open + "/secret", 4301,
+                4301, 0600, 4301, false, false},
+           Case{"root, another user's settings", 4302, 4302, 0644, open + "/list", 4301, 4301, 0644,
+                0, false, true},
+           Case{"root, own settings the group may write", 0, 4300, 0660, open + "/secret", 0, 0,
+                0600, 0, true, false},
+           Case{"root, own settings", 0, 0, 0644, open + "/secret", 0, 0, 0600, 0, false, false},
+       }) {
+    WriteFile(c.source, "Ann\n");
+    ::chown(c.source.c_str(), c.sourceOwner, c.sourceGroup);
+    ::chmod(c.source.c_str(), c.sourceMode);
+    record.SetSourceFileName(c.source);
+    SaveSetup(record, settings);
+    ::chown(settings.c_str(), c.settingsOwner, c.settingsGroup);
+    ::chmod(settings.c_str(), c.settingsMode);
+    WriteFile(data + "/TOLV_D.TXT", "previous");
+    ::chmod((data + "/TOLV_D.TXT").c_str(), 0666);
+    const std::string result = RunAs(
+        c.runAs,
+        [&]() -> std::string {
+          try {
+            SetupRecord loaded;
+            LoadSetup(loaded, settings);
+            testing::SilentHost host;
+            ConversionRun(loaded, RegionalSettings{}, 2026, data, host);
+          } catch (const EFileProblem& e) {
+            return std::string(e.what()) + " | " + e.Path();
+          }
+          return "";
+        },
+        audio);
+    const std::string expected = c.sourceRefused     ? "File access denied | " + c.source
+                                 : c.settingsRefused ? "File access denied | " + settings
+                                                     : "";
+    EXPECT_EQ(result, expected) << c.name;
+    EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), expected.empty() ? kNew : "previous") << c.name;
+    ::unlink(c.source.c_str());
+  }
+}
+
+// The practice system writing a new export while the pass reads it: each
+// row changes one thing only.
+TEST_F(SharedFolder, SourceChangedWhileItIsReadKeepsThePreviousImport) {
+  enum Change { kCut, kSizeOnly, kSubSecondMtime, kReplacedByRename };
+  static std::string path;
+  static Change change;
+  static struct stat before;
+  path = data + "/export.csv";
+  for (const auto& [name, c] : {std::pair{"cut", kCut}, std::pair{"size only", kSizeOnly},
+                                std::pair{"sub-second mtime", kSubSecondMtime},
+                                std::pair{"replaced by rename", kReplacedByRename}}) {
+    std::string big;
+    for (int i = 0; i < 100000; ++i) big += "Ann,555,7/4/2026,9:30 am\n";  // > 1 MiB
+    WriteFile(path, big);
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    change = c;
+    Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
+      const ssize_t got = RealSystemCalls().read(fd, b, n);
+      if (change == kCut) {
+        ::truncate(path.c_str(), 1000);
+        return got;
+      }
+      const std::string copy = path + ".new";
+      if (change == kReplacedByRename) {
+        WriteFile(copy, ReadFile(path));
+      } else if (change == kSizeOnly) {
+        ::truncate(path.c_str(), before.st_size + 1);
+      }
+      // Times as they were, or a nanosecond later.
+      timespec times[2] = {before.st_atim, before.st_mtim};
+      if (change == kSubSecondMtime) times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+      const std::string& touched = change == kReplacedByRename ? copy : path;
+      ::utimensat(AT_FDCWD, touched.c_str(), times, 0);
+      if (change == kReplacedByRename) ::rename(copy.c_str(), path.c_str());
+      Sys().read = RealSystemCalls().read;  // once
+      return got;
+    };
+    const std::string result = Run();
+    Sys() = RealSystemCalls();
+    EXPECT_EQ(result, "The source file changed while it was read") << name;
+    EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous") << name;
+    EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << name;
+  }
+}
+
+// Where the folder takes no new file the import is written over: a reader
+// never finds it shorter than before, the old tail is cut only at the end,
+// the file is synced, a failure puts the old contents back, and the run says
+// that the replacement is not atomic.
+TEST_F(SharedFolder, InPlaceRewrite) {
+  static std::string events;
+  static ino_t target;
+  static off_t oldSize;
+  static const char* failing;
+  static const auto isTarget = [](int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && st.st_ino == target;
+  };
+  struct Case {
+    const char* name;
+    std::string old;
+    const char* fail;  // the call on the target that fails once, or ""
+    const char* message;
+    const char* events;
+  };
+  const std::string longOld(200, 'o');
+  for (const Case& c :
+       {Case{"longer old file", longOld, "", "", "write truncate sync "},
+        Case{"shorter old file", "p", "", "", "write truncate sync "},
+        Case{"write fails", longOld, "write", "I/O error 31", "write! write truncate sync "},
+        Case{"sync fails", longOld, "fsync", "I/O error 31",
+             "write truncate sync! write truncate sync "}}) {
+    const std::string import = data + "/TOLV_D.TXT";
+    WriteFile(import, c.old);
+    struct stat st {};
+    ::stat(import.c_str(), &st);
+    target = st.st_ino;
+    oldSize = st.st_size;
+    failing = c.fail;
+    events.clear();
+    UseWriteMode(EACCES);
+    Sys().write = [](int fd, const void* b, size_t n) -> ssize_t {
+      if (!isTarget(fd)) return RealSystemCalls().write(fd, b, n);
+      struct stat now {};
+      ::fstat(fd, &now);
+      if (events.empty() && now.st_size < oldSize) events += "shorter than before! ";
+      if (std::string_view(failing) == "write") {
+        failing = "";
+        events += "write! ";
+        errno = EIO;
+        return -1;
+      }
+      events += "write ";
+      return RealSystemCalls().write(fd, b, n);
+    };
+    Sys().ftruncate = [](int fd, off_t n) {
+      if (isTarget(fd)) events += "truncate ";
+      return RealSystemCalls().ftruncate(fd, n);
+    };
+    Sys().fsync = [](int fd) {
+      if (!isTarget(fd)) return RealSystemCalls().fsync(fd);
+      if (std::string_view(failing) == "fsync") {
+        failing = "";
+        events += "sync! ";
+        errno = EIO;
+        return -1;
+      }
+      events += "sync ";
+      return RealSystemCalls().fsync(fd);
+    };
+    ::testing::internal::CaptureStderr();
+    const std::string result = Run();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    Sys() = RealSystemCalls();
+    EXPECT_EQ(result, c.message) << c.name;
+    EXPECT_EQ(events, c.events) << c.name;
+    EXPECT_EQ(ReadFile(import), *c.message ? c.old : kNew) << c.name;
+    EXPECT_NE(said.find(import + ": the folder takes no new files"), std::string::npos)
+        << c.name << ": " << said;
+    EXPECT_NE(said.find("not atomic"), std::string::npos) << c.name;
+  }
 }
 
 // Interrupted and partial calls are retried; a failure after the first
@@ -436,6 +728,100 @@ TEST_F(SharedFolder, InterruptedShortAndLateFailures) {
   EXPECT_EQ(Run(), "Disk full");
   Sys() = RealSystemCalls();
   EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
+  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
+}
+
+// Every call a signal interrupts is made again, in every write mode, also
+// the reads of the settings and the reader's blocks.
+TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
+  enum Kind { kOpen, kRead, kWrite, kFsync, kFlock, kTruncate };
+  static Kind kind;
+  static int calls[6];
+  static bool interrupt;  // every other call of the kind
+  static const auto interrupted = [](Kind k) {
+    ++calls[k];
+    if (k != kind || !(interrupt = !interrupt)) return false;
+    errno = EINTR;
+    return true;
+  };
+  const std::string settings = data + "/VANTRELIX_SU.DAT";
+  for (const WriteMode& mode : kWriteModes) {
+    for (const auto& [name, k] : {std::pair{"open", kOpen}, std::pair{"read", kRead},
+                                  std::pair{"write", kWrite}, std::pair{"fsync", kFsync},
+                                  std::pair{"flock", kFlock}, std::pair{"ftruncate", kTruncate}}) {
+      WriteFile(data + "/TOLV_D.TXT", "previous");
+      SaveSetup(record, settings);
+      kind = k;
+      interrupt = false;
+      for (int& c : calls) c = 0;
+      UseWriteMode(mode.tmpfileError);
+      static auto modeOpen = Sys().openat;
+      modeOpen = Sys().openat;
+      Sys().openat = [](int d, const char* p, int f, mode_t m) {
+        return interrupted(kOpen) ? -1 : modeOpen(d, p, f, m);
+      };
+      Sys().read = [](int fd, void* b, size_t n) -> ssize_t {
+        return interrupted(kRead) ? -1 : RealSystemCalls().read(fd, b, n);
+      };
+      Sys().write = [](int fd, const void* b, size_t n) -> ssize_t {
+        return interrupted(kWrite) ? -1 : RealSystemCalls().write(fd, b, n);
+      };
+      Sys().fsync = [](int fd) { return interrupted(kFsync) ? -1 : RealSystemCalls().fsync(fd); };
+      Sys().flock = [](int fd, int op) {
+        return interrupted(kFlock) ? -1 : RealSystemCalls().flock(fd, op);
+      };
+      Sys().ftruncate = [](int fd, off_t n) {
+        return interrupted(kTruncate) ? -1 : RealSystemCalls().ftruncate(fd, n);
+      };
+      ::testing::internal::CaptureStderr();
+      const std::string result = [&]() -> std::string {
+        try {
+          SaveSetup(record, settings);
+          SetupRecord loaded;
+          LoadSetup(loaded, settings);
+          testing::SilentHost host;
+          ConversionRun(loaded, RegionalSettings{}, 2026, data, host);
+        } catch (const std::exception& e) {
+          return e.what();
+        }
+        return "";
+      }();
+      ::testing::internal::GetCapturedStderr();
+      Sys() = RealSystemCalls();
+      const std::string where = std::string(mode.name) + ", " + name;
+      EXPECT_EQ(result, "") << where;
+      EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew) << where;
+      // Each kind the mode uses was met.
+      const bool used = k != kFlock ? (k != kTruncate || mode.tmpfileError == EACCES)
+                                    : mode.tmpfileError != EACCES;
+      if (used) {
+        EXPECT_GE(calls[k], 2) << where;
+      }
+    }
+  }
+  EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT VANTRELIX_SU.DAT export.csv");
+}
+
+// Where /proc is missing (a bare chroot) the unnamed file is linked by its
+// descriptor, which root may do.
+TEST_F(SharedFolder, UnnamedFileIsLinkedWithoutProc) {
+  if (::geteuid() != 0) GTEST_SKIP() << "linking a descriptor needs root";
+  static std::string events;
+  events.clear();
+  Sys().linkat = [](int a, const char* from, int c, const char* d, int f) {
+    if (std::string_view(from).substr(0, 6) == "/proc/") {
+      events += "proc ";
+      errno = ENOENT;
+      return -1;
+    }
+    events += (f & AT_EMPTY_PATH) != 0 ? "descriptor " : "other ";
+    return RealSystemCalls().linkat(a, from, c, d, f);
+  };
+  const std::string result = Run();
+  Sys() = RealSystemCalls();
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(events, "proc descriptor ");
+  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew);
   EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv");
 }
 

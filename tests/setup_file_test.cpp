@@ -36,7 +36,7 @@ std::string ErrorOf(F&& f) {
 
 TEST(DefaultSetup, WritesTheDocumentedBytes) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  const DataFolderPaths paths = DataFolderFrom("", dir.Path());
   SetupRecord record;
   WriteDefaultSetupIfMissing(record, paths);
 
@@ -60,7 +60,7 @@ TEST(DefaultSetup, WritesTheDocumentedBytes) {
 
 TEST(DefaultSetup, KeepsAnExistingFile) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  const DataFolderPaths paths = DataFolderFrom("", dir.Path());
   ::mkdir(paths.dataFolder.c_str(), 0777);
   WriteFile(paths.setupFileName, std::string(152, 'k'));
   SetupRecord record;
@@ -73,7 +73,7 @@ TEST(DefaultSetup, LongDataFolderCutsTheSampleNameAt100) {
   TempDir dir;
   const std::string deep = dir / std::string(90 - dir.Path().size(), 'd');
   ::mkdir(deep.c_str(), 0777);
-  const DataFolderPaths paths = DataFolderFrom(deep, "");
+  const DataFolderPaths paths = DataFolderFrom("", deep);
   SetupRecord record;
   WriteDefaultSetupIfMissing(record, paths);
   EXPECT_EQ(record.SourceFileName(), (paths.dataFolder + "/Sample_VANTRELIX.CSV").substr(0, 100));
@@ -82,16 +82,31 @@ TEST(DefaultSetup, LongDataFolderCutsTheSampleNameAt100) {
 
 TEST(DefaultSetup, MissingParentFolderIsInvalidFilename) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir / "no/such", "");
+  const DataFolderPaths paths = DataFolderFrom("", dir / "no/such");
   SetupRecord record;
   EXPECT_EQ(ErrorOf([&] { WriteDefaultSetupIfMissing(record, paths); }), "Invalid filename");
   EXPECT_EQ(record.Position(FieldSlot::kDate), 1) << "the defaults stay in memory";
   EXPECT_EQ(record.TimeDelimiter(), ':');
 }
 
+TEST(DefaultSetup, SharedDataFolderIsNeverCreated) {
+  TempDir dir;
+  const DataFolderPaths paths = DataFolderFrom(dir.Path(), dir / "documents");
+  SetupRecord record;
+  std::string said;
+  try {
+    WriteDefaultSetupIfMissing(record, paths);
+  } catch (const EFileProblem& e) {
+    said = e.what();
+  }
+  EXPECT_EQ(said, "The shared data folder " + paths.dataFolder +
+                      " does not exist; the administrator creates it");
+  EXPECT_EQ(testing::ListFolder(dir.Path()), "");
+}
+
 TEST(DefaultSetup, FolderInPlaceOfTheFileIsAccessDenied) {
   TempDir dir;
-  const DataFolderPaths paths = DataFolderFrom(dir.Path(), "");
+  const DataFolderPaths paths = DataFolderFrom("", dir.Path());
   ::mkdir(paths.dataFolder.c_str(), 0777);
   ::mkdir(paths.setupFileName.c_str(), 0777);
   SetupRecord record;
