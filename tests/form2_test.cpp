@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -182,22 +183,87 @@ TEST(TUpDownTest, LimitsAndSilentSetting) {
   EXPECT_EQ(spinner.Position(), 0);
 }
 
-TEST_F(Form2Test, NewFileFromTheDialogIsPreviewedFromTheNextChange) {
-  Source(2);
-  const std::string other = data_ + "/other.csv";
-  testing::WriteFile(other, "H\r\nnew1\r\n");
-  Form().FormActivate();
-  closer.onOtherModal = [&](QWidget* w) {
-    if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-      dialog->selectFile(QString::fromStdString(other));
-      QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-    }
+TEST_F(Form2Test, NewFileShowsItsRowsAndTheProposalAtOnce) {
+  struct Case {
+    const char* name;
+    bool typed;  // typed into the box and confirmed, or chosen in the dialog
+    std::string text;
+    std::array<int, kFieldSlotCount> columns;
+    bool header;
+    std::string firstName;
+    const char* count;
+    std::array<const char*, kFieldSlotCount> origins;
   };
-  Form().Edit1Click();
-  EXPECT_EQ(Child<QLineEdit>("Edit1")->text().toStdString(), other);
-  EXPECT_EQ(Rows(1), Names(1, 2)) << "the old preview stays";
-  Click(Child<QRadioButton>("RadioGroup1Item1"));
-  EXPECT_EQ(Rows(1), (std::vector<std::string>{"new1"}));
+  const Case cases[] = {
+      {"header in another order, chosen in the dialog",
+       false,
+       "Appt Date,Appt Time,Client,Tel,Provider,Room\r\n"
+       "12/14/2026,9:30 am,\"Garcia, Maria\",555-0142,Dr. Patel,2\r\n"
+       "12/15/2026,10:15 am,\"Okafor, Grace\",555-0178,Dr. Lee,3\r\n",
+       {3, 4, 1, 2, 5, 6, 0},
+       true,
+       "Garcia, Maria",
+       "3",
+       {"header 'Client'", "header 'Tel'", "header 'Appt Date'", "header 'Appt Time'",
+        "header 'Provider'", "header 'Room'", "no column fits"}},
+      // The stored settings skip a header: this file's first line would be lost.
+      {"no header, typed",
+       true,
+       "14:30,\"Chen, Li\",12/14/26,Dr. Lee,li@example.org\r\n"
+       "09:05,\"Ode, Ann\",12/15/26,Dr. Ray,ann@example.org\r\n",
+       {2, 0, 3, 1, 4, 0, 5},
+       false,
+       "Chen, Li",
+       "2",
+       {"looks like \"Last, First\" names", "no column fits", "looks like dates",
+        "looks like times", "looks like doctors' names", "no column fits",
+        "looks like e-mail addresses"}},
+  };
+  for (const Case& c : cases) {
+    Source(2);
+    state.record.SetSkipFirstLine(1);
+    Form().FormActivate();
+    const std::string other = data_ + "/other.csv";
+    testing::WriteFile(other, c.text);
+    QLineEdit* edit = Child<QLineEdit>("Edit1");
+    if (c.typed) {
+      edit->clear();
+      QTest::keyClicks(edit, QString::fromStdString(other));
+      QTest::keyClick(edit, Qt::Key_Return);
+    } else {
+      closer.onOtherModal = [&](QWidget* w) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+          dialog->selectFile(QString::fromStdString(other));
+          QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        }
+      };
+      Form().Edit1Click();
+      closer.onOtherModal = nullptr;
+    }
+    EXPECT_EQ(edit->text().toStdString(), other) << c.name;
+    ASSERT_FALSE(Rows(1).empty()) << c.name;
+    EXPECT_EQ(Rows(1).front(), c.firstName) << c.name;
+    EXPECT_EQ(Count(), c.count) << c.name;
+    EXPECT_EQ(Child<QCheckBox>("CheckBox1")->isChecked(), c.header) << c.name;
+    for (int k = 0; k < kFieldSlotCount; ++k) {
+      const std::string spinner = "UpDown" + std::to_string(k + 1);
+      EXPECT_EQ(Child<TUpDown>(spinner.c_str())->Position(), c.columns[k]) << c.name << k;
+      EXPECT_EQ(Child<QLabel>(("Label5" + std::to_string(k + 1)).c_str())->text().toInt(),
+                c.columns[k])
+          << c.name << k;
+      EXPECT_FALSE(Form().Origin(k)->isHidden()) << c.name << k;
+      EXPECT_EQ(Form().Origin(k)->toolTip().toStdString(), c.origins[k]) << c.name << k;
+    }
+    EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 2 of 2 read"))
+        << c.name << " " << Form().DateReading()->text().toStdString();
+    EXPECT_TRUE(Form().TimeReading()->text().startsWith("Times: 2 of 2 read"))
+        << c.name << " " << Form().TimeReading()->text().toStdString();
+    EXPECT_TRUE(closer.boxes.empty()) << c.name;
+
+    Click(Arrow(2, "up"));  // the operator still decides
+    EXPECT_TRUE(Form().Origin(1)->isHidden()) << c.name;
+    EXPECT_FALSE(Form().Origin(0)->isHidden()) << c.name;
+  }
 }
 
 TEST_F(Form2Test, MissingFileIsReportedTwiceOnOpeningWithTheDefaults) {

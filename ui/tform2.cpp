@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <algorithm>
@@ -220,6 +221,22 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
     });
   }
 
+  // Under each spinner, as wide as its column allows: where the column of a
+  // proposal came from. The full text is the tooltip.
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    QLabel* origin = new QLabel(this);
+    origin->setObjectName("Origin" + QString::number(k + 1));
+    const int left = upDowns_[k]->x() + 22;  // right of the "-" label
+    origin->setGeometry(left, 120, listBoxes_[k]->geometry().right() - left, 15);
+    origin->setStyleSheet("font-size: 10px; color: #00307a;");
+    origin->hide();
+    origins_[k] = origin;
+  }
+  connect(ui_->Edit1, &QLineEdit::editingFinished, this, [this] {
+    // A typed name counts as chosen once the operator leaves the box.
+    if (SourceName() != previewedName_) RunHandler(state_, [this] { NewSource(); });
+  });
+
   openDialog1_->setObjectName("OpenDialog1");
   openDialog1_->setFileMode(QFileDialog::ExistingFile);
   openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
@@ -238,6 +255,7 @@ void TForm2::FormActivate() {
   RunHandler(state_, [this] {
     const SetupRecord& r = state_.record;
     ui_->Label39->setText(form1_.VersionText());
+    for (QLabel* origin : origins_) origin->hide();
     Show(ui_->Edit1, shownName_, r.SourceFileName());
     for (int k = 0; k < kFieldSlotCount; ++k) {
       positionLabels_[k]->setText(QString::number(r.Position(static_cast<FieldSlot>(k))));
@@ -450,11 +468,65 @@ void TForm2::Edit1Click() {
   RunHandler(state_, [this] {
     if (openDialog1_->exec() != QDialog::Accepted) return;
     const QStringList files = openDialog1_->selectedFiles();
-    if (!files.isEmpty()) ui_->Edit1->setText(files.first());
+    if (files.isEmpty()) return;
+    ui_->Edit1->setText(files.first());
+    if (SourceName() != previewedName_) NewSource();
   });
 }
 
+ColumnProposal TForm2::ProposalFor(const std::string& name) const {
+  std::vector<std::string> lines;
+  TextReader reader = TextReader::Open(name);
+  ForEachSourceLine(reader, false, 1, [&](const SourceLine& line) {
+    lines.emplace_back(line.text);
+    return lines.size() < kProposalLines;
+  });
+  reader.Close();
+  return ProposeColumns(lines, ChosenReading(), state_.regional, CurrentLocalYear());
+}
+
+void TForm2::ApplyProposal(const ColumnProposal& proposal) {
+  {
+    // One preview for the whole change, not one per control.
+    const QSignalBlocker blockers[] = {
+        QSignalBlocker(ui_->CheckBox1), QSignalBlocker(ui_->ComboBox1),
+        QSignalBlocker(ui_->ComboBox2), QSignalBlocker(ui_->Edit2), QSignalBlocker(ui_->Edit3)};
+    for (int k = 0; k < kFieldSlotCount; ++k) {
+      const int32_t column = proposal.fields[static_cast<size_t>(k)].column;
+      upDowns_[k]->SetPosition(column);
+      positionLabels_[k]->setText(QString::number(upDowns_[k]->Position()));
+    }
+    ui_->CheckBox1->setChecked(proposal.firstLineIsHeader);
+    ui_->ComboBox1->setCurrentIndex(
+        proposal.dateLayout < ui_->ComboBox1->count() ? std::max(proposal.dateLayout, -1) : -1);
+    ui_->ComboBox2->setCurrentIndex(
+        proposal.timeLayout < ui_->ComboBox2->count() ? std::max(proposal.timeLayout, -1) : -1);
+    Show(ui_->Edit2, shownDateDelimiter_, std::string(1, proposal.dateDelimiter));
+    Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, proposal.timeDelimiter));
+  }
+  LoadUp();
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const std::string& why = proposal.fields[static_cast<size_t>(k)].why;
+    const QString text = why.empty() ? QString("no column fits") : FromBytes(why);
+    QLabel* origin = origins_[k];
+    origin->setToolTip(text);
+    origin->setText(origin->fontMetrics().elidedText(text, Qt::ElideRight, origin->width()));
+    origin->show();
+  }
+}
+
+void TForm2::NewSource() {
+  const std::string name = SourceName();
+  for (QLabel* origin : origins_) origin->hide();
+  if (name.empty() || !FileExists(name)) {
+    LoadUp();  // says that the file is missing
+    return;
+  }
+  ApplyProposal(ProposalFor(name));
+}
+
 void TForm2::UpDownClick(int column) {
+  origins_[column]->hide();  // the operator's own choice now
   positionLabels_[column]->setText(QString::number(upDowns_[column]->Position()));
   RunHandler(state_, [this] { LoadUp(); });
 }

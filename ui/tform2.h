@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "column_proposal.h"
 #include "layout_guess.h"
 #include "setup_record.h"
 
@@ -62,6 +63,12 @@ class TForm2 : public QDialog {
   QPushButton* DateSuggestion() const { return dateSuggestion_; }
   QPushButton* TimeSuggestion() const { return timeSuggestion_; }
 
+  // A source file the operator has just chosen: its rows are shown at once,
+  // with the columns, header flag and readings proposed for it.
+  void NewSource();
+  // Beside each field's position: where its proposed column came from.
+  QLabel* Origin(int column) const { return origins_[column]; }
+
   void reject() override;
 
  protected:
@@ -84,6 +91,10 @@ class TForm2 : public QDialog {
   // The record with the layouts and delimiting characters of the controls,
   // as closing would store them.
   SetupRecord ChosenReading() const;
+  ColumnProposal ProposalFor(const std::string& name) const;
+  // Sets the controls to the proposal, rebuilds the preview once and marks
+  // each field with where its column came from.
+  void ApplyProposal(const ColumnProposal& proposal);
 
   ProgramState& state_;
   TForm1& form1_;
@@ -103,6 +114,7 @@ class TForm2 : public QDialog {
   QPushButton* dateSuggestion_;
   QPushButton* timeSuggestion_;
   LayoutChoice dateSuggested_, timeSuggested_;
+  std::array<QLabel*, kFieldSlotCount> origins_{};
 };
 
 }  // namespace vantrelix
