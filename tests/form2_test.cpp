@@ -266,6 +266,42 @@ TEST_F(Form2Test, NewFileShowsItsRowsAndTheProposalAtOnce) {
   }
 }
 
+TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
+  const std::string header = "Name,Phone,Date,Time,Doctor,Location,Email\r\n";
+  const std::string line = "\"Garcia, Maria\",555-0142,12/14/26,09:30 am,Dr. Patel,R1,g@x.org\r\n";
+  struct Case {
+    const char* name;
+    std::string text;
+    bool offered;
+  };
+  const Case cases[] = {
+      {"stored columns are those of the header", header + line + line, false},
+      {"nothing recognised", "H1,H2\r\nd1,p1\r\n", false},
+      {"header in another order",
+       "Time,Date,Name,Phone,Doctor,Location,Email\r\n" +
+           std::string("09:30 am,12/14/26,\"Garcia, Maria\",555-0142,Dr. "
+                       "Patel,R1,g@x.org\r\n"),
+       true},
+  };
+  for (const Case& c : cases) {
+    SourceText(c.text);
+    Form().FormActivate();
+    QPushButton* use = Form().ProposalButton();
+    EXPECT_EQ(!use->isHidden(), c.offered) << c.name;
+    EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), 1) << c.name << ": nothing applied yet";
+    EXPECT_TRUE(Form().Origin(0)->isHidden()) << c.name;
+    if (!c.offered) continue;
+    EXPECT_TRUE(use->toolTip().startsWith("Patient Name: 3 (header 'Name')\nPhoneNo: 4"))
+        << use->toolTip().toStdString();
+    Click(use);
+    EXPECT_TRUE(use->isHidden());
+    EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), 3);
+    EXPECT_EQ(Child<QLabel>("Label53")->text(), "2");
+    EXPECT_EQ(Rows(1), (std::vector<std::string>{"Garcia, Maria"}));
+    EXPECT_EQ(Form().Origin(3)->toolTip(), "header 'Time'");
+  }
+}
+
 TEST_F(Form2Test, MissingFileIsReportedTwiceOnOpeningWithTheDefaults) {
   state.record.SetSourceFileName(data_ + "/gone.csv");
   Form().FormActivate();

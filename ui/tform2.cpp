@@ -102,6 +102,12 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
   return result;
 }
 
+// A proposal that found no field would only clear the columns.
+bool Finds(const ColumnProposal& proposal) {
+  return std::any_of(proposal.fields.begin(), proposal.fields.end(),
+                     [](const ColumnProposal::Field& f) { return f.column > 0; });
+}
+
 TextCounts Sample(const TextCounts& texts) {
   if (texts.size() <= kSuggestionSample) return texts;
   return TextCounts(texts.begin(), texts.begin() + kSuggestionSample);
@@ -232,6 +238,17 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
     origin->hide();
     origins_[k] = origin;
   }
+  // Right of the file box, in the free band above the column heads.
+  proposalButton_ = new QPushButton("Use the proposed columns", this);
+  proposalButton_->setObjectName("UseProposal");
+  proposalButton_->setStyleSheet("padding: 1px 6px;");
+  proposalButton_->adjustSize();
+  proposalButton_->move(470, 23);
+  proposalButton_->hide();
+  connect(proposalButton_, &QPushButton::clicked, this, [this] {
+    proposalButton_->hide();
+    RunHandler(state_, [this] { ApplyProposal(offered_); });
+  });
   connect(ui_->Edit1, &QLineEdit::editingFinished, this, [this] {
     // A typed name counts as chosen once the operator leaves the box.
     if (SourceName() != previewedName_) RunHandler(state_, [this] { NewSource(); });
@@ -274,8 +291,38 @@ void TForm2::FormActivate() {
     Show(ui_->Edit2, shownDateDelimiter_, std::string(1, r.DateDelimiter()));
     Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, r.TimeDelimiter()));
     LoadUp();
+    OfferProposal();
     upDowns_[0]->setFocus();
   });
+}
+
+void TForm2::OfferProposal() {
+  proposalButton_->hide();
+  const std::string name = SourceName();
+  if (name.empty() || !FileExists(name)) return;
+  offered_ = ProposalFor(name);
+  if (!Finds(offered_) || offered_.SameAs(state_.record)) return;
+  const QLabel* heads[kFieldSlotCount] = {ui_->Label2, ui_->Label17, ui_->Label18, ui_->Label5,
+                                          ui_->Label6, ui_->Label7,  ui_->Label8};
+  QStringList lines;
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const ColumnProposal::Field& f = offered_.fields[static_cast<size_t>(k)];
+    QString line = heads[k]->text().simplified() + ": " + QString::number(f.column);
+    if (!f.why.empty()) line += " (" + FromBytes(f.why) + ")";
+    lines << line;
+  }
+  lines << ui_->CheckBox1->text() + ": " + (offered_.firstLineIsHeader ? "yes" : "no");
+  const auto item = [](const auto& items, int32_t layout) {
+    return layout >= 0 && static_cast<size_t>(layout) < items.size()
+               ? FromBytes(items[static_cast<size_t>(layout)])
+               : QString("none");
+  };
+  lines << ui_->Label40->text() + ": " + item(kDateLayoutItems, offered_.dateLayout) + " with \"" +
+               FromBytes(std::string(1, offered_.dateDelimiter)) + "\"";
+  lines << ui_->Label43->text() + ": " + item(kTimeLayoutItems, offered_.timeLayout) + " with \"" +
+               FromBytes(std::string(1, offered_.timeDelimiter)) + "\"";
+  proposalButton_->setToolTip(lines.join('\n'));
+  proposalButton_->show();
 }
 
 int TForm2::SelectedRadioItem() const {
@@ -517,12 +564,18 @@ void TForm2::ApplyProposal(const ColumnProposal& proposal) {
 
 void TForm2::NewSource() {
   const std::string name = SourceName();
+  proposalButton_->hide();  // it was for the file the window opened with
   for (QLabel* origin : origins_) origin->hide();
   if (name.empty() || !FileExists(name)) {
     LoadUp();  // says that the file is missing
     return;
   }
-  ApplyProposal(ProposalFor(name));
+  const ColumnProposal proposal = ProposalFor(name);
+  if (Finds(proposal)) {
+    ApplyProposal(proposal);
+  } else {
+    LoadUp();  // an export it knows nothing of keeps the columns chosen
+  }
 }
 
 void TForm2::UpDownClick(int column) {

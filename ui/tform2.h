@@ -68,6 +68,9 @@ class TForm2 : public QDialog {
   void NewSource();
   // Beside each field's position: where its proposed column came from.
   QLabel* Origin(int column) const { return origins_[column]; }
+  // On opening: the proposal for the stored file, offered when it differs
+  // from the stored settings.
+  QPushButton* ProposalButton() const { return proposalButton_; }
 
   void reject() override;
 
@@ -95,6 +98,7 @@ class TForm2 : public QDialog {
   // Sets the controls to the proposal, rebuilds the preview once and marks
   // each field with where its column came from.
   void ApplyProposal(const ColumnProposal& proposal);
+  void OfferProposal();
 
   ProgramState& state_;
   TForm1& form1_;
@@ -115,6 +119,8 @@ class TForm2 : public QDialog {
   QPushButton* timeSuggestion_;
   LayoutChoice dateSuggested_, timeSuggested_;
   std::array<QLabel*, kFieldSlotCount> origins_{};
+  QPushButton* proposalButton_;
+  ColumnProposal offered_;
 };
 
 }  // namespace vantrelix
