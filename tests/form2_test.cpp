@@ -12,6 +12,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -529,6 +530,45 @@ TEST_F(Form2Test, DesignTextsAndLayoutItems) {
   EXPECT_EQ(times->itemText(4), "hh:mm (Military) ");
   EXPECT_EQ(Child<QComboBox>("ComboBox1")->currentIndex(), 0);
   EXPECT_EQ(Child<QLineEdit>("Edit2")->maxLength(), 1);
+}
+
+TEST_F(Form2Test, WindowFitsTheScreen) {
+  struct Case {
+    const char* name;
+    QRect available;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"1920x1080", QRect(0, 0, 1920, 1080), true},
+      {"1920x1080 under a top panel", QRect(0, 28, 1920, 1052), true},
+      {"1024x768", QRect(0, 0, 1024, 768), false},
+      {"1920x1080 at a 2x scale", QRect(0, 0, 960, 540), false},
+  };
+  Source(2);
+  Form().FormActivate();
+  QScrollArea* area = Form().ScrollArea();
+  for (const Case& c : cases) {
+    Form().FitScreen(c.available);
+    Form().show();
+    QApplication::processEvents();
+    EXPECT_TRUE(c.available.contains(Form().frameGeometry())) << c.name;
+    EXPECT_EQ(!area->horizontalScrollBar()->isVisible() && !area->verticalScrollBar()->isVisible(),
+              c.fits)
+        << c.name;
+    if (c.fits) {
+      EXPECT_EQ(Form().size(), QSize(1211, 747)) << c.name;
+      EXPECT_EQ(Child<QListView>("ListBox7")->mapTo(&Form(), QPoint(0, 0)), QPoint(904, 160))
+          << c.name;
+    }
+    // The far corners' controls can be scrolled into view.
+    for (const char* name : {"Label39", "Image1", "Label42", "ListBox7"}) {
+      QWidget* w = Child<QWidget>(name);
+      area->ensureWidgetVisible(w, 0, 0);
+      const QRect shown(w->mapTo(area->viewport(), QPoint(0, 0)), w->size());
+      EXPECT_TRUE(area->viewport()->rect().contains(shown)) << c.name << " " << name;
+    }
+    Form().hide();
+  }
 }
 
 TEST_F(Form2Test, SetupRunOpensTheWindowAndWritesOnlyTheSettings) {

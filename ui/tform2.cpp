@@ -5,9 +5,12 @@
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <functional>
@@ -39,6 +42,10 @@ QString FromBytes(std::string_view bytes) {
 std::string ToBytes(const QString& text) {
   return text.toLocal8Bit().toStdString();
 }
+
+// Where the design puts the window, and what its frame adds to its size.
+constexpr QPoint kDesignPlace(231, 36);
+constexpr QSize kDesignFrame(1213 - 1211, 772 - 747);
 
 // Distinct texts beyond this many are not tried for a suggestion: every
 // trial converts each distinct text once.
@@ -143,8 +150,7 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
       openDialog1_(new QFileDialog(this)),
       radioGroup1_(new QButtonGroup(this)) {
   ui_->setupUi(this);
-  move(231, 36);  // the design's place; setupUi applies only its size
-  setSizeGripEnabled(true);
+  move(kDesignPlace);  // setupUi applies only the size
 
   upDowns_ = {ui_->UpDown1, ui_->UpDown2, ui_->UpDown3, ui_->UpDown4,
               ui_->UpDown5, ui_->UpDown6, ui_->UpDown7};
@@ -259,11 +265,44 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
   openDialog1_->setOption(QFileDialog::ReadOnly, false);
   ui_->Edit1->installEventFilter(this);
+
+  // The design in a scroll area: on a screen smaller than the design every
+  // control can still be reached; where it fits, nothing moves.
+  content_ = new QWidget;
+  content_->setObjectName("Form2Content");
+  for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (!w->isWindow()) w->setParent(content_);
+  }
+  content_->setFixedSize(size());
+  scrollArea_ = new QScrollArea(this);
+  scrollArea_->setObjectName("Form2Scroll");
+  scrollArea_->setFrameShape(QFrame::NoFrame);
+  scrollArea_->setWidget(content_);
+  // The window's yellow shows through.
+  content_->setAutoFillBackground(false);
+  scrollArea_->viewport()->setAutoFillBackground(false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scrollArea_);
+  setSizeGripEnabled(true);
 }
 
 TForm2::~TForm2() = default;
 
+void TForm2::FitScreen(const QRect& available) {
+  // Before the window is first shown its frame is not known: the design's.
+  QSize frame = frameGeometry().size() - size();
+  if (frame.isEmpty()) frame = kDesignFrame;
+  resize(content_->size().boundedTo(available.size() - frame));
+  const QSize outer = size() + frame;
+  move(
+      std::max(available.left(), std::min(kDesignPlace.x(), available.right() + 1 - outer.width())),
+      std::max(available.top(),
+               std::min(kDesignPlace.y(), available.bottom() + 1 - outer.height())));
+}
+
 int TForm2::ShowModal() {
+  if (const QScreen* s = screen()) FitScreen(s->availableGeometry());
   QTimer::singleShot(0, this, [this] { FormActivate(); });
   return exec();
 }

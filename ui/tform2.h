@@ -18,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPushButton;
+class QScrollArea;
 
 namespace Ui {
 class Form2;
@@ -42,6 +43,10 @@ class TForm2 : public QDialog {
 
   // Opens the window modally; FormActivate runs once it is open.
   int ShowModal();
+  // Fits the window into `available`: the design's size and place where
+  // they fit, else as much as fits, the rest reached by scrolling.
+  void FitScreen(const QRect& available);
+  QScrollArea* ScrollArea() const { return scrollArea_; }
 
   void FormActivate();
   void LoadUp();
@@ -120,6 +125,8 @@ class TForm2 : public QDialog {
   LayoutChoice dateSuggested_, timeSuggested_;
   std::array<QLabel*, kFieldSlotCount> origins_{};
   QPushButton* proposalButton_;
+  QWidget* content_;
+  QScrollArea* scrollArea_;
   ColumnProposal offered_;
 };
 
