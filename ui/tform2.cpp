@@ -1,7 +1,9 @@
 #include "tform2.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -552,7 +554,13 @@ void TForm2::LoadUp() {
 
 void TForm2::Edit1Click() {
   RunHandler(state_, [this] {
-    if (openDialog1_->exec() != QDialog::Accepted) return;
+    const int answer = openDialog1_->exec();
+    // The dialog's completer can leave its list open over this window,
+    // taking the next key or click.
+    for (QCompleter* c : openDialog1_->findChildren<QCompleter*>()) {
+      if (c->popup() != nullptr) c->popup()->hide();
+    }
+    if (answer != QDialog::Accepted) return;
     const QStringList files = openDialog1_->selectedFiles();
     if (files.isEmpty()) return;
     ui_->Edit1->setText(files.first());
