@@ -571,6 +571,23 @@ TEST_F(Form2Test, WindowFitsTheScreen) {
   }
 }
 
+TEST_F(Form2Test, KeyboardOrderIsTheDesigns) {
+  const std::vector<std::string> design = {
+      "Edit1",     "ListBox1", "ListBox2",  "ListBox3",  "ListBox4",         "ListBox5",
+      "ListBox6",  "ListBox7", "UpDown1",   "UpDown2",   "UpDown3",          "UpDown4",
+      "UpDown5",   "UpDown6",  "UpDown7",   "CheckBox1", "RadioGroup1Item0", "RadioGroup1Item1",
+      "ComboBox1", "Edit2",    "ComboBox2", "Edit3"};
+  std::vector<std::string> order;
+  QWidget* start = Child<QWidget>("Edit1");
+  QWidget* w = start;
+  do {
+    const std::string name = w->objectName().toStdString();
+    if (std::find(design.begin(), design.end(), name) != design.end()) order.push_back(name);
+    w = w->nextInFocusChain();
+  } while (w != start && order.size() < design.size());
+  EXPECT_EQ(order, design);
+}
+
 TEST_F(Form2Test, SetupRunOpensTheWindowAndWritesOnlyTheSettings) {
   Source(2);
   SaveSetup(state.record, state.paths.setupFileName);

@@ -270,10 +270,11 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
 
   // The design in a scroll area: on a screen smaller than the design every
   // control can still be reached; where it fits, nothing moves.
-  content_ = new QWidget;
+  // Moved within this window, the controls keep the design's keyboard order.
+  content_ = new QWidget(this);
   content_->setObjectName("Form2Content");
   for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-    if (!w->isWindow()) w->setParent(content_);
+    if (w != content_ && !w->isWindow()) w->setParent(content_);
   }
   content_->setFixedSize(size());
   scrollArea_ = new QScrollArea(this);
