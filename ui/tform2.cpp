@@ -241,7 +241,10 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
     QLabel* origin = new QLabel(this);
     origin->setObjectName("Origin" + QString::number(k + 1));
     const int left = upDowns_[k]->x() + 22;  // right of the "-" label
-    origin->setGeometry(left, 120, listBoxes_[k]->geometry().right() - left, 15);
+    // Up to the next column's list, over the gap between the two.
+    const int right =
+        k + 1 < kFieldSlotCount ? listBoxes_[k + 1]->x() - 4 : listBoxes_[k]->geometry().right();
+    origin->setGeometry(left, 120, right - left, 15);
     origin->setStyleSheet("font-size: 10px; color: #00307a;");
     origin->hide();
     origins_[k] = origin;
@@ -253,6 +256,7 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   proposalButton_->adjustSize();
   proposalButton_->move(470, 23);
   proposalButton_->hide();
+  setTabOrder(ui_->Edit1, proposalButton_);
   connect(proposalButton_, &QPushButton::clicked, this, [this] {
     proposalButton_->hide();
     RunHandler(state_, [this] { ApplyProposal(offered_); });
@@ -605,7 +609,13 @@ void TForm2::ApplyProposal(const ColumnProposal& proposal) {
     const QString text = why.empty() ? QString("no column fits") : FromBytes(why);
     QLabel* origin = origins_[k];
     origin->setToolTip(text);
-    origin->setText(origin->fontMetrics().elidedText(text, Qt::ElideRight, origin->width()));
+    // In a narrow column the header's own words say enough.
+    QString shown = text;
+    if (origin->fontMetrics().horizontalAdvance(shown) > origin->width() &&
+        shown.startsWith("header ")) {
+      shown = shown.mid(7);
+    }
+    origin->setText(origin->fontMetrics().elidedText(shown, Qt::ElideRight, origin->width()));
     origin->show();
   }
 }
