@@ -273,33 +273,38 @@ TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
   struct Case {
     const char* name;
     std::string text;
-    bool offered;
+    const char* button;  // empty: none offered
+    int nameColumn;      // once it is clicked
+    const char* tooltip;
   };
   const Case cases[] = {
-      {"stored columns are those of the header", header + line + line, false},
-      {"nothing recognised", "H1,H2\r\nd1,p1\r\n", false},
+      {"stored columns are those of the header", header + line + line, "", 1, ""},
+      {"nothing recognised", "H1,H2\r\nd1,p1\r\n", "", 1, ""},
+      {"the dates are day first",
+       header + "\"Garcia, Maria\",555-0142,14/12/26,09:30 am,Dr. Patel,R1,g@x.org\r\n",
+       "Use the proposed layouts", 1, "Patient Name: 1 (header 'Name')\nPhoneNo: 2"},
       {"header in another order",
-       "Time,Date,Name,Phone,Doctor,Location,Email\r\n" +
-           std::string("09:30 am,12/14/26,\"Garcia, Maria\",555-0142,Dr. "
-                       "Patel,R1,g@x.org\r\n"),
-       true},
+       "Time,Date,Name,Phone,Doctor,Location,Email\r\n"
+       "09:30 am,12/14/26,\"Garcia, Maria\",555-0142,Dr. Patel,R1,g@x.org\r\n",
+       "Use the proposed columns", 3, "Patient Name: 3 (header 'Name')\nPhoneNo: 4"},
   };
   for (const Case& c : cases) {
     SourceText(c.text);
     Form().FormActivate();
     QPushButton* use = Form().ProposalButton();
-    EXPECT_EQ(!use->isHidden(), c.offered) << c.name;
+    const bool offered = *c.button != '\0';
+    EXPECT_EQ(!use->isHidden(), offered) << c.name;
     EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), 1) << c.name << ": nothing applied yet";
     EXPECT_TRUE(Form().Origin(0)->isHidden()) << c.name;
-    if (!c.offered) continue;
-    EXPECT_TRUE(use->toolTip().startsWith("Patient Name: 3 (header 'Name')\nPhoneNo: 4"))
-        << use->toolTip().toStdString();
+    if (!offered) continue;
+    EXPECT_EQ(use->text().toStdString(), c.button) << c.name;
+    EXPECT_TRUE(use->toolTip().startsWith(c.tooltip)) << c.name << use->toolTip().toStdString();
     Click(use);
-    EXPECT_TRUE(use->isHidden());
-    EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), 3);
-    EXPECT_EQ(Child<QLabel>("Label53")->text(), "2");
-    EXPECT_EQ(Rows(1), (std::vector<std::string>{"Garcia, Maria"}));
-    EXPECT_EQ(Form().Origin(3)->toolTip(), "header 'Time'");
+    EXPECT_TRUE(use->isHidden()) << c.name;
+    EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), c.nameColumn) << c.name;
+    EXPECT_EQ(Rows(1), (std::vector<std::string>{"Garcia, Maria"})) << c.name;
+    EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 1 of 1 read")) << c.name;
+    EXPECT_EQ(Form().Origin(0)->toolTip(), "header 'Name'") << c.name;
   }
 }
 

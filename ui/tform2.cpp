@@ -368,6 +368,17 @@ void TForm2::OfferProposal() {
   lines << ui_->Label43->text() + ": " + item(kTimeLayoutItems, offered_.timeLayout) + " with \"" +
                FromBytes(std::string(1, offered_.timeDelimiter)) + "\"";
   proposalButton_->setToolTip(lines.join('\n'));
+  // Named by what it changes: the columns and header box, or only the
+  // readings of the date and time columns.
+  SetupRecord readings = state_.record;
+  offered_.ApplyTo(readings);
+  bool columns = readings.SkipFirstLine() != state_.record.SkipFirstLine();
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const auto slot = static_cast<FieldSlot>(k);
+    columns = columns || readings.Position(slot) != state_.record.Position(slot);
+  }
+  proposalButton_->setText(columns ? "Use the proposed columns" : "Use the proposed layouts");
+  proposalButton_->adjustSize();
   proposalButton_->show();
 }
 
