@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -186,22 +188,128 @@ TEST(TUpDownTest, LimitsAndSilentSetting) {
   EXPECT_EQ(spinner.Position(), 0);
 }
 
-TEST_F(Form2Test, NewFileFromTheDialogIsPreviewedFromTheNextChange) {
-  Source(2);
-  const std::string other = data_ + "/other.csv";
-  testing::WriteFile(other, "H\r\nnew1\r\n");
-  Form().FormActivate();
-  closer.onOtherModal = [&](QWidget* w) {
-    if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
-      dialog->selectFile(QString::fromStdString(other));
-      QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-    }
+TEST_F(Form2Test, NewFileShowsItsRowsAndTheProposalAtOnce) {
+  struct Case {
+    const char* name;
+    bool typed;  // typed into the box and confirmed, or chosen in the dialog
+    std::string text;
+    std::array<int, kFieldSlotCount> columns;
+    bool header;
+    std::string firstName;
+    const char* count;
+    std::array<const char*, kFieldSlotCount> origins;
   };
-  Form().Edit1Click();
-  EXPECT_EQ(Child<QLineEdit>("Edit1")->text().toStdString(), other);
-  EXPECT_EQ(Rows(1), Names(1, 2)) << "the old preview stays";
-  Click(Child<QRadioButton>("RadioGroup1Item1"));
-  EXPECT_EQ(Rows(1), (std::vector<std::string>{"new1"}));
+  const Case cases[] = {
+      {"header in another order, chosen in the dialog",
+       false,
+       "Appt Date,Appt Time,Client,Tel,Provider,Room\r\n"
+       "12/14/2026,9:30 am,\"Garcia, Maria\",555-0142,Dr. Patel,2\r\n"
+       "12/15/2026,10:15 am,\"Okafor, Grace\",555-0178,Dr. Lee,3\r\n",
+       {3, 4, 1, 2, 5, 6, 0},
+       true,
+       "Garcia, Maria",
+       "3",
+       {"header 'Client'", "header 'Tel'", "header 'Appt Date'", "header 'Appt Time'",
+        "header 'Provider'", "header 'Room'", "no column fits"}},
+      // The stored settings skip a header: this file's first line would be lost.
+      {"no header, typed",
+       true,
+       "14:30,\"Chen, Li\",12/14/26,Dr. Lee,li@example.org\r\n"
+       "09:05,\"Ode, Ann\",12/15/26,Dr. Ray,ann@example.org\r\n",
+       {2, 0, 3, 1, 4, 0, 5},
+       false,
+       "Chen, Li",
+       "2",
+       {"looks like \"Last, First\" names", "no column fits", "looks like dates",
+        "looks like times", "looks like doctors' names", "no column fits",
+        "looks like e-mail addresses"}},
+  };
+  for (const Case& c : cases) {
+    Source(2);
+    state.record.SetSkipFirstLine(1);
+    Form().FormActivate();
+    const std::string other = data_ + "/other.csv";
+    testing::WriteFile(other, c.text);
+    QLineEdit* edit = Child<QLineEdit>("Edit1");
+    if (c.typed) {
+      edit->clear();
+      QTest::keyClicks(edit, QString::fromStdString(other));
+      QTest::keyClick(edit, Qt::Key_Return);
+    } else {
+      closer.onOtherModal = [&](QWidget* w) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+          dialog->selectFile(QString::fromStdString(other));
+          QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+        }
+      };
+      Form().Edit1Click();
+      closer.onOtherModal = nullptr;
+    }
+    EXPECT_EQ(edit->text().toStdString(), other) << c.name;
+    ASSERT_FALSE(Rows(1).empty()) << c.name;
+    EXPECT_EQ(Rows(1).front(), c.firstName) << c.name;
+    EXPECT_EQ(Count(), c.count) << c.name;
+    EXPECT_EQ(Child<QCheckBox>("CheckBox1")->isChecked(), c.header) << c.name;
+    for (int k = 0; k < kFieldSlotCount; ++k) {
+      const std::string spinner = "UpDown" + std::to_string(k + 1);
+      EXPECT_EQ(Child<TUpDown>(spinner.c_str())->Position(), c.columns[k]) << c.name << k;
+      EXPECT_EQ(Child<QLabel>(("Label5" + std::to_string(k + 1)).c_str())->text().toInt(),
+                c.columns[k])
+          << c.name << k;
+      EXPECT_FALSE(Form().Origin(k)->isHidden()) << c.name << k;
+      EXPECT_EQ(Form().Origin(k)->toolTip().toStdString(), c.origins[k]) << c.name << k;
+    }
+    EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 2 of 2 read"))
+        << c.name << " " << Form().DateReading()->text().toStdString();
+    EXPECT_TRUE(Form().TimeReading()->text().startsWith("Times: 2 of 2 read"))
+        << c.name << " " << Form().TimeReading()->text().toStdString();
+    EXPECT_TRUE(closer.boxes.empty()) << c.name;
+
+    Click(Arrow(2, "up"));  // the operator still decides
+    EXPECT_TRUE(Form().Origin(1)->isHidden()) << c.name;
+    EXPECT_FALSE(Form().Origin(0)->isHidden()) << c.name;
+  }
+}
+
+TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
+  const std::string header = "Name,Phone,Date,Time,Doctor,Location,Email\r\n";
+  const std::string line = "\"Garcia, Maria\",555-0142,12/14/26,09:30 am,Dr. Patel,R1,g@x.org\r\n";
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* button;  // empty: none offered
+    int nameColumn;      // once it is clicked
+    const char* tooltip;
+  };
+  const Case cases[] = {
+      {"stored columns are those of the header", header + line + line, "", 1, ""},
+      {"nothing recognised", "H1,H2\r\nd1,p1\r\n", "", 1, ""},
+      {"the dates are day first",
+       header + "\"Garcia, Maria\",555-0142,14/12/26,09:30 am,Dr. Patel,R1,g@x.org\r\n",
+       "Use the proposed layouts", 1, "Patient Name: 1 (header 'Name')\nPhoneNo: 2"},
+      {"header in another order",
+       "Time,Date,Name,Phone,Doctor,Location,Email\r\n"
+       "09:30 am,12/14/26,\"Garcia, Maria\",555-0142,Dr. Patel,R1,g@x.org\r\n",
+       "Use the proposed columns", 3, "Patient Name: 3 (header 'Name')\nPhoneNo: 4"},
+  };
+  for (const Case& c : cases) {
+    SourceText(c.text);
+    Form().FormActivate();
+    QPushButton* use = Form().ProposalButton();
+    const bool offered = *c.button != '\0';
+    EXPECT_EQ(!use->isHidden(), offered) << c.name;
+    EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), 1) << c.name << ": nothing applied yet";
+    EXPECT_TRUE(Form().Origin(0)->isHidden()) << c.name;
+    if (!offered) continue;
+    EXPECT_EQ(use->text().toStdString(), c.button) << c.name;
+    EXPECT_TRUE(use->toolTip().startsWith(c.tooltip)) << c.name << use->toolTip().toStdString();
+    Click(use);
+    EXPECT_TRUE(use->isHidden()) << c.name;
+    EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), c.nameColumn) << c.name;
+    EXPECT_EQ(Rows(1), (std::vector<std::string>{"Garcia, Maria"})) << c.name;
+    EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 1 of 1 read")) << c.name;
+    EXPECT_EQ(Form().Origin(0)->toolTip(), "header 'Name'") << c.name;
+  }
 }
 
 TEST_F(Form2Test, MissingFileIsReportedTwiceOnOpeningWithTheDefaults) {
@@ -431,6 +539,62 @@ TEST_F(Form2Test, DesignTextsAndLayoutItems) {
   EXPECT_EQ(times->itemText(4), "hh:mm (Military) ");
   EXPECT_EQ(Child<QComboBox>("ComboBox1")->currentIndex(), 0);
   EXPECT_EQ(Child<QLineEdit>("Edit2")->maxLength(), 1);
+}
+
+TEST_F(Form2Test, WindowFitsTheScreen) {
+  struct Case {
+    const char* name;
+    QRect available;
+    bool fits;
+  };
+  const Case cases[] = {
+      {"1920x1080", QRect(0, 0, 1920, 1080), true},
+      {"1920x1080 under a top panel", QRect(0, 28, 1920, 1052), true},
+      {"1024x768", QRect(0, 0, 1024, 768), false},
+      {"1920x1080 at a 2x scale", QRect(0, 0, 960, 540), false},
+  };
+  Source(2);
+  Form().FormActivate();
+  QScrollArea* area = Form().ScrollArea();
+  for (const Case& c : cases) {
+    Form().FitScreen(c.available);
+    Form().show();
+    QApplication::processEvents();
+    EXPECT_TRUE(c.available.contains(Form().frameGeometry())) << c.name;
+    EXPECT_EQ(!area->horizontalScrollBar()->isVisible() && !area->verticalScrollBar()->isVisible(),
+              c.fits)
+        << c.name;
+    if (c.fits) {
+      EXPECT_EQ(Form().size(), QSize(1211, 747)) << c.name;
+      EXPECT_EQ(Child<QListView>("ListBox7")->mapTo(&Form(), QPoint(0, 0)), QPoint(904, 160))
+          << c.name;
+    }
+    // The far corners' controls can be scrolled into view.
+    for (const char* name : {"Label39", "Image1", "Label42", "ListBox7"}) {
+      QWidget* w = Child<QWidget>(name);
+      area->ensureWidgetVisible(w, 0, 0);
+      const QRect shown(w->mapTo(area->viewport(), QPoint(0, 0)), w->size());
+      EXPECT_TRUE(area->viewport()->rect().contains(shown)) << c.name << " " << name;
+    }
+    Form().hide();
+  }
+}
+
+TEST_F(Form2Test, KeyboardOrderIsTheDesigns) {
+  const std::vector<std::string> design = {
+      "Edit1",     "ListBox1", "ListBox2",  "ListBox3",  "ListBox4",         "ListBox5",
+      "ListBox6",  "ListBox7", "UpDown1",   "UpDown2",   "UpDown3",          "UpDown4",
+      "UpDown5",   "UpDown6",  "UpDown7",   "CheckBox1", "RadioGroup1Item0", "RadioGroup1Item1",
+      "ComboBox1", "Edit2",    "ComboBox2", "Edit3"};
+  std::vector<std::string> order;
+  QWidget* start = Child<QWidget>("Edit1");
+  QWidget* w = start;
+  do {
+    const std::string name = w->objectName().toStdString();
+    if (std::find(design.begin(), design.end(), name) != design.end()) order.push_back(name);
+    w = w->nextInFocusChain();
+  } while (w != start && order.size() < design.size());
+  EXPECT_EQ(order, design);
 }
 
 TEST_F(Form2Test, SetupRunOpensTheWindowAndWritesOnlyTheSettings) {

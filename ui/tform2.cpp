@@ -1,12 +1,18 @@
 #include "tform2.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <functional>
@@ -38,6 +44,10 @@ QString FromBytes(std::string_view bytes) {
 std::string ToBytes(const QString& text) {
   return text.toLocal8Bit().toStdString();
 }
+
+// Where the design puts the window, and what its frame adds to its size.
+constexpr QPoint kDesignPlace(231, 36);
+constexpr QSize kDesignFrame(1213 - 1211, 772 - 747);
 
 // Distinct texts beyond this many are not tried for a suggestion: every
 // trial converts each distinct text once.
@@ -101,6 +111,12 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
   return result;
 }
 
+// A proposal that found no field would only clear the columns.
+bool Finds(const ColumnProposal& proposal) {
+  return std::any_of(proposal.fields.begin(), proposal.fields.end(),
+                     [](const ColumnProposal::Field& f) { return f.column > 0; });
+}
+
 TextCounts Sample(const TextCounts& texts) {
   if (texts.size() <= kSuggestionSample) return texts;
   return TextCounts(texts.begin(), texts.begin() + kSuggestionSample);
@@ -136,8 +152,7 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
       openDialog1_(new QFileDialog(this)),
       radioGroup1_(new QButtonGroup(this)) {
   ui_->setupUi(this);
-  move(231, 36);  // the design's place; setupUi applies only its size
-  setSizeGripEnabled(true);
+  move(kDesignPlace);  // setupUi applies only the size
 
   upDowns_ = {ui_->UpDown1, ui_->UpDown2, ui_->UpDown3, ui_->UpDown4,
               ui_->UpDown5, ui_->UpDown6, ui_->UpDown7};
@@ -220,16 +235,81 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
     });
   }
 
+  // Under each spinner, as wide as its column allows: where the column of a
+  // proposal came from. The full text is the tooltip.
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    QLabel* origin = new QLabel(this);
+    origin->setObjectName("Origin" + QString::number(k + 1));
+    const int left = upDowns_[k]->x() + 22;  // right of the "-" label
+    // Up to the next column's list, over the gap between the two.
+    const int right =
+        k + 1 < kFieldSlotCount ? listBoxes_[k + 1]->x() - 4 : listBoxes_[k]->geometry().right();
+    origin->setGeometry(left, 120, right - left, 15);
+    origin->setStyleSheet("font-size: 10px; color: #00307a;");
+    origin->hide();
+    origins_[k] = origin;
+  }
+  // Right of the file box, in the free band above the column heads.
+  proposalButton_ = new QPushButton("Use the proposed columns", this);
+  proposalButton_->setObjectName("UseProposal");
+  proposalButton_->setStyleSheet("padding: 1px 6px;");
+  proposalButton_->adjustSize();
+  proposalButton_->move(470, 23);
+  proposalButton_->hide();
+  setTabOrder(ui_->Edit1, proposalButton_);
+  connect(proposalButton_, &QPushButton::clicked, this, [this] {
+    proposalButton_->hide();
+    RunHandler(state_, [this] { ApplyProposal(offered_); });
+  });
+  connect(ui_->Edit1, &QLineEdit::editingFinished, this, [this] {
+    // A typed name counts as chosen once the operator leaves the box.
+    if (SourceName() != previewedName_) RunHandler(state_, [this] { NewSource(); });
+  });
+
   openDialog1_->setObjectName("OpenDialog1");
   openDialog1_->setFileMode(QFileDialog::ExistingFile);
   openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
   openDialog1_->setOption(QFileDialog::ReadOnly, false);
   ui_->Edit1->installEventFilter(this);
+
+  // The design in a scroll area: on a screen smaller than the design every
+  // control can still be reached; where it fits, nothing moves.
+  // Moved within this window, the controls keep the design's keyboard order.
+  content_ = new QWidget(this);
+  content_->setObjectName("Form2Content");
+  for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (w != content_ && !w->isWindow()) w->setParent(content_);
+  }
+  content_->setFixedSize(size());
+  scrollArea_ = new QScrollArea(this);
+  scrollArea_->setObjectName("Form2Scroll");
+  scrollArea_->setFrameShape(QFrame::NoFrame);
+  scrollArea_->setWidget(content_);
+  // The window's yellow shows through.
+  content_->setAutoFillBackground(false);
+  scrollArea_->viewport()->setAutoFillBackground(false);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scrollArea_);
+  setSizeGripEnabled(true);
 }
 
 TForm2::~TForm2() = default;
 
+void TForm2::FitScreen(const QRect& available) {
+  // Before the window is first shown its frame is not known: the design's.
+  QSize frame = frameGeometry().size() - size();
+  if (frame.isEmpty()) frame = kDesignFrame;
+  resize(content_->size().boundedTo(available.size() - frame));
+  const QSize outer = size() + frame;
+  move(
+      std::max(available.left(), std::min(kDesignPlace.x(), available.right() + 1 - outer.width())),
+      std::max(available.top(),
+               std::min(kDesignPlace.y(), available.bottom() + 1 - outer.height())));
+}
+
 int TForm2::ShowModal() {
+  if (const QScreen* s = screen()) FitScreen(s->availableGeometry());
   QTimer::singleShot(0, this, [this] { FormActivate(); });
   return exec();
 }
@@ -238,6 +318,7 @@ void TForm2::FormActivate() {
   RunHandler(state_, [this] {
     const SetupRecord& r = state_.record;
     ui_->Label39->setText(form1_.VersionText());
+    for (QLabel* origin : origins_) origin->hide();
     Show(ui_->Edit1, shownName_, r.SourceFileName());
     for (int k = 0; k < kFieldSlotCount; ++k) {
       positionLabels_[k]->setText(QString::number(r.Position(static_cast<FieldSlot>(k))));
@@ -256,8 +337,49 @@ void TForm2::FormActivate() {
     Show(ui_->Edit2, shownDateDelimiter_, std::string(1, r.DateDelimiter()));
     Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, r.TimeDelimiter()));
     LoadUp();
+    OfferProposal();
     upDowns_[0]->setFocus();
   });
+}
+
+void TForm2::OfferProposal() {
+  proposalButton_->hide();
+  const std::string name = SourceName();
+  if (name.empty() || !FileExists(name)) return;
+  offered_ = ProposalFor(name);
+  if (!Finds(offered_) || offered_.SameAs(state_.record)) return;
+  const QLabel* heads[kFieldSlotCount] = {ui_->Label2, ui_->Label17, ui_->Label18, ui_->Label5,
+                                          ui_->Label6, ui_->Label7,  ui_->Label8};
+  QStringList lines;
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const ColumnProposal::Field& f = offered_.fields[static_cast<size_t>(k)];
+    QString line = heads[k]->text().simplified() + ": " + QString::number(f.column);
+    if (!f.why.empty()) line += " (" + FromBytes(f.why) + ")";
+    lines << line;
+  }
+  lines << ui_->CheckBox1->text() + ": " + (offered_.firstLineIsHeader ? "yes" : "no");
+  const auto item = [](const auto& items, int32_t layout) {
+    return layout >= 0 && static_cast<size_t>(layout) < items.size()
+               ? FromBytes(items[static_cast<size_t>(layout)])
+               : QString("none");
+  };
+  lines << ui_->Label40->text() + ": " + item(kDateLayoutItems, offered_.dateLayout) + " with \"" +
+               FromBytes(std::string(1, offered_.dateDelimiter)) + "\"";
+  lines << ui_->Label43->text() + ": " + item(kTimeLayoutItems, offered_.timeLayout) + " with \"" +
+               FromBytes(std::string(1, offered_.timeDelimiter)) + "\"";
+  proposalButton_->setToolTip(lines.join('\n'));
+  // Named by what it changes: the columns and header box, or only the
+  // readings of the date and time columns.
+  SetupRecord readings = state_.record;
+  offered_.ApplyTo(readings);
+  bool columns = readings.SkipFirstLine() != state_.record.SkipFirstLine();
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const auto slot = static_cast<FieldSlot>(k);
+    columns = columns || readings.Position(slot) != state_.record.Position(slot);
+  }
+  proposalButton_->setText(columns ? "Use the proposed columns" : "Use the proposed layouts");
+  proposalButton_->adjustSize();
+  proposalButton_->show();
 }
 
 int TForm2::SelectedRadioItem() const {
@@ -448,13 +570,85 @@ void TForm2::LoadUp() {
 
 void TForm2::Edit1Click() {
   RunHandler(state_, [this] {
-    if (openDialog1_->exec() != QDialog::Accepted) return;
+    const int answer = openDialog1_->exec();
+    // The dialog's completer can leave its list open over this window,
+    // taking the next key or click.
+    for (QCompleter* c : openDialog1_->findChildren<QCompleter*>()) {
+      if (c->popup() != nullptr) c->popup()->hide();
+    }
+    if (answer != QDialog::Accepted) return;
     const QStringList files = openDialog1_->selectedFiles();
-    if (!files.isEmpty()) ui_->Edit1->setText(files.first());
+    if (files.isEmpty()) return;
+    ui_->Edit1->setText(files.first());
+    if (SourceName() != previewedName_) NewSource();
   });
 }
 
+ColumnProposal TForm2::ProposalFor(const std::string& name) const {
+  std::vector<std::string> lines;
+  TextReader reader = TextReader::Open(name);
+  ForEachSourceLine(reader, false, 1, [&](const SourceLine& line) {
+    lines.emplace_back(line.text);
+    return lines.size() < kProposalLines;
+  });
+  reader.Close();
+  return ProposeColumns(lines, ChosenReading(), state_.regional, CurrentLocalYear());
+}
+
+void TForm2::ApplyProposal(const ColumnProposal& proposal) {
+  {
+    // One preview for the whole change, not one per control.
+    const QSignalBlocker blockers[] = {
+        QSignalBlocker(ui_->CheckBox1), QSignalBlocker(ui_->ComboBox1),
+        QSignalBlocker(ui_->ComboBox2), QSignalBlocker(ui_->Edit2), QSignalBlocker(ui_->Edit3)};
+    for (int k = 0; k < kFieldSlotCount; ++k) {
+      const int32_t column = proposal.fields[static_cast<size_t>(k)].column;
+      upDowns_[k]->SetPosition(column);
+      positionLabels_[k]->setText(QString::number(upDowns_[k]->Position()));
+    }
+    ui_->CheckBox1->setChecked(proposal.firstLineIsHeader);
+    ui_->ComboBox1->setCurrentIndex(
+        proposal.dateLayout < ui_->ComboBox1->count() ? std::max(proposal.dateLayout, -1) : -1);
+    ui_->ComboBox2->setCurrentIndex(
+        proposal.timeLayout < ui_->ComboBox2->count() ? std::max(proposal.timeLayout, -1) : -1);
+    Show(ui_->Edit2, shownDateDelimiter_, std::string(1, proposal.dateDelimiter));
+    Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, proposal.timeDelimiter));
+  }
+  LoadUp();
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const std::string& why = proposal.fields[static_cast<size_t>(k)].why;
+    const QString text = why.empty() ? QString("no column fits") : FromBytes(why);
+    QLabel* origin = origins_[k];
+    origin->setToolTip(text);
+    // In a narrow column the header's own words say enough.
+    QString shown = text;
+    if (origin->fontMetrics().horizontalAdvance(shown) > origin->width() &&
+        shown.startsWith("header ")) {
+      shown = shown.mid(7);
+    }
+    origin->setText(origin->fontMetrics().elidedText(shown, Qt::ElideRight, origin->width()));
+    origin->show();
+  }
+}
+
+void TForm2::NewSource() {
+  const std::string name = SourceName();
+  proposalButton_->hide();  // it was for the file the window opened with
+  for (QLabel* origin : origins_) origin->hide();
+  if (name.empty() || !FileExists(name)) {
+    LoadUp();  // says that the file is missing
+    return;
+  }
+  const ColumnProposal proposal = ProposalFor(name);
+  if (Finds(proposal)) {
+    ApplyProposal(proposal);
+  } else {
+    LoadUp();  // an export it knows nothing of keeps the columns chosen
+  }
+}
+
 void TForm2::UpDownClick(int column) {
+  origins_[column]->hide();  // the operator's own choice now
   positionLabels_[column]->setText(QString::number(upDowns_[column]->Position()));
   RunHandler(state_, [this] { LoadUp(); });
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "column_proposal.h"
 #include "layout_guess.h"
 #include "setup_record.h"
 
@@ -17,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QPushButton;
+class QScrollArea;
 
 namespace Ui {
 class Form2;
@@ -41,6 +43,10 @@ class TForm2 : public QDialog {
 
   // Opens the window modally; FormActivate runs once it is open.
   int ShowModal();
+  // Fits the window into `available`: the design's size and place where
+  // they fit, else as much as fits, the rest reached by scrolling.
+  void FitScreen(const QRect& available);
+  QScrollArea* ScrollArea() const { return scrollArea_; }
 
   void FormActivate();
   void LoadUp();
@@ -61,6 +67,15 @@ class TForm2 : public QDialog {
   QLabel* TimeReading() const { return timeReading_; }
   QPushButton* DateSuggestion() const { return dateSuggestion_; }
   QPushButton* TimeSuggestion() const { return timeSuggestion_; }
+
+  // A source file the operator has just chosen: its rows are shown at once,
+  // with the columns, header flag and readings proposed for it.
+  void NewSource();
+  // Beside each field's position: where its proposed column came from.
+  QLabel* Origin(int column) const { return origins_[column]; }
+  // On opening: the proposal for the stored file, offered when it differs
+  // from the stored settings.
+  QPushButton* ProposalButton() const { return proposalButton_; }
 
   void reject() override;
 
@@ -84,6 +99,11 @@ class TForm2 : public QDialog {
   // The record with the layouts and delimiting characters of the controls,
   // as closing would store them.
   SetupRecord ChosenReading() const;
+  ColumnProposal ProposalFor(const std::string& name) const;
+  // Sets the controls to the proposal, rebuilds the preview once and marks
+  // each field with where its column came from.
+  void ApplyProposal(const ColumnProposal& proposal);
+  void OfferProposal();
 
   ProgramState& state_;
   TForm1& form1_;
@@ -103,6 +123,11 @@ class TForm2 : public QDialog {
   QPushButton* dateSuggestion_;
   QPushButton* timeSuggestion_;
   LayoutChoice dateSuggested_, timeSuggested_;
+  std::array<QLabel*, kFieldSlotCount> origins_{};
+  QPushButton* proposalButton_;
+  QWidget* content_;
+  QScrollArea* scrollArea_;
+  ColumnProposal offered_;
 };
 
 }  // namespace vantrelix
