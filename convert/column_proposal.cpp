@@ -110,9 +110,12 @@ bool LooksLikeWords(std::string_view t) {
   return words >= 2;
 }
 
-bool HasLetters(std::string_view t) {
+// A word of three letters or more: a place's name, not a code like "d1".
+bool HasAWord(std::string_view t) {
+  int run = 0;
   for (char c : t) {
-    if (IsLetter(c)) return true;
+    run = IsLetter(c) ? run + 1 : 0;
+    if (run >= 3) return true;
   }
   return false;
 }
@@ -291,7 +294,7 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
   for (int32_t c = 0; c < width && !proposal.firstLineIsHeader; ++c) {
     const Column& column = columns[static_cast<size_t>(c)];
     if (taken[static_cast<size_t>(c)] || 2 * column.count < dataLines) continue;
-    if (2 * CountWhere(column, HasLetters) > column.count) {
+    if (2 * CountWhere(column, HasAWord) > column.count) {
       assign(static_cast<int>(FieldSlot::kLocation), c, "the text column left");
     }
   }
