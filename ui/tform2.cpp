@@ -26,6 +26,7 @@
 #include "posix_file.h"
 #include "preview_model.h"
 #include "program_state.h"
+#include "settings_text.h"
 #include "source_lines.h"
 #include "text_file.h"
 #include "tform1.h"
@@ -585,14 +586,8 @@ void TForm2::Edit1Click() {
 }
 
 ColumnProposal TForm2::ProposalFor(const std::string& name) const {
-  std::vector<std::string> lines;
-  TextReader reader = TextReader::Open(name);
-  ForEachSourceLine(reader, false, 1, [&](const SourceLine& line) {
-    lines.emplace_back(line.text);
-    return lines.size() < kProposalLines;
-  });
-  reader.Close();
-  return ProposeColumns(lines, ChosenReading(), state_.regional, CurrentLocalYear());
+  return ProposeColumns(ReadFirstLines(name, kProposalLines), ChosenReading(), state_.regional,
+                        CurrentLocalYear());
 }
 
 void TForm2::ApplyProposal(const ColumnProposal& proposal) {
