@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QStringDecoder>
 
+#include "comma.h"
+
 namespace vantrelix {
 
 QString DisplayText(std::string_view bytes) {
@@ -26,15 +28,15 @@ QString DisplayText(std::string_view bytes) {
 }
 
 int PreviewColumnModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : shown_;
+  return parent.isValid() ? 0 : rows_;
 }
 
 QVariant PreviewColumnModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || index.row() >= shown_) return {};
+  if (!index.isValid() || index.row() >= rows_) return {};
   const int row = index.row();
   switch (role) {
     case Qt::DisplayRole:
-      return DisplayText(RowView(row));
+      return DisplayText(Row(row));
     case Qt::BackgroundRole:
       if (ReadingOf(row) == Reading::kLeftAsItCame) return QBrush(QColor(255, 190, 190));
       if (ReadingOf(row) == Reading::kDoubtful) return QBrush(QColor(255, 225, 150));
@@ -54,46 +56,63 @@ QVariant PreviewColumnModel::data(const QModelIndex& index, int role) const {
         default:
           why = QStringLiteral("Written as ");
       }
-      return why + DisplayText(writes_(RowView(row)));
+      return why + DisplayText(writes_(Row(row)));
     }
     default:
       return {};
   }
 }
 
-void PreviewColumnModel::Append(std::string_view row) {
-  bytes_.append(row);
+void PreviewLines::Clear() {
+  bytes_.clear();
+  bytes_.shrink_to_fit();
+  ends_.clear();
+  ends_.shrink_to_fit();
+}
+
+void PreviewLines::Append(std::string_view line) {
+  bytes_.append(line);
   ends_.push_back(bytes_.size());
 }
 
-void PreviewColumnModel::Publish() {
-  const int total = static_cast<int>(ends_.size());
-  if (total == shown_) return;
-  beginInsertRows(QModelIndex(), shown_, total - 1);
-  shown_ = total;
-  endInsertRows();
-}
-
-void PreviewColumnModel::Clear() {
+void PreviewColumnModel::Show(const PreviewLines* lines, size_t first, int rows, int32_t column) {
   beginResetModel();
-  bytes_.clear();
-  ends_.clear();
-  shown_ = 0;
+  lines_ = lines;
+  first_ = first;
+  rows_ = lines != nullptr ? rows : 0;
+  column_ = column;
   readings_.clear();
   endResetModel();
 }
 
-std::string_view PreviewColumnModel::RowView(int row) const {
-  const size_t begin = row == 0 ? 0 : ends_[static_cast<size_t>(row) - 1];
-  return std::string_view(bytes_).substr(begin, ends_[static_cast<size_t>(row)] - begin);
+std::string PreviewColumnModel::Row(int row) const {
+  std::string text;
+  const size_t i = first_ + static_cast<size_t>(row);
+  const std::string_view line = i < lines_->Count() ? lines_->Line(i) : std::string_view();
+  LineColumns split;
+  split.Split(line, column_);
+  split.ColumnInto(column_, text);
+  return text;
+}
+
+void PreviewColumnModel::ForEachRow(
+    const std::function<void(int row, std::string_view text)>& visit) const {
+  LineColumns split;
+  std::string text;
+  for (int row = 0; row < rows_; ++row) {
+    const size_t i = first_ + static_cast<size_t>(row);
+    split.Split(i < lines_->Count() ? lines_->Line(i) : std::string_view(), column_);
+    split.ColumnInto(column_, text);
+    visit(row, text);
+  }
 }
 
 void PreviewColumnModel::SetReadings(std::vector<Reading> readings,
                                      std::function<std::string(std::string_view)> writes) {
   readings_ = std::move(readings);
   writes_ = std::move(writes);
-  if (shown_ > 0) {
-    emit dataChanged(index(0), index(shown_ - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
+  if (rows_ > 0) {
+    emit dataChanged(index(0), index(rows_ - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
   }
 }
 

@@ -1,9 +1,12 @@
 #include "tform2.h"
 
+#include <sys/stat.h>
+
 #include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCompleter>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -73,16 +76,16 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
     size_t index;  // into `texts`
   };
   ColumnReading result;
-  std::unordered_map<std::string_view, Seen> seen;
-  std::vector<Reading> readings(static_cast<size_t>(model.GatheredRows()), Reading::kNothingToRead);
+  std::unordered_map<std::string, Seen> seen;
+  std::vector<Reading> readings(static_cast<size_t>(model.Rows()), Reading::kNothingToRead);
   std::vector<int> eitherWayRows;
   bool swappedSeen = false;
   int64_t eitherWay = 0;
   std::string field;
-  for (int row = 0; row < model.GatheredRows(); ++row) {
-    const std::string_view text = model.RowView(row);
-    if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) continue;
-    auto [it, fresh] = seen.try_emplace(text, Seen{DateVerdict::kUnread, result.texts.size()});
+  model.ForEachRow([&](int row, std::string_view text) {
+    if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) return;
+    auto [it, fresh] =
+        seen.try_emplace(std::string(text), Seen{DateVerdict::kUnread, result.texts.size()});
     if (fresh) {
       field = text;
       it->second.verdict = judge(field);
@@ -99,7 +102,7 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
     }
     swappedSeen = swappedSeen || verdict == DateVerdict::kUnreadSwapped;
     readings[static_cast<size_t>(row)] = read ? Reading::kRead : Reading::kLeftAsItCame;
-  }
+  });
   if (swappedSeen) {
     result.doubtful = eitherWay;
     for (int row : eitherWayRows) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
@@ -531,42 +534,79 @@ void TForm2::ShowReadings() {
 void TForm2::LoadUp() {
   const std::string name = SourceName();
   if (name.empty()) return;
-  for (PreviewColumnModel* m : models_) m->Clear();
-  blankRows_.clear();
   previewedName_ = name;
   if (!FileExists(name)) {
+    lines_.Clear();
+    linesKey_ = {};
+    ShowColumns();
     ShowReadings();
     ShowMessageBox(state_, MissingFileMessage(name));
     return;
   }
-
-  TextReader reader = TextReader::Open(name);
-  int32_t columns[kFieldSlotCount];
-  for (int k = 0; k < kFieldSlotCount; ++k) columns[k] = positionLabels_[k]->text().toInt();
-  const bool firstFiveOnly = SelectedRadioItem() == 0;
-
-  std::string field;
-  int64_t count = 0;
   try {
-    count = ForEachSourceLine(reader, ui_->CheckBox1->isChecked(), HighestColumn(columns),
-                              [&](const SourceLine& line) {
-                                for (int k = 0; k < kFieldSlotCount; ++k) {
-                                  line.split.ColumnInto(columns[k], field);
-                                  models_[k]->Append(field);
-                                }
-                                blankRows_.push_back(line.text.empty());
-                                return !(firstFiveOnly && line.number > 4);
-                              });
+    ReadLines(name, SelectedRadioItem() != 0);
   } catch (...) {
-    for (PreviewColumnModel* m : models_) m->Publish();  // the rows read so far stay
+    ShowColumns();  // the rows read so far stay
     ShowReadings();
     throw;
   }
-  for (PreviewColumnModel* m : models_) m->Publish();
+  const int64_t count = ShowColumns();
   ShowReadings();
   ui_->Label38->setText(QString::number(count));
   ui_->Label38->adjustSize();
+}
+
+void TForm2::ReadLines(const std::string& name, bool allRecords) {
+  struct stat status {};
+  LinesKey key;
+  if (::stat(name.c_str(), &status) == 0) {
+    key = {name,
+           allRecords,
+           true,
+           status.st_dev,
+           status.st_ino,
+           status.st_size,
+           status.st_mtim.tv_sec,
+           status.st_mtim.tv_nsec};
+  }
+  // The same file, unchanged since it was read: its lines are at hand.
+  if (key.valid && key == linesKey_) return;
+  linesKey_ = {};
+  lines_.Clear();
+  TextReader reader = TextReader::Open(name);
+  lines_.Reserve(key.valid ? static_cast<size_t>(key.size) : 0);
+  int64_t read = 0;
+  ForEachSourceLine(reader, false, 1, [&](const SourceLine& line) {
+    lines_.Append(line.text);
+    // A big file keeps the window drawn while it is read; clicks wait.
+    if ((++read & 0xFFFF) == 0) {
+      ui_->Label38->setText(QString::number(read));
+      ui_->Label38->adjustSize();
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    // "First 5 Records Only": five lines, a header among them.
+    return allRecords || line.number < 5;
+  });
   reader.Close();
+  linesKey_ = key;
+}
+
+int64_t TForm2::ShowColumns() {
+  // The header line is read but not shown; past the end the pass reads an
+  // empty line, so a file of one line shows one empty row under a header.
+  const bool header = ui_->CheckBox1->isChecked();
+  const size_t n = lines_.Count();
+  const size_t first = header && n > 0 ? 1 : 0;
+  const int rows = n == 0 ? 0 : static_cast<int>(std::max<size_t>(n - first, 1));
+  blankRows_.assign(static_cast<size_t>(rows), false);
+  for (int row = 0; row < rows; ++row) {
+    const size_t i = first + static_cast<size_t>(row);
+    blankRows_[static_cast<size_t>(row)] = i >= n || lines_.Line(i).empty();
+  }
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    models_[k]->Show(&lines_, first, rows, positionLabels_[k]->text().toInt());
+  }
+  return n == 0 ? 0 : static_cast<int64_t>(first) + rows;
 }
 
 void TForm2::Edit1Click() {

@@ -9,6 +9,7 @@
 
 #include "column_proposal.h"
 #include "layout_guess.h"
+#include "preview_model.h"
 #include "setup_record.h"
 
 class QButtonGroup;
@@ -104,6 +105,11 @@ class TForm2 : public QDialog {
   // each field with where its column came from.
   void ApplyProposal(const ColumnProposal& proposal);
   void OfferProposal();
+  // Reads the file's lines unless they are at hand from an unchanged file.
+  void ReadLines(const std::string& name, bool allRecords);
+  // Shows the chosen columns of the lines; gives the lines counted, a
+  // header included.
+  int64_t ShowColumns();
 
   ProgramState& state_;
   TForm1& form1_;
@@ -117,6 +123,17 @@ class TForm2 : public QDialog {
 
   ShownBytes shownName_, shownDateDelimiter_, shownTimeDelimiter_;
   std::string previewedName_;
+  // The lines of the previewed file, and which file and state they are of.
+  struct LinesKey {
+    std::string name;
+    bool allRecords = false;
+    bool valid = false;
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, seconds = 0, nanoseconds = 0;
+    bool operator==(const LinesKey&) const = default;
+  };
+  PreviewLines lines_;
+  LinesKey linesKey_;
   std::vector<bool> blankRows_;  // preview rows that came from empty lines
   QLabel* dateReading_;
   QLabel* timeReading_;
