@@ -271,6 +271,21 @@ TEST_F(Form2Test, NewFileShowsItsRowsAndTheProposalAtOnce) {
   }
 }
 
+// The lines are read once; a click shows other columns of them, and an
+// export rewritten meanwhile is read again.
+TEST_F(Form2Test, ChangesReuseTheLinesUnlessTheFileChanged) {
+  Source(3);
+  Form().FormActivate();
+  Click(Child<QRadioButton>("RadioGroup1Item1"));
+  EXPECT_EQ(Rows(1), Names(1, 3));
+  Click(Child<QCheckBox>("CheckBox1"));  // the header is a row now
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"H1", "d1", "d2", "d3"}));
+  Source(5);  // another size
+  Click(Child<QCheckBox>("CheckBox1"));
+  EXPECT_EQ(Rows(1), Names(1, 5));
+  EXPECT_EQ(Count(), "6");
+}
+
 TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
   const std::string header = "Name,Phone,Date,Time,Doctor,Location,Email\r\n";
   const std::string line = "\"Garcia, Maria\",555-0142,12/14/26,09:30 am,Dr. Patel,R1,g@x.org\r\n";
