@@ -9,12 +9,6 @@ namespace {
 
 constexpr int kYear = 2026;
 
-RegionalSettings DayFirst() {
-  RegionalSettings s;
-  s.shortDatePattern = "dd/MM/yyyy";
-  return s;
-}
-
 // Realistic exports: the columns each field is proposed at (name, phone,
 // date, time, doctor, location, email), the header flag and the readings.
 TEST(ColumnProposal, RealisticExports) {
@@ -40,7 +34,7 @@ TEST(ColumnProposal, RealisticExports) {
       {"tab-delimited, words of another product",
        {"Client\tTel\tAppointment Date\tAppt Time\tPhysician\tRoom\tEmail Address",
         "Jane Roe\t5551234567\t2026-12-05\t14:30\tLee\t3\tj@x.org"},
-       DayFirst(),
+       testing::DayFirstSettings(),
        {1, 2, 3, 4, 5, 6, 7},
        true,
        1,

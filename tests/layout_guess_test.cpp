@@ -30,12 +30,6 @@ TextCounts Export(const char* format, bool twoDigitYear) {
   return texts;
 }
 
-RegionalSettings DayFirst() {
-  RegionalSettings s;
-  s.shortDatePattern = "dd/MM/yyyy";
-  return s;
-}
-
 TEST(LayoutGuess, DatesInEachLayoutAndOrder) {
   struct Case {
     const char* name;
@@ -55,10 +49,10 @@ TEST(LayoutGuess, DatesInEachLayoutAndOrder) {
        '\0',
        5,
        DayMonthEvidence::kMonthFirst},
-      {"dd/mm/yyyy, day first", Export("%2$d/%1$d/%3$d", false), DayFirst(), 0, '\0', 5,
-       DayMonthEvidence::kDayFirst},
-      {"month-first data, day-first settings", Export("%1$d/%2$d/%3$d", false), DayFirst(), 6, '/',
-       5, DayMonthEvidence::kMonthFirst},
+      {"dd/mm/yyyy, day first", Export("%2$d/%1$d/%3$d", false), testing::DayFirstSettings(), 0,
+       '\0', 5, DayMonthEvidence::kDayFirst},
+      {"month-first data, day-first settings", Export("%1$d/%2$d/%3$d", false),
+       testing::DayFirstSettings(), 6, '/', 5, DayMonthEvidence::kMonthFirst},
       {"day-first data, month-first settings",
        Export("%2$d-%1$d-%3$d", false),
        {},

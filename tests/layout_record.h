@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "regional.h"
 #include "setup_record.h"
 
 namespace vantrelix::testing {
@@ -15,6 +16,13 @@ inline SetupRecord LayoutRecord(int32_t dateLayout, char dateDelimiter, int32_t 
   r.SetTimeLayout(timeLayout);
   r.SetTimeDelimiter(timeDelimiter);
   return r;
+}
+
+// Regional settings that read dates day first, "/" between the numbers.
+inline RegionalSettings DayFirstSettings() {
+  RegionalSettings s;
+  s.shortDatePattern = "dd/MM/yyyy";
+  return s;
 }
 
 }  // namespace vantrelix::testing
