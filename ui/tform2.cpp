@@ -28,6 +28,7 @@
 #include "normalise.h"
 #include "posix_file.h"
 #include "preview_model.h"
+#include "preview_readings.h"
 #include "program_state.h"
 #include "settings_text.h"
 #include "source_lines.h"
@@ -53,95 +54,10 @@ std::string ToBytes(const QString& text) {
 constexpr QPoint kDesignPlace(231, 36);
 constexpr QSize kDesignFrame(1213 - 1211, 772 - 747);
 
-// Distinct texts beyond this many are not tried for a suggestion: every
-// trial converts each distinct text once.
-constexpr size_t kSuggestionSample = 4000;
-
-struct ColumnReading {
-  int64_t examined = 0;
-  int64_t read = 0;
-  int64_t doubtful = 0;  // of the read ones: day and month may be swapped
-  TextCounts texts;      // the distinct texts with something to read
-};
-
-// Marks every preview row of a date or time column by the pass's rules; each
-// distinct text is converted once. Read dates that a swap cannot be seen in
-// are doubtful when the column also holds dates read only the other way.
-ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& blankRows,
-                         const std::function<DateVerdict(std::string&)>& judge,
-                         const std::function<bool(std::string&)>& convert) {
-  using Reading = PreviewColumnModel::Reading;
-  struct Seen {
-    DateVerdict verdict;
-    size_t index;  // into `texts`
-  };
-  ColumnReading result;
-  std::unordered_map<std::string, Seen> seen;
-  std::vector<Reading> readings(static_cast<size_t>(model.Rows()), Reading::kNothingToRead);
-  std::vector<int> eitherWayRows;
-  bool swappedSeen = false;
-  int64_t eitherWay = 0;
-  std::string field;
-  model.ForEachRow([&](int row, std::string_view text) {
-    if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) return;
-    auto [it, fresh] =
-        seen.try_emplace(std::string(text), Seen{DateVerdict::kUnread, result.texts.size()});
-    if (fresh) {
-      field = text;
-      it->second.verdict = judge(field);
-      result.texts.emplace_back(std::string(text), 0);
-    }
-    ++result.texts[it->second.index].second;
-    ++result.examined;
-    const DateVerdict verdict = it->second.verdict;
-    const bool read = verdict == DateVerdict::kRead || verdict == DateVerdict::kReadEitherWay;
-    if (read) ++result.read;
-    if (verdict == DateVerdict::kReadEitherWay) {
-      ++eitherWay;
-      eitherWayRows.push_back(row);
-    }
-    swappedSeen = swappedSeen || verdict == DateVerdict::kUnreadSwapped;
-    readings[static_cast<size_t>(row)] = read ? Reading::kRead : Reading::kLeftAsItCame;
-  });
-  if (swappedSeen) {
-    result.doubtful = eitherWay;
-    for (int row : eitherWayRows) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
-  }
-  model.SetReadings(std::move(readings), [convert](std::string_view text) {
-    std::string out(text);
-    convert(out);
-    return out;
-  });
-  return result;
-}
-
 // A proposal that found no field would only clear the columns.
 bool Finds(const ColumnProposal& proposal) {
   return std::any_of(proposal.fields.begin(), proposal.fields.end(),
                      [](const ColumnProposal::Field& f) { return f.column > 0; });
-}
-
-TextCounts Sample(const TextCounts& texts) {
-  if (texts.size() <= kSuggestionSample) return texts;
-  return TextCounts(texts.begin(), texts.begin() + kSuggestionSample);
-}
-
-QString Quoted(std::string_view text) {
-  return FromBytes(QuotedForLog(text));
-}
-
-QString Evidence(DayMonthEvidence evidence) {
-  switch (evidence) {
-    case DayMonthEvidence::kDayFirst:
-      return " · the dates are day first (a first number above 12)";
-    case DayMonthEvidence::kMonthFirst:
-      return " · the dates are month first (a second number above 12)";
-    case DayMonthEvidence::kBoth:
-      return " · the dates mix both orders";
-    case DayMonthEvidence::kNone:
-      break;
-  }
-  return " · the dates do not tell the day from the month";
 }
 
 }  // namespace
@@ -190,6 +106,28 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   });
   connect(ui_->CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
+  // The seven lists scroll as one, so that a row stays beside its line.
+  for (QListView* list : listBoxes_) {
+    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+      for (QListView* other : listBoxes_) other->verticalScrollBar()->setValue(value);
+    });
+  }
+
+  openDialog1_->setObjectName("OpenDialog1");
+  openDialog1_->setFileMode(QFileDialog::ExistingFile);
+  openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
+  openDialog1_->setOption(QFileDialog::ReadOnly, false);
+  ui_->Edit1->installEventFilter(this);
+
+  AddReadingsLines();
+  AddProposalMarks();
+  PutIntoScrollArea();
+  setSizeGripEnabled(true);
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::AddReadingsLines() {
   // Beside the design, next to the date and time boxes: what the pass would
   // make of the preview, and a layout that would read more of it.
   dateReading_ = new QLabel(this);
@@ -232,13 +170,9 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   for (QLineEdit* box : {ui_->Edit1, ui_->Edit2, ui_->Edit3}) {
     connect(box, &QLineEdit::textChanged, this, [this] { ShowReadings(); });
   }
-  // The seven lists scroll as one, so that a row stays beside its line.
-  for (QListView* list : listBoxes_) {
-    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-      for (QListView* other : listBoxes_) other->verticalScrollBar()->setValue(value);
-    });
-  }
+}
 
+void TForm2::AddProposalMarks() {
   // Under each spinner, as wide as its column allows: where the column of a
   // proposal came from. The full text is the tooltip.
   for (int k = 0; k < kFieldSlotCount; ++k) {
@@ -269,13 +203,9 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
     // A typed name counts as chosen once the operator leaves the box.
     if (SourceName() != previewedName_) RunHandler(state_, [this] { NewSource(); });
   });
+}
 
-  openDialog1_->setObjectName("OpenDialog1");
-  openDialog1_->setFileMode(QFileDialog::ExistingFile);
-  openDialog1_->setOption(QFileDialog::DontUseNativeDialog);
-  openDialog1_->setOption(QFileDialog::ReadOnly, false);
-  ui_->Edit1->installEventFilter(this);
-
+void TForm2::PutIntoScrollArea() {
   // The design in a scroll area: on a screen smaller than the design every
   // control can still be reached; where it fits, nothing moves.
   // Moved within this window, the controls keep the design's keyboard order.
@@ -295,10 +225,7 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(scrollArea_);
-  setSizeGripEnabled(true);
 }
-
-TForm2::~TForm2() = default;
 
 void TForm2::FitScreen(const QRect& available) {
   // Before the window is first shown its frame is not known: the design's.
@@ -422,112 +349,26 @@ SetupRecord TForm2::ChosenReading() const {
 }
 
 void TForm2::ShowReadings() {
-  const SetupRecord reading = ChosenReading();
-  const RegionalSettings& regional = state_.regional;
-  const int year = CurrentLocalYear();
-  const auto convertDate = [reading, regional, year](std::string& field) {
-    return DateConvert(field, reading, regional, year);
-  };
-  const auto convertTime = [reading, regional](std::string& field) {
-    return TimeConvert(field, reading, regional);
-  };
-  const ColumnReading dates = ReadColumn(
-      *models_[static_cast<int>(FieldSlot::kDate)], blankRows_,
-      [reading, regional, year](std::string& field) {
-        return JudgeDate(field, reading, regional, year);
-      },
-      convertDate);
-  const ColumnReading times = ReadColumn(
-      *models_[static_cast<int>(FieldSlot::kTime)], blankRows_,
-      [convertTime](std::string& field) {
-        return convertTime(field) ? DateVerdict::kRead : DateVerdict::kUnread;
-      },
-      convertTime);
-  const QString where = " (" + FromBytes(regional.localeName) + ")";
+  const PreviewReadings r = ReadPreview(
+      *models_[static_cast<int>(FieldSlot::kDate)], *models_[static_cast<int>(FieldSlot::kTime)],
+      blankRows_, ChosenReading(), state_.regional, CurrentLocalYear(),
+      ui_->ComboBox1->currentText(), ui_->ComboBox2->currentText());
+  dateSuggested_ = r.dateSuggested;
+  timeSuggested_ = r.timeSuggested;
+  for (auto [button, text] :
+       {std::pair{dateSuggestion_, r.dateButton}, std::pair{timeSuggestion_, r.timeButton}}) {
+    button->setVisible(!text.isEmpty());
+    if (text.isEmpty()) continue;
+    button->setText(text);
+    button->adjustSize();
+  }
   const QString stale =
       !previewedName_.empty() && SourceName() != previewedName_ ? " · of the previewed file" : "";
-
-  const auto count = [](const char* what, const ColumnReading& c, int32_t layout,
-                        const QComboBox* box) {
-    QString text = QString(what) + ": ";
-    if (c.examined == 0) return text + "none in the preview";
-    text += QString::number(c.read) + " of " + QString::number(c.examined) + " read";
-    if (c.doubtful > 0) {
-      text += ", " + QString::number(c.doubtful) + " of them may have day and month swapped";
-    }
-    if (layout < 0) {
-      text += box->currentText().isEmpty()
-                  ? QString(" · no layout chosen")
-                  : " · \"" + box->currentText() + "\" is no layout of the list";
-    }
-    return text;
-  };
-
-  QString dateText = count("Dates", dates, reading.DateLayout(), ui_->ComboBox1);
-  QString timeText = count("Times", times, reading.TimeLayout(), ui_->ComboBox2);
-  if (dates.examined > 0 && reading.DateLayout() >= 0) {
-    dateText += " · " + FromBytes(DateOrderName(regional)) + ", " +
-                Quoted(std::string_view(&regional.dateSeparatorChar, 1)) + where;
-  }
-  if (times.examined > 0 && reading.TimeLayout() >= 0) {
-    timeText += " · " + Quoted(std::string_view(&regional.timeSeparatorChar, 1)) + where;
-  }
-
-  dateSuggestion_->hide();
-  if (dates.read < dates.examined || dates.doubtful > 0) {
-    const TextCounts sample = Sample(dates.texts);
-    dateSuggested_ = BestDateLayout(sample, reading, regional, year);
-    SetupRecord suggested = reading;
-    suggested.SetDateLayout(dateSuggested_.layout);
-    suggested.SetDateDelimiter(dateSuggested_.delimiter);
-    const DateCounts now = CountDates(dates.texts, reading, regional, year);
-    const DateCounts then = CountDates(dates.texts, suggested, regional, year);
-    const bool better = !dateSuggested_.otherKind &&
-                        (then.Sure() > now.Sure() ||
-                         (then.Sure() == now.Sure() && then.Doubtful() < now.Doubtful()));
-    if (dateSuggested_.otherKind) {
-      dateText += " · these look like times";
-    } else if (better) {
-      QString use = "Use " + Quoted(kDateLayoutItems[static_cast<size_t>(dateSuggested_.layout)]);
-      if (DateLayoutTakesDelimiter(dateSuggested_.layout)) {
-        use += " with " + Quoted(std::string_view(&dateSuggested_.delimiter, 1));
-      }
-      dateSuggestion_->setText(use + ": reads " + QString::number(then.read) + " of " +
-                               QString::number(dates.examined) + " dates");
-      dateSuggestion_->adjustSize();
-      dateSuggestion_->show();
-    }
-    if (!dateSuggested_.otherKind) {
-      dateText += Evidence(DayMonthOf(sample, better ? dateSuggested_.layout : reading.DateLayout(),
-                                      better ? dateSuggested_.delimiter : reading.DateDelimiter()));
-    }
-  }
-  timeSuggestion_->hide();
-  if (times.read < times.examined) {
-    timeSuggested_ = BestTimeLayout(Sample(times.texts), reading, regional);
-    SetupRecord suggested = reading;
-    suggested.SetTimeLayout(timeSuggested_.layout);
-    suggested.SetTimeDelimiter(timeSuggested_.delimiter);
-    const int64_t read = TimesRead(times.texts, suggested, regional);
-    if (timeSuggested_.otherKind) {
-      timeText += " · these look like dates";
-    } else if (read > times.read) {
-      QString use = "Use " + Quoted(kTimeLayoutItems[static_cast<size_t>(timeSuggested_.layout)]);
-      if (TimeLayoutTakesDelimiter(timeSuggested_.layout)) {
-        use += " with " + Quoted(std::string_view(&timeSuggested_.delimiter, 1));
-      }
-      timeSuggestion_->setText(use + ": reads " + QString::number(read) + " of " +
-                               QString::number(times.examined) + " times");
-      timeSuggestion_->adjustSize();
-      timeSuggestion_->show();
-    }
-  }
-
   // Red while the pass would leave something as it came or doubtful.
-  for (auto [label, text, c] : {std::tuple{dateReading_, dateText + stale, &dates},
-                                std::tuple{timeReading_, timeText + stale, &times}}) {
-    label->setText(text);
-    label->setStyleSheet(c->read < c->examined || c->doubtful > 0 ? "color: #b00000;" : "");
+  for (auto [label, text, warn] : {std::tuple{dateReading_, r.dateText, r.dateWarning},
+                                   std::tuple{timeReading_, r.timeText, r.timeWarning}}) {
+    label->setText(text + stale);
+    label->setStyleSheet(warn ? "color: #b00000;" : "");
   }
 }
 

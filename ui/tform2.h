@@ -105,6 +105,11 @@ class TForm2 : public QDialog {
   // each field with where its column came from.
   void ApplyProposal(const ColumnProposal& proposal);
   void OfferProposal();
+  // Parts of the window beside the design: the readings lines and their
+  // suggestion buttons, the proposal's marks and button, the scroll area.
+  void AddReadingsLines();
+  void AddProposalMarks();
+  void PutIntoScrollArea();
   // Reads the file's lines unless they are at hand from an unchanged file.
   void ReadLines(const std::string& name, bool allRecords);
   // Shows the chosen columns of the lines; gives the lines counted, a

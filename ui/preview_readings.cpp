@@ -1,0 +1,207 @@
+#include "preview_readings.h"
+
+#include <functional>
+#include <string>
+#include <unordered_map>
+
+#include "normalise.h"
+#include "unread.h"
+
+namespace vantrelix {
+
+namespace {
+
+QString FromBytes(std::string_view bytes) {
+  return DisplayText(bytes);
+}
+
+// Distinct texts beyond this many are not tried for a suggestion: every
+// trial converts each distinct text once.
+constexpr size_t kSuggestionSample = 4000;
+
+struct ColumnReading {
+  int64_t examined = 0;
+  int64_t read = 0;
+  int64_t doubtful = 0;  // of the read ones: day and month may be swapped
+  TextCounts texts;      // the distinct texts with something to read
+};
+
+// Marks every preview row of a date or time column by the pass's rules; each
+// distinct text is converted once. Read dates that a swap cannot be seen in
+// are doubtful when the column also holds dates read only the other way.
+ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& blankRows,
+                         const std::function<DateVerdict(std::string&)>& judge,
+                         const std::function<bool(std::string&)>& convert) {
+  using Reading = PreviewColumnModel::Reading;
+  struct Seen {
+    DateVerdict verdict;
+    size_t index;  // into `texts`
+  };
+  ColumnReading result;
+  std::unordered_map<std::string, Seen> seen;
+  std::vector<Reading> readings(static_cast<size_t>(model.Rows()), Reading::kNothingToRead);
+  std::vector<int> eitherWayRows;
+  bool swappedSeen = false;
+  int64_t eitherWay = 0;
+  std::string field;
+  model.ForEachRow([&](int row, std::string_view text) {
+    if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) return;
+    auto [it, fresh] =
+        seen.try_emplace(std::string(text), Seen{DateVerdict::kUnread, result.texts.size()});
+    if (fresh) {
+      field = text;
+      it->second.verdict = judge(field);
+      result.texts.emplace_back(std::string(text), 0);
+    }
+    ++result.texts[it->second.index].second;
+    ++result.examined;
+    const DateVerdict verdict = it->second.verdict;
+    const bool read = verdict == DateVerdict::kRead || verdict == DateVerdict::kReadEitherWay;
+    if (read) ++result.read;
+    if (verdict == DateVerdict::kReadEitherWay) {
+      ++eitherWay;
+      eitherWayRows.push_back(row);
+    }
+    swappedSeen = swappedSeen || verdict == DateVerdict::kUnreadSwapped;
+    readings[static_cast<size_t>(row)] = read ? Reading::kRead : Reading::kLeftAsItCame;
+  });
+  if (swappedSeen) {
+    result.doubtful = eitherWay;
+    for (int row : eitherWayRows) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
+  }
+  model.SetReadings(std::move(readings), [convert](std::string_view text) {
+    std::string out(text);
+    convert(out);
+    return out;
+  });
+  return result;
+}
+
+TextCounts Sample(const TextCounts& texts) {
+  if (texts.size() <= kSuggestionSample) return texts;
+  return TextCounts(texts.begin(), texts.begin() + kSuggestionSample);
+}
+
+QString Quoted(std::string_view text) {
+  return FromBytes(QuotedForLog(text));
+}
+
+QString Evidence(DayMonthEvidence evidence) {
+  switch (evidence) {
+    case DayMonthEvidence::kDayFirst:
+      return " · the dates are day first (a first number above 12)";
+    case DayMonthEvidence::kMonthFirst:
+      return " · the dates are month first (a second number above 12)";
+    case DayMonthEvidence::kBoth:
+      return " · the dates mix both orders";
+    case DayMonthEvidence::kNone:
+      break;
+  }
+  return " · the dates do not tell the day from the month";
+}
+
+}  // namespace
+
+PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& timeColumn,
+                            const std::vector<bool>& blankRows, const SetupRecord& reading,
+                            const RegionalSettings& regional, int year, const QString& dateBoxText,
+                            const QString& timeBoxText) {
+  PreviewReadings r;
+  const auto convertDate = [reading, regional, year](std::string& field) {
+    return DateConvert(field, reading, regional, year);
+  };
+  const auto convertTime = [reading, regional](std::string& field) {
+    return TimeConvert(field, reading, regional);
+  };
+  const ColumnReading dates = ReadColumn(
+      dateColumn, blankRows,
+      [reading, regional, year](std::string& field) {
+        return JudgeDate(field, reading, regional, year);
+      },
+      convertDate);
+  const ColumnReading times = ReadColumn(
+      timeColumn, blankRows,
+      [convertTime](std::string& field) {
+        return convertTime(field) ? DateVerdict::kRead : DateVerdict::kUnread;
+      },
+      convertTime);
+  const QString where = " (" + FromBytes(regional.localeName) + ")";
+
+  const auto count = [](const char* what, const ColumnReading& c, int32_t layout,
+                        const QString& boxText) {
+    QString text = QString(what) + ": ";
+    if (c.examined == 0) return text + "none in the preview";
+    text += QString::number(c.read) + " of " + QString::number(c.examined) + " read";
+    if (c.doubtful > 0) {
+      text += ", " + QString::number(c.doubtful) + " of them may have day and month swapped";
+    }
+    if (layout < 0) {
+      text += boxText.isEmpty() ? QString(" · no layout chosen")
+                                : " · \"" + boxText + "\" is no layout of the list";
+    }
+    return text;
+  };
+
+  QString dateText = count("Dates", dates, reading.DateLayout(), dateBoxText);
+  QString timeText = count("Times", times, reading.TimeLayout(), timeBoxText);
+  if (dates.examined > 0 && reading.DateLayout() >= 0) {
+    dateText += " · " + FromBytes(DateOrderName(regional)) + ", " +
+                Quoted(std::string_view(&regional.dateSeparatorChar, 1)) + where;
+  }
+  if (times.examined > 0 && reading.TimeLayout() >= 0) {
+    timeText += " · " + Quoted(std::string_view(&regional.timeSeparatorChar, 1)) + where;
+  }
+
+  if (dates.read < dates.examined || dates.doubtful > 0) {
+    const TextCounts sample = Sample(dates.texts);
+    r.dateSuggested = BestDateLayout(sample, reading, regional, year);
+    SetupRecord suggested = reading;
+    suggested.SetDateLayout(r.dateSuggested.layout);
+    suggested.SetDateDelimiter(r.dateSuggested.delimiter);
+    const DateCounts now = CountDates(dates.texts, reading, regional, year);
+    const DateCounts then = CountDates(dates.texts, suggested, regional, year);
+    const bool better = !r.dateSuggested.otherKind &&
+                        (then.Sure() > now.Sure() ||
+                         (then.Sure() == now.Sure() && then.Doubtful() < now.Doubtful()));
+    if (r.dateSuggested.otherKind) {
+      dateText += " · these look like times";
+    } else if (better) {
+      QString use = "Use " + Quoted(kDateLayoutItems[static_cast<size_t>(r.dateSuggested.layout)]);
+      if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
+        use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
+      }
+      r.dateButton = use + ": reads " + QString::number(then.read) + " of " +
+                     QString::number(dates.examined) + " dates";
+    }
+    if (!r.dateSuggested.otherKind) {
+      dateText +=
+          Evidence(DayMonthOf(sample, better ? r.dateSuggested.layout : reading.DateLayout(),
+                              better ? r.dateSuggested.delimiter : reading.DateDelimiter()));
+    }
+  }
+  if (times.read < times.examined) {
+    r.timeSuggested = BestTimeLayout(Sample(times.texts), reading, regional);
+    SetupRecord suggested = reading;
+    suggested.SetTimeLayout(r.timeSuggested.layout);
+    suggested.SetTimeDelimiter(r.timeSuggested.delimiter);
+    const int64_t read = TimesRead(times.texts, suggested, regional);
+    if (r.timeSuggested.otherKind) {
+      timeText += " · these look like dates";
+    } else if (read > times.read) {
+      QString use = "Use " + Quoted(kTimeLayoutItems[static_cast<size_t>(r.timeSuggested.layout)]);
+      if (TimeLayoutTakesDelimiter(r.timeSuggested.layout)) {
+        use += " with " + Quoted(std::string_view(&r.timeSuggested.delimiter, 1));
+      }
+      r.timeButton = use + ": reads " + QString::number(read) + " of " +
+                     QString::number(times.examined) + " times";
+    }
+  }
+
+  r.dateText = dateText;
+  r.timeText = timeText;
+  r.dateWarning = dates.read < dates.examined || dates.doubtful > 0;
+  r.timeWarning = times.read < times.examined || times.doubtful > 0;
+  return r;
+}
+
+}  // namespace vantrelix
