@@ -334,6 +334,10 @@ TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
         MakeFolder("/tmp/docs", 0755, kUser);
         MakeFolder("/tmp/docs/TOLV_7_Data", 0755, kUser);
         testing::WriteFile("/tmp/docs/TOLV_7_Data/Sample_VANTRELIX.CSV", "a,b\r\n");
+        // The build folder may be closed to other users (a private clone).
+        MakeFolder("/tmp/bin", 0755, 0);
+        testing::WriteFile("/tmp/bin/vantrelix", testing::ReadFile(VANTRELIX_PROGRAM));
+        ::chmod("/tmp/bin/vantrelix", 0755);
       },
       [] {
         // Console mode: nothing to wait for an operator.
@@ -347,7 +351,7 @@ TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
         if (pid == 0) {
           ::dup2(err[1], 2);
           ::alarm(20);  // a run that hangs fails the test instead of holding it
-          ::execl(VANTRELIX_PROGRAM, VANTRELIX_PROGRAM, static_cast<char*>(nullptr));
+          ::execl("/tmp/bin/vantrelix", "vantrelix", static_cast<char*>(nullptr));
           ::_exit(127);
         }
         ::close(err[1]);
