@@ -142,8 +142,7 @@ void AddValue(TextCounts& values, const std::string& text) {
   values.emplace_back(text, 1);
 }
 
-}  // namespace
-
+// The header word of a field, folded: letters and digits only, lower case.
 std::string FoldedName(std::string_view text) {
   std::string out;
   for (char c : text) {
@@ -151,6 +150,8 @@ std::string FoldedName(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
 
 void ColumnProposal::ApplyTo(SetupRecord& record) const {
   for (int f = 0; f < kFieldSlotCount; ++f) {
