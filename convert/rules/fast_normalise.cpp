@@ -303,20 +303,15 @@ template <typename AtEnd>
   return atEnd(p) ? 1 + (letter == 'p') : -1;
 }
 
-[[gnu::always_inline]] inline bool PlainTime(std::string& field, int32_t layout, char delimiter,
-                                             const RegionalSettings& s) {
-  // Every candidate holds ":" between hour and minutes and is read so; the
-  // regional separator is only written, and a NUL one writes a shorter time.
-  if (s.timeSeparatorChar == '\0' ||
-      (delimiter != ':' && !kPlainDelimiter[static_cast<unsigned char>(delimiter)]) ||
-      !PlainDesignators(s)) {
-    return false;
-  }
+// The hour, the minutes and the designator (0 none, 1 am, 2 pm, -1 one not
+// read) of the field by a time layout; false for a field the shortcut leaves.
+[[gnu::always_inline]] inline bool ReadPlainTime(const std::string& field, int32_t layout,
+                                                 char delimiter, unsigned& h, unsigned& m,
+                                                 int& designator) {
   const char* const begin = field.c_str();
   const char* const end = begin + field.size();
   const char* p = begin;
-  unsigned h, m, digits;
-  int designator;
+  unsigned digits;
   const size_t size = field.size();
   const char* const q = begin + (size == 8);  // "9:30 am" and "10:30 pm" in one look
   if (static_cast<uint32_t>(layout) <= 4 && (size == 7 || size == 8) &&
@@ -358,6 +353,21 @@ template <typename AtEnd>
   } else {
     return false;
   }
+  return true;
+}
+
+[[gnu::always_inline]] inline bool PlainTime(std::string& field, int32_t layout, char delimiter,
+                                             const RegionalSettings& s) {
+  // Every candidate holds ":" between hour and minutes and is read so; the
+  // regional separator is only written, and a NUL one writes a shorter time.
+  if (s.timeSeparatorChar == '\0' ||
+      (delimiter != ':' && !kPlainDelimiter[static_cast<unsigned char>(delimiter)]) ||
+      !PlainDesignators(s)) {
+    return false;
+  }
+  unsigned h = 0, m = 0;
+  int designator = 0;
+  if (!ReadPlainTime(field, layout, delimiter, h, m, designator)) return false;
   // On the 12-hour clock a designated hour shows as it came.
   unsigned shown;
   bool afternoon;
