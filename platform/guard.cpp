@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "eintr.h"
+
 namespace vantrelix {
 
 namespace {
@@ -24,14 +26,6 @@ constexpr size_t kInstanceHandleOffset = 0;
 constexpr size_t kApplicationHandleOffset = 4;
 constexpr char kActivateRequest[] = "activate";
 constexpr size_t kLongestRequest = 4096;
-
-// Runs a system call again when a signal interrupted it.
-template <typename Call>
-auto RetryOnEintr(Call call) {
-  auto result = call();
-  while (result < 0 && errno == EINTR) result = call();
-  return result;
-}
 
 void WriteLe32(int fd, size_t offset, uint32_t value) {
   unsigned char bytes[4];

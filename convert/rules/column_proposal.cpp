@@ -142,8 +142,7 @@ void AddValue(TextCounts& values, const std::string& text) {
   values.emplace_back(text, 1);
 }
 
-}  // namespace
-
+// The header word of a field, folded: letters and digits only, lower case.
 std::string FoldedName(std::string_view text) {
   std::string out;
   for (char c : text) {
@@ -151,6 +150,8 @@ std::string FoldedName(std::string_view text) {
   }
   return out;
 }
+
+}  // namespace
 
 void ColumnProposal::ApplyTo(SetupRecord& record) const {
   for (int f = 0; f < kFieldSlotCount; ++f) {
@@ -169,16 +170,11 @@ bool ColumnProposal::SameAs(const SetupRecord& record) const {
   return applied.Bytes() == record.Bytes();
 }
 
-ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
-                              const RegionalSettings& regional, int currentYear) {
-  ColumnProposal proposal;
-  proposal.dateLayout = current.DateLayout();
-  proposal.dateDelimiter = current.DateDelimiter();
-  proposal.timeLayout = current.TimeLayout();
-  proposal.timeDelimiter = current.TimeDelimiter();
-  if (lines.empty()) return proposal;
+namespace {
 
-  // Every line split once by the pass's own rule.
+// Every line split once by the pass's own rule; the first line's texts are
+// the headings, the others' the values.
+std::vector<Column> SplitColumns(const std::vector<std::string>& lines) {
   std::vector<Column> columns;
   LineColumns split;
   std::string text;
@@ -201,105 +197,41 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
       }
     }
   }
-  const int32_t width = static_cast<int32_t>(columns.size());
+  return columns;
+}
 
-  // The header: two or more headings that name fields, or one line without
-  // digits above data that has dates or times.
-  std::vector<int> exact(static_cast<size_t>(width), -1), part(static_cast<size_t>(width), -1);
-  int named = 0;
-  bool headingDigits = false;
-  for (int32_t c = 0; c < width; ++c) {
-    const std::string folded = FoldedName(columns[static_cast<size_t>(c)].heading);
-    exact[static_cast<size_t>(c)] = ExactField(folded);
-    part[static_cast<size_t>(c)] = PartField(folded);
-    named += exact[static_cast<size_t>(c)] >= 0 || part[static_cast<size_t>(c)] >= 0;
-    for (char ch : columns[static_cast<size_t>(c)].heading)
-      headingDigits = headingDigits || IsDigit(ch);
+// The field whose shape most of the column's values fit, -1 for none, and
+// why in `why`.
+int ShapeField(const Column& c, const SetupRecord& current, const RegionalSettings& regional,
+               int currentYear, std::string& why) {
+  if (c.count == 0) return -1;
+  const auto most = [&](int64_t n) { return 2 * n > c.count; };
+  if (most(CountWhere(c, LooksLikeEmail))) return why = "looks like e-mail addresses", 6;
+  int64_t dateShaped = 0, timeShaped = 0;
+  for (const auto& [t, k] : c.values) {
+    const TextShape shape = ShapeOf(t);
+    dateShaped += shape == TextShape::kDate ? k : 0;
+    timeShaped += shape == TextShape::kTime ? k : 0;
   }
+  if (most(dateShaped)) {
+    const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
+    if (most(best.read)) return why = "looks like dates", 2;
+  }
+  if (most(timeShaped)) {
+    const LayoutChoice best = BestTimeLayout(c.values, current, regional);
+    if (most(best.read)) return why = "looks like times", 3;
+  }
+  if (most(CountWhere(c, LooksLikePhone))) return why = "looks like phone numbers", 1;
+  if (most(CountWhere(c, LooksLikeDoctor))) return why = "looks like doctors' names", 4;
+  if (most(CountWhere(c, LooksLikeLastFirst))) return why = "looks like \"Last, First\" names", 0;
+  return -1;
+}
 
-  // Shapes of the data, by column: the field that most of its values fit.
-  const auto shapeField = [&](const Column& c, std::string& why) {
-    if (c.count == 0) return -1;
-    const auto most = [&](int64_t n) { return 2 * n > c.count; };
-    if (most(CountWhere(c, LooksLikeEmail))) return why = "looks like e-mail addresses", 6;
-    int64_t dateShaped = 0, timeShaped = 0;
-    for (const auto& [t, k] : c.values) {
-      const TextShape shape = ShapeOf(t);
-      dateShaped += shape == TextShape::kDate ? k : 0;
-      timeShaped += shape == TextShape::kTime ? k : 0;
-    }
-    if (most(dateShaped)) {
-      const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
-      if (most(best.read)) return why = "looks like dates", 2;
-    }
-    if (most(timeShaped)) {
-      const LayoutChoice best = BestTimeLayout(c.values, current, regional);
-      if (most(best.read)) return why = "looks like times", 3;
-    }
-    if (most(CountWhere(c, LooksLikePhone))) return why = "looks like phone numbers", 1;
-    if (most(CountWhere(c, LooksLikeDoctor))) return why = "looks like doctors' names", 4;
-    if (most(CountWhere(c, LooksLikeLastFirst))) return why = "looks like \"Last, First\" names", 0;
-    return -1;
-  };
-
-  bool dataHasDatesOrTimes = false;
-  std::vector<int> shaped(static_cast<size_t>(width), -1);
-  std::vector<std::string> shapedWhy(static_cast<size_t>(width));
-  for (int32_t c = 0; c < width; ++c) {
-    shaped[static_cast<size_t>(c)] =
-        shapeField(columns[static_cast<size_t>(c)], shapedWhy[static_cast<size_t>(c)]);
-    dataHasDatesOrTimes = dataHasDatesOrTimes || shaped[static_cast<size_t>(c)] == 2 ||
-                          shaped[static_cast<size_t>(c)] == 3;
-  }
-  proposal.firstLineIsHeader =
-      lines.size() > 1 && (named >= 2 || (!headingDigits && named >= 1 && dataHasDatesOrTimes));
-
-  // Each field at most one column, each column at most one field: the
-  // header's exact words first, then its partial ones, then the shapes.
-  std::vector<bool> taken(static_cast<size_t>(width), false);
-  const auto assign = [&](int field, int32_t c, std::string why) {
-    ColumnProposal::Field& f = proposal.fields[static_cast<size_t>(field)];
-    if (f.column != 0 || taken[static_cast<size_t>(c)]) return;
-    f.column = c + 1;
-    f.why = std::move(why);
-    taken[static_cast<size_t>(c)] = true;
-  };
-  if (proposal.firstLineIsHeader) {
-    for (const std::vector<int>* found : {&exact, &part}) {
-      for (int32_t c = 0; c < width; ++c) {
-        const int field = (*found)[static_cast<size_t>(c)];
-        if (field >= 0)
-          assign(field, c, "header '" + columns[static_cast<size_t>(c)].heading + "'");
-      }
-    }
-  }
-  for (int32_t c = 0; c < width; ++c) {
-    if (shaped[static_cast<size_t>(c)] >= 0) {
-      assign(shaped[static_cast<size_t>(c)], c, shapedWhy[static_cast<size_t>(c)]);
-    }
-  }
-
-  // Without a header, the name is the first column left whose values are
-  // words, and the location the first column left that holds text in most
-  // lines: the other fields have shapes of their own. Under a header, a
-  // column whose name is no field's stays unmapped.
-  const int64_t dataLines = static_cast<int64_t>(std::min(lines.size(), kProposalLines)) - 1;
-  for (int32_t c = 0; c < width && !proposal.firstLineIsHeader; ++c) {
-    const Column& column = columns[static_cast<size_t>(c)];
-    if (taken[static_cast<size_t>(c)] || 2 * column.count < dataLines) continue;
-    if (2 * CountWhere(column, LooksLikeWords) > column.count) {
-      assign(static_cast<int>(FieldSlot::kName), c, "looks like names");
-    }
-  }
-  for (int32_t c = 0; c < width && !proposal.firstLineIsHeader; ++c) {
-    const Column& column = columns[static_cast<size_t>(c)];
-    if (taken[static_cast<size_t>(c)] || 2 * column.count < dataLines) continue;
-    if (2 * CountWhere(column, HasAWord) > column.count) {
-      assign(static_cast<int>(FieldSlot::kLocation), c, "the text column left");
-    }
-  }
-
-  // The readings that read the proposed date and time columns best.
+// Sets the proposal's readings to those that read its date and time columns
+// best; a reading nothing reads keeps the current one.
+void ProposeReadings(ColumnProposal& proposal, const std::vector<Column>& columns,
+                     const SetupRecord& current, const RegionalSettings& regional,
+                     int currentYear) {
   const auto valuesOf = [&](FieldSlot slot) {
     const int32_t column = proposal.fields[static_cast<size_t>(slot)].column;
     TextCounts values = column > 0 ? columns[static_cast<size_t>(column - 1)].values : TextCounts{};
@@ -325,6 +257,125 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
       if (TimeLayoutTakesDelimiter(best.layout)) proposal.timeDelimiter = best.delimiter;
     }
   }
+}
+
+// What the first line's headings say: the field each names by a whole word
+// and by a part word (-1 for none), how many name one, and whether any holds
+// a digit.
+struct Headings {
+  std::vector<int> exact, part;
+  int named = 0;
+  bool digits = false;
+};
+
+Headings ReadHeadings(const std::vector<Column>& columns) {
+  Headings h;
+  for (const Column& column : columns) {
+    const std::string folded = FoldedName(column.heading);
+    h.exact.push_back(ExactField(folded));
+    h.part.push_back(PartField(folded));
+    h.named += h.exact.back() >= 0 || h.part.back() >= 0;
+    for (char ch : column.heading) h.digits = h.digits || IsDigit(ch);
+  }
+  return h;
+}
+
+// Each field at most one column, each column at most one field: the first
+// to ask for a pair gets it.
+class Assignment {
+ public:
+  Assignment(ColumnProposal& proposal, size_t width) : proposal_(proposal), taken_(width, false) {}
+
+  void Assign(int field, int32_t c, std::string why) {
+    ColumnProposal::Field& f = proposal_.fields[static_cast<size_t>(field)];
+    if (f.column != 0 || taken_[static_cast<size_t>(c)]) return;
+    f.column = c + 1;
+    f.why = std::move(why);
+    taken_[static_cast<size_t>(c)] = true;
+  }
+  bool Taken(int32_t c) const { return taken_[static_cast<size_t>(c)]; }
+
+ private:
+  ColumnProposal& proposal_;
+  std::vector<bool> taken_;
+};
+
+// Without a header, the name is the first column left whose values are
+// words, and the location the first column left that holds text in most
+// lines: the other fields have shapes of their own.
+void AssignWordColumns(Assignment& assignment, const std::vector<Column>& columns,
+                       int64_t dataLines) {
+  const int32_t width = static_cast<int32_t>(columns.size());
+  for (int32_t c = 0; c < width; ++c) {
+    const Column& column = columns[static_cast<size_t>(c)];
+    if (assignment.Taken(c) || 2 * column.count < dataLines) continue;
+    if (2 * CountWhere(column, LooksLikeWords) > column.count) {
+      assignment.Assign(static_cast<int>(FieldSlot::kName), c, "looks like names");
+    }
+  }
+  for (int32_t c = 0; c < width; ++c) {
+    const Column& column = columns[static_cast<size_t>(c)];
+    if (assignment.Taken(c) || 2 * column.count < dataLines) continue;
+    if (2 * CountWhere(column, HasAWord) > column.count) {
+      assignment.Assign(static_cast<int>(FieldSlot::kLocation), c, "the text column left");
+    }
+  }
+}
+
+}  // namespace
+
+ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
+                              const RegionalSettings& regional, int currentYear) {
+  ColumnProposal proposal;
+  proposal.dateLayout = current.DateLayout();
+  proposal.dateDelimiter = current.DateDelimiter();
+  proposal.timeLayout = current.TimeLayout();
+  proposal.timeDelimiter = current.TimeDelimiter();
+  if (lines.empty()) return proposal;
+
+  const std::vector<Column> columns = SplitColumns(lines);
+  const int32_t width = static_cast<int32_t>(columns.size());
+
+  // The header: two or more headings that name fields, or one line without
+  // digits above data that has dates or times.
+  const Headings headings = ReadHeadings(columns);
+  bool dataHasDatesOrTimes = false;
+  std::vector<int> shaped(static_cast<size_t>(width), -1);
+  std::vector<std::string> shapedWhy(static_cast<size_t>(width));
+  for (int32_t c = 0; c < width; ++c) {
+    // The field that most of the column's values fit.
+    shaped[static_cast<size_t>(c)] = ShapeField(columns[static_cast<size_t>(c)], current, regional,
+                                                currentYear, shapedWhy[static_cast<size_t>(c)]);
+    dataHasDatesOrTimes = dataHasDatesOrTimes || shaped[static_cast<size_t>(c)] == 2 ||
+                          shaped[static_cast<size_t>(c)] == 3;
+  }
+  proposal.firstLineIsHeader =
+      lines.size() > 1 &&
+      (headings.named >= 2 || (!headings.digits && headings.named >= 1 && dataHasDatesOrTimes));
+
+  // The header's exact words first, then its partial ones, then the shapes.
+  Assignment assignment(proposal, static_cast<size_t>(width));
+  if (proposal.firstLineIsHeader) {
+    for (const std::vector<int>* found : {&headings.exact, &headings.part}) {
+      for (int32_t c = 0; c < width; ++c) {
+        const int field = (*found)[static_cast<size_t>(c)];
+        if (field >= 0)
+          assignment.Assign(field, c, "header '" + columns[static_cast<size_t>(c)].heading + "'");
+      }
+    }
+  }
+  for (int32_t c = 0; c < width; ++c) {
+    if (shaped[static_cast<size_t>(c)] >= 0) {
+      assignment.Assign(shaped[static_cast<size_t>(c)], c, shapedWhy[static_cast<size_t>(c)]);
+    }
+  }
+
+  // Under a header, a column whose name is no field's stays unmapped.
+  if (!proposal.firstLineIsHeader) {
+    const int64_t dataLines = static_cast<int64_t>(std::min(lines.size(), kProposalLines)) - 1;
+    AssignWordColumns(assignment, columns, dataLines);
+  }
+  ProposeReadings(proposal, columns, current, regional, currentYear);
   return proposal;
 }
 

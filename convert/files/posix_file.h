@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "eintr.h"
 #include "file_writers.h"
 #include "stop_request.h"
 
@@ -19,11 +20,7 @@ namespace vantrelix {
 // signal ends the work instead, through the same unwinding as an error.
 template <typename Call>
 auto RetryInterrupted(Call&& call) {
-  for (;;) {
-    const auto result = call();
-    if (result >= 0 || errno != EINTR) return result;
-    ThrowIfStopRequested();
-  }
+  return RetryOnEintr(call, ThrowIfStopRequested);
 }
 
 // An owned file descriptor, closed on destruction without a report (callers

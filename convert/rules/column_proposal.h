@@ -37,9 +37,6 @@ struct ColumnProposal {
 ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
                               const RegionalSettings& regional, int currentYear);
 
-// The header word of a field, folded: letters and digits only, lower case.
-std::string FoldedName(std::string_view text);
-
 // How many lines of an export the proposal reads.
 inline constexpr size_t kProposalLines = 200;
 

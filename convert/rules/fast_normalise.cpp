@@ -146,8 +146,21 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   return end;
 }
 
-[[gnu::always_inline]] inline bool PlainDate(std::string& field, int32_t layout, char delimiter,
-                                             const RegionalSettings& s, int currentYear) {
+// The text the shortcut reads a date from, and how: the field itself by the
+// regional order and separator, or the month-first text a layout builds.
+struct PlainDateText {
+  const char* text;
+  const char* end;
+  char separator;
+  DateFieldOrder order;
+};
+
+// Whether the shortcut takes the date at all, and if so from which text;
+// `built` holds a layout's text.
+[[gnu::always_inline]] inline bool PlainDateTextOf(const std::string& field, int32_t layout,
+                                                   char delimiter, const RegionalSettings& s,
+                                                   char (&built)[kLongestPlainField + 8],
+                                                   PlainDateText& in) {
   const char sep = s.dateSeparatorChar;  // the one written
   const std::string& pattern = s.shortDatePattern;
   const char patternStart = pattern.c_str()[0];  // NUL for none
@@ -160,30 +173,42 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
   }
 
   // The month/day/year text, NUL-terminated like the field.
-  const char* text = field.c_str();
-  const char* textEnd = text + field.size();
-  char built[kLongestPlainField + 8];
-  char readSep = '/';
-  DateFieldOrder order = DateFieldOrder::kMonthFirst;
+  in.text = field.c_str();
+  in.end = in.text + field.size();
+  in.separator = '/';
+  in.order = DateFieldOrder::kMonthFirst;
   if (layout == 0) {
     // The field as it came, by the regional order and separator; a blank or
     // digit separator follows rules of its own.
     if (sep != '/' && !kPlainSeparator[static_cast<unsigned char>(sep)]) return false;
-    readSep = sep;
+    in.separator = sep;
     // Mostly the pattern's first letter decides.
     const char lead = static_cast<char>(patternStart | 0x20);
-    order = lead == 'm'   ? DateFieldOrder::kMonthFirst
-            : lead == 'd' ? DateFieldOrder::kDayFirst
-            : lead == 'y' ? DateFieldOrder::kYearFirst
-                          : DateFieldOrderOf(pattern);
+    in.order = lead == 'm'   ? DateFieldOrder::kMonthFirst
+               : lead == 'd' ? DateFieldOrder::kDayFirst
+               : lead == 'y' ? DateFieldOrder::kYearFirst
+                             : DateFieldOrderOf(pattern);
   } else {
     // The text a layout builds is read as it was built: month first, "/".
     if (field.size() > kLongestPlainField ||
-        !(textEnd = BuildDateText(field, layout, delimiter, built))) {
+        !(in.end = BuildDateText(field, layout, delimiter, built))) {
       return false;
     }
-    text = built;
+    in.text = built;
   }
+  return true;
+}
+
+[[gnu::always_inline]] inline bool PlainDate(std::string& field, int32_t layout, char delimiter,
+                                             const RegionalSettings& s, int currentYear) {
+  char built[kLongestPlainField + 8];
+  PlainDateText in;
+  if (!PlainDateTextOf(field, layout, delimiter, s, built, in)) return false;
+  const char* const text = in.text;
+  const char* const textEnd = in.end;
+  const char readSep = in.separator;
+  const DateFieldOrder order = in.order;
+  const char sep = s.dateSeparatorChar;  // the one written
 
   // Two or three numbers with the separator between them and nothing else.
   const char* p = text;
@@ -278,20 +303,15 @@ template <typename AtEnd>
   return atEnd(p) ? 1 + (letter == 'p') : -1;
 }
 
-[[gnu::always_inline]] inline bool PlainTime(std::string& field, int32_t layout, char delimiter,
-                                             const RegionalSettings& s) {
-  // Every candidate holds ":" between hour and minutes and is read so; the
-  // regional separator is only written, and a NUL one writes a shorter time.
-  if (s.timeSeparatorChar == '\0' ||
-      (delimiter != ':' && !kPlainDelimiter[static_cast<unsigned char>(delimiter)]) ||
-      !PlainDesignators(s)) {
-    return false;
-  }
+// The hour, the minutes and the designator (0 none, 1 am, 2 pm, -1 one not
+// read) of the field by a time layout; false for a field the shortcut leaves.
+[[gnu::always_inline]] inline bool ReadPlainTime(const std::string& field, int32_t layout,
+                                                 char delimiter, unsigned& h, unsigned& m,
+                                                 int& designator) {
   const char* const begin = field.c_str();
   const char* const end = begin + field.size();
   const char* p = begin;
-  unsigned h, m, digits;
-  int designator;
+  unsigned digits;
   const size_t size = field.size();
   const char* const q = begin + (size == 8);  // "9:30 am" and "10:30 pm" in one look
   if (static_cast<uint32_t>(layout) <= 4 && (size == 7 || size == 8) &&
@@ -333,6 +353,21 @@ template <typename AtEnd>
   } else {
     return false;
   }
+  return true;
+}
+
+[[gnu::always_inline]] inline bool PlainTime(std::string& field, int32_t layout, char delimiter,
+                                             const RegionalSettings& s) {
+  // Every candidate holds ":" between hour and minutes and is read so; the
+  // regional separator is only written, and a NUL one writes a shorter time.
+  if (s.timeSeparatorChar == '\0' ||
+      (delimiter != ':' && !kPlainDelimiter[static_cast<unsigned char>(delimiter)]) ||
+      !PlainDesignators(s)) {
+    return false;
+  }
+  unsigned h = 0, m = 0;
+  int designator = 0;
+  if (!ReadPlainTime(field, layout, delimiter, h, m, designator)) return false;
   // On the 12-hour clock a designated hour shows as it came.
   unsigned shown;
   bool afternoon;
