@@ -151,23 +151,9 @@ int Guarded(const std::string& name, const std::function<int()>& command) {
   return error->status;
 }
 
-int RunCheck(const std::string& name, const std::vector<std::string>& files) {
-  const RegionalSettings regional = RegionalSettingsFromSystem();
-  const int year = CurrentLocalYear();
-  const DataFolderPaths paths = LookUpDataFolder();
-  bool stored = false;
-  const SetupRecord record = LoadedSettings(paths, stored);
-  if (!stored) Print("No settings are stored yet in " + paths.dataFolder + ": the defaults.");
-  const std::string source = files.empty() ? record.SourceFileName() : Absolute(files.front());
-  if (source.empty()) {
-    std::fprintf(stderr, "%s: %s\n", name.c_str(), kNoFileAssignedMessage);
-    return exit_status::kNoSource;
-  }
-  if (!FileExists(source)) {
-    std::fprintf(stderr, "%s: %s\n", name.c_str(), MissingFileMessage(source).c_str());
-    return exit_status::kNoSource;
-  }
-  const std::vector<std::string> lines = ReadFirstLines(source, kProposalLines);
+// The source and each field's column with its heading and first value.
+void PrintColumns(const SetupRecord& record, const std::string& source,
+                  const std::vector<std::string>& lines) {
   const std::vector<std::string> headings = Headings(record, lines);
   const size_t firstData = record.HasHeaderLine() ? 1 : 0;
   const std::vector<std::string> first =
@@ -188,6 +174,26 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
     line += ", first value " + QuotedForLog(c <= first.size() ? first[c - 1] : "");
     Print(line);
   }
+}
+
+int RunCheck(const std::string& name, const std::vector<std::string>& files) {
+  const RegionalSettings regional = RegionalSettingsFromSystem();
+  const int year = CurrentLocalYear();
+  const DataFolderPaths paths = LookUpDataFolder();
+  bool stored = false;
+  const SetupRecord record = LoadedSettings(paths, stored);
+  if (!stored) Print("No settings are stored yet in " + paths.dataFolder + ": the defaults.");
+  const std::string source = files.empty() ? record.SourceFileName() : Absolute(files.front());
+  if (source.empty()) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), kNoFileAssignedMessage);
+    return exit_status::kNoSource;
+  }
+  if (!FileExists(source)) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), MissingFileMessage(source).c_str());
+    return exit_status::kNoSource;
+  }
+  const std::vector<std::string> lines = ReadFirstLines(source, kProposalLines);
+  PrintColumns(record, source, lines);
 
   TextReader reader = TextReader::Open(source);
   UnreadReport report;
