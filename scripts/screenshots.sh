@@ -12,7 +12,7 @@ done
 work=$(mktemp -d /tmp/vantrelix-shots-XXXXXX)
 export DISPLAY=:77 VANTRELIX_COMMON_DOCUMENTS="$work"
 Xvfb "$DISPLAY" -screen 0 1600x1000x24 >/dev/null 2>&1 & xvfb=$!
-trap 'kill $xvfb 2>/dev/null; pkill -P $$ openbox 2>/dev/null; rm -rf "$work"; true' EXIT
+trap 'kill $xvfb 2>/dev/null || true; pkill -P $$ openbox 2>/dev/null || true; rm -rf "$work"' EXIT
 sleep 1
 openbox >/dev/null 2>&1 &
 sleep 1
