@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,7 +10,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -22,6 +22,7 @@
 #include <sys/stat.h>
 
 #include "conversion_run.h"
+#include "preview_list.h"
 #include "preview_model.h"
 #include "program_state.h"
 #include "silent_host.h"
@@ -286,6 +287,60 @@ TEST_F(Form2Test, ChangesReuseTheLinesUnlessTheFileChanged) {
   EXPECT_EQ(Count(), "6");
 }
 
+// A big file is read with the window taking clicks: whatever the operator
+// changes meanwhile is what the preview shows once the reading ends.
+TEST_F(Form2Test, ChangesDuringTheFillAreHonoured) {
+  constexpr int kLines = 600000;
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    std::string firstRow;
+    int rows;  // -1: fewer than the file's
+    const char* count;
+  };
+  const std::string small = data_ + "/small.csv";
+  testing::WriteFile(small, "H\r\ns1,t1\r\ns2,t2\r\n");
+  const Case cases[] = {
+      {"spinner", [this] { Click(Arrow(1, "up")); }, "p1", kLines, "600001"},
+      {"header box", [this] { Click(Child<QCheckBox>("CheckBox1")); }, "H1", kLines + 1, "600001"},
+      {"first five", [this] { Click(Child<QRadioButton>("RadioGroup1Item0")); }, "d1", 4, "5"},
+      {"another file",
+       [this, &small] {
+         Child<QLineEdit>("Edit1")->setText(QString::fromStdString(small));
+         Form().NewSource();
+       },
+       "s1", 2, "3"},
+      {"closed", [this] { Form().close(); }, "d1", -1, nullptr},
+  };
+  Source(kLines);
+  for (const Case& c : cases) {
+    state.record.SetSourceFileName(data_ + "/export.csv");
+    program_.reset();
+    program_ = std::make_unique<WindowProgram>(state);
+    program_->Form1().Timer1()->stop();
+    Form().show();
+    Form().FormActivate();
+    int readWhenChanged = 0;
+    QTimer::singleShot(0, [&] {
+      readWhenChanged = Count().empty() ? 0 : std::stoi(Count());
+      c.change();
+    });
+    Child<QRadioButton>("RadioGroup1Item1")->click();  // "All Records"
+    EXPECT_GT(readWhenChanged, 5) << c.name << ": the change came during the reading";
+    EXPECT_LT(readWhenChanged, kLines) << c.name;
+    const PreviewColumnModel& names = Form().Preview(0);
+    ASSERT_GT(names.rowCount(), 0) << c.name;
+    EXPECT_EQ(names.Row(0), c.firstRow) << c.name;
+    if (c.rows >= 0) {
+      EXPECT_EQ(names.rowCount(), c.rows) << c.name;
+      EXPECT_EQ(Count(), c.count) << c.name;
+    } else {
+      EXPECT_LT(names.rowCount(), kLines) << c.name << ": the reading was given up";
+      EXPECT_FALSE(Form().isVisible()) << c.name;
+    }
+  }
+}
+
 TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
   const std::string header = "Name,Phone,Date,Time,Doctor,Location,Email\r\n";
   const std::string line = "\"Garcia, Maria\",555-0142,12/14/26,09:30 am,Dr. Patel,R1,g@x.org\r\n";
@@ -523,9 +578,18 @@ TEST_F(Form2Test, ListsScrollTogether) {
   Form().FormActivate();
   Click(Child<QRadioButton>("RadioGroup1Item1"));
   QApplication::processEvents();
-  Child<QListView>("ListBox3")->verticalScrollBar()->setValue(120);
+  Child<PreviewList>("ListBox3")->verticalScrollBar()->setValue(120);
   for (const char* name : {"ListBox1", "ListBox4", "ListBox7"}) {
-    EXPECT_EQ(Child<QListView>(name)->verticalScrollBar()->value(), 120) << name;
+    EXPECT_EQ(Child<PreviewList>(name)->verticalScrollBar()->value(), 120) << name;
+  }
+  // The last row is reached by key, and is drawn at the bottom of every list.
+  PreviewList* first = Child<PreviewList>("ListBox1");
+  QTest::keyClick(first, Qt::Key_End);
+  EXPECT_EQ(first->CurrentRow(), 199);
+  for (const char* name : {"ListBox1", "ListBox7"}) {
+    PreviewList* list = Child<PreviewList>(name);
+    const int bottom = (list->viewport()->height() / list->RowHeight() - 1) * list->RowHeight();
+    EXPECT_EQ(list->RowAt(bottom), 199) << name;
   }
 }
 
@@ -581,7 +645,7 @@ TEST_F(Form2Test, WindowFitsTheScreen) {
         << c.name;
     if (c.fits) {
       EXPECT_EQ(Form().size(), QSize(1211, 747)) << c.name;
-      EXPECT_EQ(Child<QListView>("ListBox7")->mapTo(&Form(), QPoint(0, 0)), QPoint(904, 160))
+      EXPECT_EQ(Child<PreviewList>("ListBox7")->mapTo(&Form(), QPoint(0, 0)), QPoint(904, 160))
           << c.name;
     }
     // The far corners' controls can be scrolled into view.

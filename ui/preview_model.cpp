@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 #include "comma.h"
 
 namespace vantrelix {
@@ -63,18 +65,6 @@ QVariant PreviewColumnModel::data(const QModelIndex& index, int role) const {
   }
 }
 
-void PreviewLines::Clear() {
-  bytes_.clear();
-  bytes_.shrink_to_fit();
-  ends_.clear();
-  ends_.shrink_to_fit();
-}
-
-void PreviewLines::Append(std::string_view line) {
-  bytes_.append(line);
-  ends_.push_back(bytes_.size());
-}
-
 void PreviewColumnModel::Show(const PreviewLines* lines, size_t first, int rows, int32_t column) {
   beginResetModel();
   lines_ = lines;
@@ -86,24 +76,46 @@ void PreviewColumnModel::Show(const PreviewLines* lines, size_t first, int rows,
 }
 
 std::string PreviewColumnModel::Row(int row) const {
-  std::string text;
   const size_t i = first_ + static_cast<size_t>(row);
-  const std::string_view line = i < lines_->Count() ? lines_->Line(i) : std::string_view();
+  const bool pastTheEnd = i >= lines_->Count();  // the pass reads an empty line there
+  const PreviewLines::HeldColumn* held = pastTheEnd ? nullptr : lines_->Held(column_);
+  if (held != nullptr) return held->texts[held->ids[i]];
+  std::string text;
   LineColumns split;
-  split.Split(line, column_);
+  split.Split(pastTheEnd ? std::string_view() : lines_->Line(i), column_);
   split.ColumnInto(column_, text);
   return text;
 }
 
 void PreviewColumnModel::ForEachRow(
-    const std::function<void(int row, std::string_view text)>& visit) const {
-  LineColumns split;
-  std::string text;
-  for (int row = 0; row < rows_; ++row) {
-    const size_t i = first_ + static_cast<size_t>(row);
-    split.Split(i < lines_->Count() ? lines_->Line(i) : std::string_view(), column_);
+    const std::function<void(int row, std::string_view text, int32_t id)>& visit) const {
+  const size_t end = first_ + static_cast<size_t>(rows_);
+  const size_t count = lines_ != nullptr ? lines_->Count() : 0;
+  const size_t last = std::min(end, count);
+  if (first_ < last) {
+    if (const PreviewLines::HeldColumn* held = lines_->Held(column_)) {
+      for (size_t i = first_; i < last; ++i) {
+        const uint16_t id = held->ids[i];
+        visit(static_cast<int>(i - first_), held->texts[id], id);
+      }
+    } else {
+      LineColumns split;
+      std::string text;
+      lines_->ForEach(first_, last, [&](size_t i, std::string_view line) {
+        split.Split(line, column_);
+        split.ColumnInto(column_, text);
+        visit(static_cast<int>(i - first_), text, -1);
+      });
+    }
+  }
+  if (end > std::max(first_, last)) {
+    LineColumns split;
+    std::string text;
+    split.Split(std::string_view(), column_);
     split.ColumnInto(column_, text);
-    visit(row, text);
+    for (size_t i = std::max(first_, last); i < end; ++i) {
+      visit(static_cast<int>(i - first_), text, -1);
+    }
   }
 }
 

@@ -8,31 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "preview_lines.h"
+
 namespace vantrelix {
 
 // Bytes as an operator reads them: UTF-8 when they are valid UTF-8, else
 // Windows-1252, the code page of most exports. For display only.
 QString DisplayText(std::string_view bytes);
-
-// The source's lines as the preview read them, held once for all seven
-// columns: a click on a spinner, the header box or a layout box shows other
-// columns of the same lines without reading the file again.
-class PreviewLines {
- public:
-  void Clear();
-  void Append(std::string_view line);
-  // Room for `bytes` of lines, so that a big file is not copied as it grows.
-  void Reserve(size_t bytes) { bytes_.reserve(bytes); }
-  size_t Count() const { return ends_.size(); }
-  std::string_view Line(size_t i) const {
-    const size_t begin = i == 0 ? 0 : ends_[i - 1];
-    return std::string_view(bytes_).substr(begin, ends_[i] - begin);
-  }
-
- private:
-  std::string bytes_;
-  std::vector<size_t> ends_;  // end offset of every line
-};
 
 // One preview column: a column of the shared lines, split only for the rows
 // on screen and for the passes over the date and time columns, so that a
@@ -53,8 +35,10 @@ class PreviewColumnModel : public QAbstractListModel {
   void Show(const PreviewLines* lines, size_t first, int rows, int32_t column);
   // The row's text, by the pass's splitting rule.
   std::string Row(int row) const;
-  // Every row's text in turn, each line split once.
-  void ForEachRow(const std::function<void(int row, std::string_view text)>& visit) const;
+  // Every row's text in turn, each line split once. `id` numbers the
+  // distinct texts of a held column (equal texts, equal ids); -1 otherwise.
+  void ForEachRow(
+      const std::function<void(int row, std::string_view text, int32_t id)>& visit) const;
   int Rows() const { return rows_; }
 
   // Marks the rows by how the pass reads them; `writes` gives what the pass

@@ -1,8 +1,10 @@
 #include "preview_readings.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "normalise.h"
 #include "unread.h"
@@ -43,19 +45,33 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
   std::vector<int> eitherWayRows;
   bool swappedSeen = false;
   int64_t eitherWay = 0;
+  std::vector<Seen> seenById;  // held columns number their texts: no hashing per row
   std::string field;
-  model.ForEachRow([&](int row, std::string_view text) {
+  model.ForEachRow([&](int row, std::string_view text, int32_t id) {
     if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) return;
-    auto [it, fresh] =
-        seen.try_emplace(std::string(text), Seen{DateVerdict::kUnread, result.texts.size()});
-    if (fresh) {
-      field = text;
-      it->second.verdict = judge(field);
-      result.texts.emplace_back(std::string(text), 0);
+    Seen* s = nullptr;
+    if (id >= 0 && static_cast<size_t>(id) < seenById.size() &&
+        seenById[static_cast<size_t>(id)].index != SIZE_MAX) {
+      s = &seenById[static_cast<size_t>(id)];
+    } else {
+      auto [it, fresh] =
+          seen.try_emplace(std::string(text), Seen{DateVerdict::kUnread, result.texts.size()});
+      if (fresh) {
+        field = text;
+        it->second.verdict = judge(field);
+        result.texts.emplace_back(std::string(text), 0);
+      }
+      s = &it->second;
+      if (id >= 0) {
+        if (static_cast<size_t>(id) >= seenById.size()) {
+          seenById.resize(static_cast<size_t>(id) + 1, Seen{DateVerdict::kUnread, SIZE_MAX});
+        }
+        seenById[static_cast<size_t>(id)] = *s;
+      }
     }
-    ++result.texts[it->second.index].second;
+    ++result.texts[s->index].second;
     ++result.examined;
-    const DateVerdict verdict = it->second.verdict;
+    const DateVerdict verdict = s->verdict;
     const bool read = verdict == DateVerdict::kRead || verdict == DateVerdict::kReadEitherWay;
     if (read) ++result.read;
     if (verdict == DateVerdict::kReadEitherWay) {

@@ -7,9 +7,11 @@
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -27,6 +29,7 @@
 #include "conversion_run.h"
 #include "normalise.h"
 #include "posix_file.h"
+#include "preview_list.h"
 #include "preview_model.h"
 #include "preview_readings.h"
 #include "program_state.h"
@@ -107,9 +110,9 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   connect(ui_->CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
 
   // The seven lists scroll as one, so that a row stays beside its line.
-  for (QListView* list : listBoxes_) {
+  for (PreviewList* list : listBoxes_) {
     connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-      for (QListView* other : listBoxes_) other->verticalScrollBar()->setValue(value);
+      for (PreviewList* other : listBoxes_) other->verticalScrollBar()->setValue(value);
     });
   }
 
@@ -349,6 +352,9 @@ SetupRecord TForm2::ChosenReading() const {
 }
 
 void TForm2::ShowReadings() {
+  if (filling_) return;  // the fill ends with the readings of the controls as they are then
+  // Every layout change reads these two columns whole: held apart from the lines.
+  lines_.Hold({Position(FieldSlot::kDate), Position(FieldSlot::kTime)});
   const PreviewReadings r = ReadPreview(
       *models_[static_cast<int>(FieldSlot::kDate)], *models_[static_cast<int>(FieldSlot::kTime)],
       blankRows_, ChosenReading(), state_.regional, CurrentLocalYear(),
@@ -373,6 +379,20 @@ void TForm2::ShowReadings() {
 }
 
 void TForm2::LoadUp() {
+  // A change made while the lines are being read starts the reading again,
+  // once the reading under way has given up.
+  if (filling_) {
+    refill_ = true;
+    return;
+  }
+  closing_ = false;
+  do {
+    refill_ = false;
+    LoadUpOnce();
+  } while (refill_ && !closing_);
+}
+
+void TForm2::LoadUpOnce() {
   const std::string name = SourceName();
   if (name.empty()) return;
   previewedName_ = name;
@@ -391,10 +411,15 @@ void TForm2::LoadUp() {
     ShowReadings();
     throw;
   }
+  if (refill_) return;
   const int64_t count = ShowColumns();
   ShowReadings();
   ui_->Label38->setText(QString::number(count));
   ui_->Label38->adjustSize();
+}
+
+int32_t TForm2::Position(FieldSlot field) const {
+  return positionLabels_[static_cast<int>(field)]->text().toInt();
 }
 
 void TForm2::ReadLines(const std::string& name, bool allRecords) {
@@ -414,22 +439,37 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   if (key.valid && key == linesKey_) return;
   linesKey_ = {};
   lines_.Clear();
+  lines_.HoldWhileReading({Position(FieldSlot::kDate), Position(FieldSlot::kTime)});
   TextReader reader = TextReader::Open(name);
-  lines_.Reserve(key.valid ? static_cast<size_t>(key.size) : 0);
+  filling_ = true;
+  const auto filled = qScopeGuard([this] {
+    filling_ = false;
+    lines_.Finish();
+  });
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
   int64_t read = 0;
+  bool complete = true;
   ForEachSourceLine(reader, false, 1, [&](const SourceLine& line) {
     lines_.Append(line.text);
-    // A big file keeps the window drawn while it is read; clicks wait.
-    if ((++read & 0xFFFF) == 0) {
+    // A big file is read with the window alive: it redraws, and takes clicks
+    // and keys, which change the controls and may ask for another reading.
+    if ((++read & 0x3FF) == 0 && sinceEvents.elapsed() >= kEventsEveryMs) {
       ui_->Label38->setText(QString::number(read));
       ui_->Label38->adjustSize();
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      ShowColumns();  // the rows read so far
+      QCoreApplication::processEvents();
+      sinceEvents.restart();
+      if (refill_ || closing_) {
+        complete = false;
+        return false;
+      }
     }
     // "First 5 Records Only": five lines, a header among them.
     return allRecords || line.number < 5;
   });
   reader.Close();
-  linesKey_ = key;
+  if (complete) linesKey_ = key;
 }
 
 int64_t TForm2::ShowColumns() {
@@ -442,10 +482,10 @@ int64_t TForm2::ShowColumns() {
   blankRows_.assign(static_cast<size_t>(rows), false);
   for (int row = 0; row < rows; ++row) {
     const size_t i = first + static_cast<size_t>(row);
-    blankRows_[static_cast<size_t>(row)] = i >= n || lines_.Line(i).empty();
+    blankRows_[static_cast<size_t>(row)] = i >= n || lines_.IsEmpty(i);
   }
   for (int k = 0; k < kFieldSlotCount; ++k) {
-    models_[k]->Show(&lines_, first, rows, positionLabels_[k]->text().toInt());
+    models_[k]->Show(&lines_, first, rows, Position(static_cast<FieldSlot>(k)));
   }
   return n == 0 ? 0 : static_cast<int64_t>(first) + rows;
 }
@@ -556,6 +596,7 @@ bool TForm2::FormClose() {
 
 void TForm2::closeEvent(QCloseEvent* event) {
   if (FormClose()) {
+    closing_ = true;  // a reading under way is given up
     event->accept();
     QDialog::reject();  // ends the modal loop
   } else {

@@ -17,7 +17,6 @@ class QComboBox;
 class QFileDialog;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QPushButton;
 class QScrollArea;
 
@@ -29,6 +28,7 @@ namespace vantrelix {
 
 struct ProgramState;
 class PreviewColumnModel;
+class PreviewList;
 class TForm1;
 class TUpDown;
 
@@ -110,8 +110,13 @@ class TForm2 : public QDialog {
   void AddReadingsLines();
   void AddProposalMarks();
   void PutIntoScrollArea();
+  // Reads the file and shows its rows; LoadUp repeats it while a change
+  // made during the reading asks for another.
+  void LoadUpOnce();
   // Reads the file's lines unless they are at hand from an unchanged file.
   void ReadLines(const std::string& name, bool allRecords);
+  // The position a field's spinner shows.
+  int32_t Position(FieldSlot field) const;
   // Shows the chosen columns of the lines; gives the lines counted, a
   // header included.
   int64_t ShowColumns();
@@ -123,7 +128,7 @@ class TForm2 : public QDialog {
   QButtonGroup* radioGroup1_;
   std::array<TUpDown*, kFieldSlotCount> upDowns_{};
   std::array<QLabel*, kFieldSlotCount> positionLabels_{};
-  std::array<QListView*, kFieldSlotCount> listBoxes_{};
+  std::array<PreviewList*, kFieldSlotCount> listBoxes_{};
   std::array<PreviewColumnModel*, kFieldSlotCount> models_{};
 
   ShownBytes shownName_, shownDateDelimiter_, shownTimeDelimiter_;
@@ -139,6 +144,11 @@ class TForm2 : public QDialog {
   };
   PreviewLines lines_;
   LinesKey linesKey_;
+  // While the lines are read, events are let through every so often.
+  static constexpr int kEventsEveryMs = 30;
+  bool filling_ = false;
+  bool refill_ = false;          // a change during the reading asked for another
+  bool closing_ = false;         // the window closed during the reading
   std::vector<bool> blankRows_;  // preview rows that came from empty lines
   QLabel* dateReading_;
   QLabel* timeReading_;
