@@ -377,6 +377,7 @@ TEST_F(Form1Test, AdminOptionsFromTheConsole) {
   EXPECT_NE(run.out.find("dates: 1 of 2 read, 1 left as they came, 1 doubtful"), std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("date-layout=\"dd/mm/yy (day first)\""), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(", written to TOLV_D.TXT"), std::string::npos) << "nothing was written";
   EXPECT_EQ(testing::ReadFile(import), "previous");
   EXPECT_EQ(testing::ReadFile(settings), stored);
 

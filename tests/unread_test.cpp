@@ -27,6 +27,7 @@ TEST(UnreadSummary, Text) {
     const char* name;
     UnreadReport report;
     Lines lines;
+    ImportFile import = ImportFile::kWritten;
   };
   std::vector<Case> cases;
   {
@@ -70,7 +71,22 @@ TEST(UnreadSummary, Text) {
                       "regional settings C: month first, date separator \"/\", time separator "
                       "\":\", designators \"am\" and \"pm\""}});
   }
-  for (const Case& c : cases) EXPECT_EQ(UnreadSummary(c.report), c.lines) << c.name;
+  {
+    UnreadReport r;
+    r.linesRead = 3;
+    r.times = Tally(2, {{3, "25:00"}});
+    cases.push_back({"a check, which writes nothing",
+                     r,
+                     {"1 of 2 times not read, would be written to TOLV_D.TXT as it came (3 lines "
+                      "read):",
+                      "  line 3: \"25:00\"",
+                      "read by date layout \"mm/dd/yy\" with delimiting char \"/\", time layout "
+                      "\"hh:mm am\" with delimiting char \":\"",
+                      "regional settings C: month first, date separator \"/\", time separator "
+                      "\":\", designators \"am\" and \"pm\""},
+                     ImportFile::kNotWritten});
+  }
+  for (const Case& c : cases) EXPECT_EQ(UnreadSummary(c.report, c.import), c.lines) << c.name;
 }
 
 }  // namespace

@@ -209,7 +209,9 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
   Print(std::to_string(report.linesRead) + " lines read; nothing written.");
   Print(counts("dates", report.dates));
   Print(counts("times", report.times));
-  for (const std::string& line : UnreadSummary(report)) Print("  " + line);
+  for (const std::string& line : UnreadSummary(report, ImportFile::kNotWritten)) {
+    Print("  " + line);
+  }
 
   const ColumnProposal proposal = ProposeColumns(lines, record, regional, year);
   if (!proposal.SameAs(record)) {

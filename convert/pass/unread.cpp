@@ -12,11 +12,16 @@ std::string Plural(int64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+std::string Written(ImportFile import) {
+  return import == ImportFile::kWritten ? "written to TOLV_D.TXT"
+                                        : "would be written to TOLV_D.TXT";
+}
+
 void AppendField(std::vector<std::string>& lines, const UnreadField& field, const char* one,
-                 const char* many, int64_t linesRead) {
+                 const char* many, int64_t linesRead, ImportFile import) {
   if (field.unread == 0) return;
   lines.push_back(std::to_string(field.unread) + " of " + Plural(field.examined, one, many) +
-                  " not read, written to TOLV_D.TXT as " + (field.unread == 1 ? "it" : "they") +
+                  " not read, " + Written(import) + " as " + (field.unread == 1 ? "it" : "they") +
                   " came (" + Plural(linesRead, "line", "lines") + " read):");
   for (const UnreadField::Example& e : field.examples) {
     lines.push_back("  line " + std::to_string(e.line) + ": " + QuotedForLog(e.text));
@@ -27,11 +32,11 @@ void AppendField(std::vector<std::string>& lines, const UnreadField& field, cons
 
 // The dates that may have day and month swapped, with the layout that would
 // read the ones that did not read.
-void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r) {
+void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, ImportFile import) {
   const UnreadField& d = r.dates;
   if (d.doubtful == 0) return;
   std::string line = std::to_string(d.doubtful) + " of " + Plural(d.examined, "date", "dates") +
-                     " may have day and month swapped, written to TOLV_D.TXT as read";
+                     " may have day and month swapped, " + Written(import) + " as read";
   if (!d.doubtfulExamples.empty()) {
     const UnreadField::Example& e = d.doubtfulExamples.front();
     line += " (line " + std::to_string(e.line) + ": " + QuotedForLog(e.text) + ")";
@@ -133,12 +138,12 @@ std::string DateOrderName(const RegionalSettings& settings) {
   return "month first";
 }
 
-std::vector<std::string> UnreadSummary(const UnreadReport& r) {
+std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import) {
   std::vector<std::string> lines;
   if (!r.AnyUnread() && !r.AnyDoubtful()) return lines;
-  AppendField(lines, r.dates, "date", "dates", r.linesRead);
-  AppendDoubtful(lines, r);
-  AppendField(lines, r.times, "time", "times", r.linesRead);
+  AppendField(lines, r.dates, "date", "dates", r.linesRead, import);
+  AppendDoubtful(lines, r, import);
+  AppendField(lines, r.times, "time", "times", r.linesRead, import);
   const RegionalSettings& s = r.regional;
   lines.push_back("read by date layout " + DateLayoutName(r.dateLayout) + " with delimiting char " +
                   QuotedForLog(std::string_view(&r.dateDelimiter, 1)) + ", time layout " +

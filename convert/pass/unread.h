@@ -96,7 +96,10 @@ int PassExitStatus(const UnreadReport& report);
 
 // The summary of a pass that left dates or times unread or doubtful, one
 // line per element and without any prefix; empty when everything was read.
-std::vector<std::string> UnreadSummary(const UnreadReport& report);
+// A check writes no import file: its summary says what a pass would write.
+enum class ImportFile { kWritten, kNotWritten };
+std::vector<std::string> UnreadSummary(const UnreadReport& report,
+                                       ImportFile import = ImportFile::kWritten);
 
 // The parts of the summary that the field selector shows as well.
 std::string DateLayoutName(int32_t layout);
