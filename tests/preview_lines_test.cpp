@@ -26,11 +26,13 @@ TEST(PreviewLines, LinesAndHeldColumnsComeBackAsAppended) {
     long_lines.push_back(std::string(i % 2 ? 700000 : 3, static_cast<char>('a' + i)) + ",x");
   }
   odd_bytes = {std::string("a\0b,\"q,\"\"\",c", 12), "\xE9\xFF,\r", ",", "\"unclosed,"};
-  for (int i = 0; i < 70000; ++i) distinct.push_back(std::to_string(i) + ",same");
+  for (int i = 0; i < 65537; ++i) distinct.push_back(std::to_string(i) + ",same");
+  const std::vector<std::string> mostDistinct(distinct.begin(), distinct.end() - 1);
   const Case cases[] = {
       {"many blocks and empty lines", many, true, {true, true}},
       {"lines longer than a block", long_lines, false, {true, true}},
       {"quotes, NUL and high bytes", odd_bytes, true, {true, true}},
+      {"as many distinct texts as ids tell", mostDistinct, true, {true, true}},
       {"more distinct texts than ids tell", distinct, true, {false, true}},
   };
   for (const Case& c : cases) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <unordered_map>
 
 #include "comma.h"
@@ -82,6 +83,7 @@ void PreviewLines::Clear() {
   empty_.clear();
   empty_.shrink_to_fit();
   held_.clear();
+  notHeld_.clear();
   filling_.clear();
   cache_ = {};
 }
@@ -147,7 +149,10 @@ void PreviewLines::Seal() {
 
 void PreviewLines::Keep(std::vector<std::unique_ptr<Holder>>& holders) {
   for (auto& holder : holders) {
-    if (holder->tooMany) continue;
+    if (holder->tooMany) {
+      notHeld_.push_back(holder->held.column);  // not tried again for these lines
+      continue;
+    }
     holder->held.ids.shrink_to_fit();
     held_.push_back(std::move(holder->held));
   }
@@ -174,6 +179,16 @@ std::string_view PreviewLines::LineOf(const QByteArray& unpacked, size_t lines, 
   return std::string_view(base + lines * sizeof(uint32_t) + begin, end - begin);
 }
 
+QByteArray PreviewLines::Unpack(const Block& block) {
+  QByteArray bytes =
+      qUncompress(reinterpret_cast<const uchar*>(block.packed.constData()), block.packed.size());
+  // Unpacking fails only for want of memory.
+  if (bytes.size() < static_cast<qsizetype>(block.lines * sizeof(uint32_t))) {
+    throw std::bad_alloc();
+  }
+  return bytes;
+}
+
 const QByteArray& PreviewLines::Unpacked(size_t block) const {
   for (const Cached& c : cache_) {
     if (c.block == block) return c.bytes;
@@ -181,8 +196,7 @@ const QByteArray& PreviewLines::Unpacked(size_t block) const {
   WaitForPacking();
   Cached& slot = cache_[nextSlot_];
   nextSlot_ = (nextSlot_ + 1) % cache_.size();
-  const QByteArray& packed = blocks_[block]->packed;
-  slot.bytes = qUncompress(reinterpret_cast<const uchar*>(packed.constData()), packed.size());
+  slot.bytes = Unpack(*blocks_[block]);
   slot.block = block;
   return slot.bytes;
 }
@@ -209,8 +223,7 @@ void PreviewLines::ForEach(size_t first, size_t end,
     const size_t blockFirst = blockFirst_[b];
     if (blockFirst >= end) return;
     const Block& block = *blocks_[b];
-    unpacked =
-        qUncompress(reinterpret_cast<const uchar*>(block.packed.constData()), block.packed.size());
+    unpacked = Unpack(block);
     for (size_t k = first > blockFirst ? first - blockFirst : 0;
          k < block.lines && blockFirst + k < end; ++k) {
       visit(blockFirst + k, LineOf(unpacked, block.lines, k));
@@ -225,7 +238,10 @@ void PreviewLines::Hold(const std::vector<int32_t>& columns) {
   });
   std::vector<int32_t> missing;
   for (int32_t column : columns) {
-    if (Held(column) == nullptr) missing.push_back(column);
+    if (Held(column) == nullptr &&
+        std::find(notHeld_.begin(), notHeld_.end(), column) == notHeld_.end()) {
+      missing.push_back(column);
+    }
   }
   if (missing.empty()) return;
   std::vector<std::unique_ptr<Holder>> holders;

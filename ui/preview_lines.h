@@ -66,6 +66,7 @@ class PreviewLines {
   size_t BlockOf(size_t line) const;
   // The unpacked block: line ends, then the bytes.
   const QByteArray& Unpacked(size_t block) const;
+  static QByteArray Unpack(const Block& block);
   static std::string_view LineOf(const QByteArray& unpacked, size_t lines, size_t k);
   void AddToHolders(std::vector<std::unique_ptr<Holder>>& holders, std::string_view line) const;
   void Keep(std::vector<std::unique_ptr<Holder>>& holders);
@@ -77,6 +78,7 @@ class PreviewLines {
   size_t count_ = 0;
   std::vector<bool> empty_;
   std::vector<HeldColumn> held_;
+  std::vector<int32_t> notHeld_;                  // columns of too many distinct texts
   std::vector<std::unique_ptr<Holder>> filling_;  // the columns held while reading
 
   struct Cached {

@@ -1,6 +1,9 @@
 #include "preview_list.h"
 
 #include <QAbstractItemModel>
+#include <QClipboard>
+#include <QFocusEvent>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -25,7 +28,7 @@ void PreviewList::setModel(QAbstractItemModel* model) {
   current_ = -1;
   if (model_ != nullptr) {
     const auto reset = [this] {
-      current_ = -1;
+      if (current_ >= Rows()) current_ = -1;
       UpdateScrollRange();
       viewport()->update();
     };
@@ -64,7 +67,7 @@ void PreviewList::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   const QRect area = viewport()->rect();
   const QFontMetrics metrics = fontMetrics();
-  const QPalette::ColorGroup group = hasFocus() ? QPalette::Active : QPalette::Inactive;
+  const QPalette::ColorGroup group = isActiveWindow() ? QPalette::Active : QPalette::Inactive;
   const int rows = Rows();
   for (int row = verticalScrollBar()->value(), y = 0; row < rows && y < area.height();
        ++row, y += kRowHeight) {
@@ -105,7 +108,23 @@ void PreviewList::MakeCurrent(int row) {
   viewport()->update();
 }
 
+void PreviewList::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  // Reached by Tab, the list shows where the keys will move from.
+  if (current_ < 0 &&
+      (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)) {
+    MakeCurrent(verticalScrollBar()->value());
+  }
+}
+
 void PreviewList::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    if (model_ != nullptr && current_ >= 0) {
+      QGuiApplication::clipboard()->setText(
+          model_->data(model_->index(current_, 0), Qt::DisplayRole).toString());
+    }
+    return;
+  }
   const int from = current_ >= 0 ? current_ : verticalScrollBar()->value();
   const int page = WholeRowsShown();
   switch (event->key()) {

@@ -28,6 +28,8 @@ class PreviewList : public QAbstractScrollArea {
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
+  void focusInEvent(QFocusEvent* event) override;
+  // Arrows, pages, Home and End move the current row; Ctrl+C copies it.
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   bool viewportEvent(QEvent* event) override;

@@ -249,6 +249,7 @@ int TForm2::ShowModal() {
 }
 
 void TForm2::FormActivate() {
+  closing_ = false;
   RunHandler(state_, [this] {
     const SetupRecord& r = state_.record;
     ui_->Label39->setText(form1_.VersionText());
@@ -379,22 +380,35 @@ void TForm2::ShowReadings() {
 }
 
 void TForm2::LoadUp() {
-  // A change made while the lines are being read starts the reading again,
-  // once the reading under way has given up.
   if (filling_) {
-    refill_ = true;
+    // Columns, header and layouts are taken from the controls as the reading
+    // ends; another file or "First 5" reads again, once this reading gives up.
+    refill_ = refill_ || SourceName() != fillingKey_.name ||
+              (SelectedRadioItem() != 0) != fillingKey_.allRecords;
     return;
   }
-  closing_ = false;
   do {
     refill_ = false;
+    if (GivingUp()) return;
     LoadUpOnce();
-  } while (refill_ && !closing_);
+  } while (refill_);
+}
+
+bool TForm2::GivingUp() const {
+  return closing_ || state_.terminationRequested;
 }
 
 void TForm2::LoadUpOnce() {
   const std::string name = SourceName();
-  if (name.empty()) return;
+  if (name.empty()) {
+    // A reading given up for an emptied box leaves no half of a file shown.
+    if (!linesKey_.valid && lines_.Count() > 0) {
+      lines_.Clear();
+      ShowCount(ShowColumns());
+      ShowReadings();
+    }
+    return;
+  }
   previewedName_ = name;
   if (!FileExists(name)) {
     lines_.Clear();
@@ -407,13 +421,16 @@ void TForm2::LoadUpOnce() {
   try {
     ReadLines(name, SelectedRadioItem() != 0);
   } catch (...) {
-    ShowColumns();  // the rows read so far stay
+    ShowCount(ShowColumns());  // the rows read so far stay
     ShowReadings();
     throw;
   }
-  if (refill_) return;
-  const int64_t count = ShowColumns();
+  if (refill_ || GivingUp()) return;
+  ShowCount(ShowColumns());
   ShowReadings();
+}
+
+void TForm2::ShowCount(int64_t count) {
   ui_->Label38->setText(QString::number(count));
   ui_->Label38->adjustSize();
 }
@@ -442,6 +459,7 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   lines_.HoldWhileReading({Position(FieldSlot::kDate), Position(FieldSlot::kTime)});
   TextReader reader = TextReader::Open(name);
   filling_ = true;
+  fillingKey_ = {name, allRecords};
   const auto filled = qScopeGuard([this] {
     filling_ = false;
     lines_.Finish();
@@ -449,18 +467,23 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   QElapsedTimer sinceEvents;
   sinceEvents.start();
   int64_t read = 0;
+  size_t bytesSinceClock = 0;
   bool complete = true;
   ForEachSourceLine(reader, false, 1, [&](const SourceLine& line) {
     lines_.Append(line.text);
+    ++read;
     // A big file is read with the window alive: it redraws, and takes clicks
     // and keys, which change the controls and may ask for another reading.
-    if ((++read & 0x3FF) == 0 && sinceEvents.elapsed() >= kEventsEveryMs) {
-      ui_->Label38->setText(QString::number(read));
-      ui_->Label38->adjustSize();
-      ShowColumns();  // the rows read so far
+    // The clock is looked at every thousand lines or megabyte.
+    bytesSinceClock += line.text.size();
+    if (((read & 0x3FF) == 0 || bytesSinceClock >= (1 << 20)) &&
+        sinceEvents.elapsed() >= kEventsEveryMs) {
+      ShowCount(read);
+      ShowColumns(false);  // the rows read so far
       QCoreApplication::processEvents();
       sinceEvents.restart();
-      if (refill_ || closing_) {
+      bytesSinceClock = 0;
+      if (refill_ || GivingUp()) {
         complete = false;
         return false;
       }
@@ -472,15 +495,15 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   if (complete) linesKey_ = key;
 }
 
-int64_t TForm2::ShowColumns() {
+int64_t TForm2::ShowColumns(bool withBlankRows) {
   // The header line is read but not shown; past the end the pass reads an
   // empty line, so a file of one line shows one empty row under a header.
   const bool header = ui_->CheckBox1->isChecked();
   const size_t n = lines_.Count();
   const size_t first = header && n > 0 ? 1 : 0;
   const int rows = n == 0 ? 0 : static_cast<int>(std::max<size_t>(n - first, 1));
-  blankRows_.assign(static_cast<size_t>(rows), false);
-  for (int row = 0; row < rows; ++row) {
+  blankRows_.assign(withBlankRows ? static_cast<size_t>(rows) : 0, false);
+  for (int row = 0; withBlankRows && row < rows; ++row) {
     const size_t i = first + static_cast<size_t>(row);
     blankRows_[static_cast<size_t>(row)] = i >= n || lines_.IsEmpty(i);
   }

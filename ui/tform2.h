@@ -118,8 +118,12 @@ class TForm2 : public QDialog {
   // The position a field's spinner shows.
   int32_t Position(FieldSlot field) const;
   // Shows the chosen columns of the lines; gives the lines counted, a
-  // header included.
-  int64_t ShowColumns();
+  // header included. The readings need the blank rows; a reading under way
+  // leaves them out.
+  int64_t ShowColumns(bool withBlankRows = true);
+  void ShowCount(int64_t count);
+  // The window closed or the program is asked to end: no reading goes on.
+  bool GivingUp() const;
 
   ProgramState& state_;
   TForm1& form1_;
@@ -147,6 +151,10 @@ class TForm2 : public QDialog {
   // While the lines are read, events are let through every so often.
   static constexpr int kEventsEveryMs = 30;
   bool filling_ = false;
+  struct {
+    std::string name;
+    bool allRecords = false;
+  } fillingKey_;                 // what is being read
   bool refill_ = false;          // a change during the reading asked for another
   bool closing_ = false;         // the window closed during the reading
   std::vector<bool> blankRows_;  // preview rows that came from empty lines
