@@ -10,7 +10,9 @@ for p in xvfb openbox imagemagick xdotool; do
     { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p"; }
 done
 work=$(mktemp -d /tmp/vantrelix-shots-XXXXXX)
-export DISPLAY=:77 VANTRELIX_COMMON_DOCUMENTS="$work"
+# A runtime folder of its own: Qt would otherwise leave /tmp/runtime-root.
+export DISPLAY=:77 VANTRELIX_COMMON_DOCUMENTS="$work" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 Xvfb "$DISPLAY" -screen 0 1600x1000x24 >/dev/null 2>&1 & xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true; pkill -P $$ openbox 2>/dev/null || true; rm -rf "$work"' EXIT
 sleep 1
