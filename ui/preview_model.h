@@ -17,7 +17,7 @@ namespace vantrelix {
 QString DisplayText(std::string_view bytes);
 
 // One preview column: a column of the shared lines, split only for the rows
-// on screen and for the passes over the date and time columns, so that a
+// on screen, or taken from the lines' held date and time columns, so that a
 // preview of a million lines stays small and quick to fill.
 class PreviewColumnModel : public QAbstractListModel {
  public:
