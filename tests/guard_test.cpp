@@ -327,8 +327,10 @@ TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
 
 TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
   if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  // Read before /tmp is replaced: the build folder may be under it.
+  const std::string program = testing::ReadFile(VANTRELIX_PROGRAM);
   const std::string got = AsUserWithOwnRunAndTmp(
-      [] {
+      [&program] {
         MakeFolder("/tmp/vantrelix-4242", 0777, kOtherUser);
         // What an unguarded run would convert.
         MakeFolder("/tmp/docs", 0755, kUser);
@@ -336,7 +338,7 @@ TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
         testing::WriteFile("/tmp/docs/TOLV_7_Data/Sample_VANTRELIX.CSV", "a,b\r\n");
         // The build folder may be closed to other users (a private clone).
         MakeFolder("/tmp/bin", 0755, 0);
-        testing::WriteFile("/tmp/bin/vantrelix", testing::ReadFile(VANTRELIX_PROGRAM));
+        testing::WriteFile("/tmp/bin/vantrelix", program);
         ::chmod("/tmp/bin/vantrelix", 0755);
       },
       [] {
