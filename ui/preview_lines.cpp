@@ -125,6 +125,7 @@ void PreviewLines::Seal() {
   std::memcpy(block->unpacked.data() + endsBytes, open_.data(), open_.size());
   blockFirst_.push_back(count_ - openEnds_.size());
   open_.clear();
+  if (open_.capacity() > 2 * kBlockBytes) std::string().swap(open_);  // after a huge line
   openEnds_.clear();
 
   Block* b = block.get();
