@@ -41,7 +41,7 @@ TEST(ColumnProposal, RealisticExports) {
        0},
       {"no header: the shapes",
        {"\"Roe, Jane\",25/12/2026,0930am,Dr. Lee,(555) 123 4567,jane@example.org",
-        "\"Poe, Ann\",4/7/2026,1415pm,Dr. Kim,(555) 765 4321,ann@example.org"},
+        "\"Poe, Ann\",4/7/2026,0215pm,Dr. Kim,(555) 765 4321,ann@example.org"},
        {},
        {1, 5, 2, 3, 4, 0, 6},
        false,

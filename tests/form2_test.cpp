@@ -582,7 +582,7 @@ TEST_F(Form2Test, ReadingsAgreeWithThePassAndItsSummary) {
                       "1 of 4 dates may have day and month swapped, written to TOLV_D.TXT as "
                       "read (line 2: \"7/4/2026\"); 2 dates read only with day and month "
                       "swapped: date layout \"dd/mm/yy (day first)\" with delimiting char \"/\" "
-                      "reads the column"),
+                      "reads 3 of 4"),
             summary.end());
   // The import file has exactly those as they came.
   const std::string out = testing::ReadFile(state.paths.dataFolder + "/TOLV_D.TXT");

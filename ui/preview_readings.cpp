@@ -24,27 +24,24 @@ constexpr size_t kSuggestionSample = 4000;
 struct ColumnReading {
   int64_t examined = 0;
   int64_t read = 0;
-  int64_t doubtful = 0;  // of the read ones: day and month may be swapped
+  int64_t doubtful = 0;  // of the read ones: may be read in the wrong order
   TextCounts texts;      // the distinct texts with something to read
 };
 
-// Marks every preview row of a date or time column by the pass's rules; each
-// distinct text is converted once. Read dates that a swap cannot be seen in
-// are doubtful when the column also holds dates read only the other way.
+// Marks every preview row of a date or time column by the pass's rules and
+// its tally; each distinct text is converted once.
 ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& blankRows,
-                         const std::function<DateVerdict(std::string&)>& judge,
+                         DateTally tally, const std::function<DateJudgement(std::string&)>& judge,
                          const std::function<bool(std::string&)>& convert) {
   using Reading = PreviewColumnModel::Reading;
   struct Seen {
-    DateVerdict verdict;
+    DateJudgement judgement;
     size_t index;  // into `texts`
   };
   ColumnReading result;
   std::unordered_map<std::string, Seen> seen;
   std::vector<Reading> readings(static_cast<size_t>(model.Rows()), Reading::kNothingToRead);
-  std::vector<int> eitherWayRows;
-  bool swappedSeen = false;
-  int64_t eitherWay = 0;
+  std::vector<std::pair<int, DateJudgement>> mayBeDoubtful;  // read rows another order reads
   std::vector<Seen> seenById;  // held columns number their texts: no hashing per row
   std::string field;
   model.ForEachRow([&](int row, std::string_view text, int32_t id) {
@@ -54,37 +51,33 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
         seenById[static_cast<size_t>(id)].index != SIZE_MAX) {
       s = &seenById[static_cast<size_t>(id)];
     } else {
-      auto [it, fresh] =
-          seen.try_emplace(std::string(text), Seen{DateVerdict::kUnread, result.texts.size()});
+      auto [it, fresh] = seen.try_emplace(std::string(text), Seen{{}, result.texts.size()});
       if (fresh) {
         field = text;
-        it->second.verdict = judge(field);
+        it->second.judgement = judge(field);
         result.texts.emplace_back(std::string(text), 0);
       }
       s = &it->second;
       if (id >= 0) {
         if (static_cast<size_t>(id) >= seenById.size()) {
-          seenById.resize(static_cast<size_t>(id) + 1, Seen{DateVerdict::kUnread, SIZE_MAX});
+          seenById.resize(static_cast<size_t>(id) + 1, Seen{{}, SIZE_MAX});
         }
         seenById[static_cast<size_t>(id)] = *s;
       }
     }
     ++result.texts[s->index].second;
     ++result.examined;
-    const DateVerdict verdict = s->verdict;
-    const bool read = verdict == DateVerdict::kRead || verdict == DateVerdict::kReadEitherWay;
+    const DateJudgement& j = s->judgement;
+    tally.Add(j);
+    const bool read = j.verdict == DateVerdict::kRead;
     if (read) ++result.read;
-    if (verdict == DateVerdict::kReadEitherWay) {
-      ++eitherWay;
-      eitherWayRows.push_back(row);
-    }
-    swappedSeen = swappedSeen || verdict == DateVerdict::kUnreadSwapped;
+    if (read && j.differs != 0) mayBeDoubtful.emplace_back(row, j);
     readings[static_cast<size_t>(row)] = read ? Reading::kRead : Reading::kLeftAsItCame;
   });
-  if (swappedSeen) {
-    result.doubtful = eitherWay;
-    for (int row : eitherWayRows) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
+  for (const auto& [row, j] : mayBeDoubtful) {
+    if (tally.IsDoubtful(j)) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
   }
+  result.doubtful = tally.Doubtful();
   model.SetReadings(std::move(readings), [convert](std::string_view text) {
     std::string out(text);
     convert(out);
@@ -130,15 +123,17 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     return TimeConvert(field, reading, regional);
   };
   const ColumnReading dates = ReadColumn(
-      dateColumn, blankRows,
+      dateColumn, blankRows, DateTally(LayoutOrderOf(reading.DateLayout(), regional)),
       [reading, regional, year](std::string& field) {
         return JudgeDate(field, reading, regional, year);
       },
       convertDate);
   const ColumnReading times = ReadColumn(
-      timeColumn, blankRows,
+      timeColumn, blankRows, DateTally(),
       [convertTime](std::string& field) {
-        return convertTime(field) ? DateVerdict::kRead : DateVerdict::kUnread;
+        DateJudgement j;
+        j.verdict = convertTime(field) ? DateVerdict::kRead : DateVerdict::kUnread;
+        return j;
       },
       convertTime);
   const QString where = " (" + FromBytes(regional.localeName) + ")";
@@ -174,8 +169,8 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     SetupRecord suggested = reading;
     suggested.SetDateLayout(r.dateSuggested.layout);
     suggested.SetDateDelimiter(r.dateSuggested.delimiter);
-    const DateCounts now = CountDates(dates.texts, reading, regional, year);
-    const DateCounts then = CountDates(dates.texts, suggested, regional, year);
+    const DateTally now = CountDates(dates.texts, reading, regional, year);
+    const DateTally then = CountDates(dates.texts, suggested, regional, year);
     const bool better = !r.dateSuggested.otherKind &&
                         (then.Sure() > now.Sure() ||
                          (then.Sure() == now.Sure() && then.Doubtful() < now.Doubtful()));
@@ -186,7 +181,7 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
       if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
         use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
       }
-      r.dateButton = use + ": reads " + QString::number(then.read) + " of " +
+      r.dateButton = use + ": reads " + QString::number(then.Read()) + " of " +
                      QString::number(dates.examined) + " dates";
     }
     if (!r.dateSuggested.otherKind) {
@@ -213,10 +208,23 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     }
   }
 
-  r.dateText = dateText;
-  r.timeText = timeText;
   r.dateWarning = dates.read < dates.examined || dates.doubtful > 0;
   r.timeWarning = times.read < times.examined || times.doubtful > 0;
+  // A field without a column goes out empty in every record.
+  const auto missing = [](const char* what, const char* field) {
+    return QString(what) + ": no column is set for the appointment " + field +
+           ": every record goes out without one";
+  };
+  if (reading.Position(FieldSlot::kDate) <= 0) {
+    dateText = missing("Dates", "date");
+    r.dateWarning = true;
+  }
+  if (reading.Position(FieldSlot::kTime) <= 0) {
+    timeText = missing("Times", "time");
+    r.timeWarning = true;
+  }
+  r.dateText = dateText;
+  r.timeText = timeText;
   return r;
 }
 

@@ -84,10 +84,19 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
   const int64_t count = ForEachSourceLine(
       source, record.HasHeaderLine(), HighestColumn(columns), [&](const SourceLine& line) {
         line.split.ColumnInto(dateColumn, date);
-        const DateVerdict verdict = JudgeDate(date, record, regional, currentYear);
-        if (verdict != DateVerdict::kRead) {
-          // An empty line's placeholder is no date either.
-          unread.dates.NoteDate(verdict, line.text.empty(), line.number, line.split, dateColumn);
+        const DateJudgement judged = JudgeDate(date, record, regional, currentYear);
+        if (line.text.empty()) {
+          unread.dates.NotRead(true, line.number, line.split, dateColumn);  // a placeholder
+        } else {
+          unread.dateTally.Add(judged, 1, [&] {
+            DateTally::Example e{line.number, {}};
+            line.split.ColumnInto(dateColumn, e.text);
+            return e;
+          });
+          if (judged.verdict != DateVerdict::kRead) {
+            unread.dates.NotRead(judged.verdict == DateVerdict::kNothingToRead, line.number,
+                                 line.split, dateColumn);
+          }
         }
         line.split.ColumnInto(timeColumn, time);
         if (!TimeConvert(time, record, regional)) {
@@ -101,8 +110,7 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
       });
   unread.linesRead = count;
   const int64_t fields = record.HasHeaderLine() ? count - 1 : count;
-  unread.dates.Finish(fields);
-  unread.times.Finish(fields);
+  unread.Finish(fields, dateColumn > 0, timeColumn > 0);
   if (host != nullptr) host->ShowUnread(unread);
   if (unreadOut != nullptr) *unreadOut = std::move(unread);
   return count;

@@ -1,5 +1,6 @@
 #include "unread.h"
 
+#include "byte_scan.h"
 #include "normalise.h"
 
 namespace vantrelix {
@@ -30,52 +31,68 @@ void AppendField(std::vector<std::string>& lines, const UnreadField& field, cons
   if (more > 0) lines.push_back("  and " + std::to_string(more) + " more");
 }
 
-// The dates that may have day and month swapped, with the layout that would
-// read the ones that did not read.
+// The dates that may be read in the wrong order, with the orders that the
+// unread ones read in and the layout that reads the most of the column.
 void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, ImportFile import) {
   const UnreadField& d = r.dates;
   if (d.doubtful == 0) return;
-  std::string line = std::to_string(d.doubtful) + " of " + Plural(d.examined, "date", "dates") +
-                     " may have day and month swapped, " + Written(import) + " as read";
+  const DateTally& tally = r.dateTally;
+  const bool swap = tally.OnlyDayMonthSwap();
+  std::string line =
+      std::to_string(d.doubtful) + " of " + Plural(d.examined, "date", "dates") +
+      (swap ? " may have day and month swapped, " : " may be read in the wrong order, ") +
+      Written(import) + " as read";
   if (!d.doubtfulExamples.empty()) {
     const UnreadField::Example& e = d.doubtfulExamples.front();
     line += " (line " + std::to_string(e.line) + ": " + QuotedForLog(e.text) + ")";
   }
-  line += "; " + Plural(d.unreadSwapped, "date reads", "dates read") +
-          " only with day and month swapped";
-  if (r.swappedLayout >= 0) {
-    line += ": date layout " + DateLayoutName(r.swappedLayout) + " with delimiting char " +
-            QuotedForLog(std::string_view(&r.swappedDelimiter, 1)) + " reads the column";
+  line += "; " + Plural(tally.UnreadInOtherOrders(), "date reads", "dates read") + " only " +
+          (swap ? std::string("with day and month swapped") : tally.OtherOrdersText());
+  const DateTally::Better better = tally.BetterLayout();
+  if (better.layout >= 0) {
+    line += ": date layout " + DateLayoutName(better.layout);
+    if (DateLayoutTakesDelimiter(better.layout)) {
+      line += " with delimiting char " + QuotedForLog(std::string_view(&better.delimiter, 1));
+    }
+    line += better.reads >= d.examined
+                ? " reads the column"
+                : " reads " + std::to_string(better.reads) + " of " + std::to_string(d.examined);
   }
   lines.push_back(line);
+}
+
+// "1,204": a count an admin reads at a glance.
+std::string WithThousands(int64_t n) {
+  std::string digits = std::to_string(n);
+  for (auto at = static_cast<int64_t>(digits.size()) - 3; at > 0 && IsDigit(digits[at - 1]);
+       at -= 3) {
+    digits.insert(static_cast<size_t>(at), ",");
+  }
+  return digits;
+}
+
+void AppendMissing(std::vector<std::string>& lines, int64_t records, const char* field) {
+  if (records == 0) return;
+  lines.push_back(std::string("no column is set for the appointment ") + field + ": " +
+                  WithThousands(records) + (records == 1 ? " record" : " records") +
+                  " went out without one");
 }
 
 }  // namespace
 
 int PassExitStatus(const UnreadReport& report) {
-  return report.AnyUnread() || report.AnyDoubtful() ? kPassLeftUnreadOrDoubtful : kPassCompleted;
+  return report.AnyUnread() || report.AnyDoubtful() || report.AnyMissing()
+             ? kPassLeftUnreadOrDoubtful
+             : kPassCompleted;
 }
 
-void UnreadField::NoteDate(DateVerdict verdict, bool emptyLine, int64_t line,
-                           const LineColumns& split, int32_t column) {
-  switch (verdict) {
-    case DateVerdict::kRead:
-      return;
-    case DateVerdict::kReadEitherWay:
-      if (++readEitherWay <= static_cast<int64_t>(kExamples)) {
-        std::string asItCame;
-        split.ColumnInto(column, asItCame);
-        eitherWayExamples.push_back({line, std::move(asItCame)});
-      }
-      return;
-    case DateVerdict::kUnreadSwapped:
-      ++unreadSwapped;
-      break;
-    case DateVerdict::kNothingToRead:
-    case DateVerdict::kUnread:
-      break;
-  }
-  NotRead(emptyLine || verdict == DateVerdict::kNothingToRead, line, split, column);
+void UnreadReport::Finish(int64_t fields, bool dateColumnSet, bool timeColumnSet) {
+  dates.Finish(fields);
+  times.Finish(fields);
+  dates.doubtful = dateTally.Doubtful();
+  dates.doubtfulExamples = dateTally.DoubtfulExamples();
+  withoutDate = dateColumnSet ? 0 : fields;
+  withoutTime = timeColumnSet ? 0 : fields;
 }
 
 void UnreadField::NotRead(bool nothing, int64_t line, const LineColumns& split, int32_t column) {
@@ -130,7 +147,6 @@ std::string DateOrderName(const RegionalSettings& settings) {
     case DateFieldOrder::kDayFirst:
       return "day first";
     case DateFieldOrder::kYearFirst:
-    case DateFieldOrder::kYearDayMonth:
       return "year first";
     case DateFieldOrder::kMonthFirst:
       break;
@@ -140,7 +156,9 @@ std::string DateOrderName(const RegionalSettings& settings) {
 
 std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import) {
   std::vector<std::string> lines;
-  if (!r.AnyUnread() && !r.AnyDoubtful()) return lines;
+  if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing()) return lines;
+  AppendMissing(lines, r.withoutDate, "date");
+  AppendMissing(lines, r.withoutTime, "time");
   AppendField(lines, r.dates, "date", "dates", r.linesRead, import);
   AppendDoubtful(lines, r, import);
   AppendField(lines, r.times, "time", "times", r.linesRead, import);

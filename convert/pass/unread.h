@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "comma.h"
+#include "date_tally.h"
 #include "normalise.h"
 #include "regional.h"
 #include "setup_record.h"
@@ -17,24 +18,15 @@ namespace vantrelix {
 // not counted: there is nothing to read in them.
 struct UnreadField {
   static constexpr size_t kExamples = 3;
-  struct Example {
-    int64_t line;  // 1-based line of the source, a header line counted
-    std::string text;
-  };
+  using Example = DateTally::Example;  // line: 1-based, a header line counted
 
   int64_t examined = 0;           // fields that held something to read
   int64_t unread = 0;             // of those, the ones left as they came
   int64_t nothingToRead = 0;      // empty fields and placeholders
   std::vector<Example> examples;  // the first kExamples of the unread ones
 
-  // Dates only. Read dates whose day and month are both 12 or less, and
-  // unread ones that read with day and month swapped: when a column has
-  // both, the former may have been read the wrong way round.
-  int64_t readEitherWay = 0;
-  int64_t unreadSwapped = 0;
-  std::vector<Example> eitherWayExamples;
-  // The dates that may be swapped: readEitherWay once the column has unread
-  // ones that read swapped, else 0. Set by Finish.
+  // Dates only: read dates that may be read in the wrong order (DateTally),
+  // set by Finish.
   int64_t doubtful = 0;
   std::vector<Example> doubtfulExamples;
 
@@ -45,17 +37,7 @@ struct UnreadField {
   void LeftAsItCame(int64_t line, std::string_view text) {
     if (++unread <= static_cast<int64_t>(kExamples)) examples.push_back({line, std::string(text)});
   }
-  // Notes a date by what became of it; `field` is the date as it came for
-  // the unread ones, the source's column otherwise.
-  void NoteDate(DateVerdict verdict, bool emptyLine, int64_t line, const LineColumns& split,
-                int32_t column);
-  void Finish(int64_t fields) {
-    examined = fields - nothingToRead;
-    if (unreadSwapped > 0) {
-      doubtful = readEitherWay;
-      doubtfulExamples = eitherWayExamples;
-    }
-  }
+  void Finish(int64_t fields) { examined = fields - nothingToRead; }
 };
 
 // What one completed pass left unread, and the reading that was in force, so
@@ -69,10 +51,11 @@ struct UnreadReport {
   int32_t timeLayout = 0;
   char timeDelimiter = ':';
   RegionalSettings regional;
-  // The layout (and its delimiting character) that would read the dates
-  // that were read only swapped; -1 when none would.
-  int32_t swappedLayout = -1;
-  char swappedDelimiter = '/';
+  // The dates judged in every order their column shows.
+  DateTally dateTally;
+  // Records that went out without a date or a time: no column is set for it.
+  int64_t withoutDate = 0;
+  int64_t withoutTime = 0;
 
   UnreadReport() = default;
   UnreadReport(const SetupRecord& record, const RegionalSettings& settings)
@@ -81,21 +64,25 @@ struct UnreadReport {
         timeLayout(record.TimeLayout()),
         timeDelimiter(record.TimeDelimiter()),
         regional(settings),
-        swappedLayout(SwappedDateLayout(record, settings)),
-        swappedDelimiter(SwappedDateDelimiter(record, settings)) {}
+        dateTally(LayoutOrderOf(record.DateLayout(), settings)) {}
+
+  // The counts once every line was judged; `fields` counts the records.
+  void Finish(int64_t fields, bool dateColumnSet, bool timeColumnSet);
 
   bool AnyUnread() const { return dates.unread > 0 || times.unread > 0; }
   bool AnyDoubtful() const { return dates.doubtful > 0; }
+  bool AnyMissing() const { return withoutDate > 0 || withoutTime > 0; }
 };
 
-// The exit status of a pass that wrote the import file: 0 when every date
-// and time was converted and none is doubtful, else 4.
+// The exit status of a pass that wrote the import file: 0 when every record
+// has its date and time, converted and none doubtful, else 4.
 inline constexpr int kPassCompleted = 0;
 inline constexpr int kPassLeftUnreadOrDoubtful = 4;
 int PassExitStatus(const UnreadReport& report);
 
-// The summary of a pass that left dates or times unread or doubtful, one
-// line per element and without any prefix; empty when everything was read.
+// The summary of a pass that left dates or times unread, doubtful or out
+// altogether, one line per element and without any prefix; empty when
+// everything was read.
 // A check writes no import file: its summary says what a pass would write.
 enum class ImportFile { kWritten, kNotWritten };
 std::vector<std::string> UnreadSummary(const UnreadReport& report,

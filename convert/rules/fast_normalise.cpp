@@ -58,12 +58,6 @@ unsigned DigitValue(char c) {
   return true;
 }
 
-// Characters first..last (1-based) of the field, as far as it reaches.
-std::string_view Columns(std::string_view field, size_t first, size_t last) {
-  if (first > field.size()) return {};
-  return field.substr(first - 1, last - first + 1);
-}
-
 char* Put(char* out, std::string_view text) {
   if (!text.empty()) std::memcpy(out, text.data(), text.size());  // an empty view may hold nullptr
   return out + text.size();
@@ -74,9 +68,11 @@ char* PutPart(char* out, std::string_view part) {
   return Put(out, part);
 }
 
-// The first three parts of a text as DataDelimited takes them, in order.
+// The first three parts of a text as DataDelimited takes them, in order,
+// and whether anything follows them.
 struct ThreeParts {
   std::string_view part[3];
+  bool more = false;
 };
 ThreeParts SplitThree(std::string_view text, char delimiter) {
   ThreeParts p;
@@ -88,7 +84,15 @@ ThreeParts SplitThree(std::string_view text, char delimiter) {
     part = text.substr(at, end - at);
     at = stop == std::string_view::npos ? end : stop + 1;
   }
+  p.more = at < text.size();
   return p;
+}
+
+bool AllDigits(std::string_view text) {
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+  }
+  return !text.empty();
 }
 
 // Replaces the field by the eight characters of a written date or time in
@@ -118,7 +122,9 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
     case 2:
     case kDayFirstLayout:
     case kMonthFirstLayout: {
-      const auto [p1, p2, p3] = SplitThree(f, delimiter).part;
+      const ThreeParts parts = SplitThree(f, delimiter);
+      if (parts.more) return nullptr;  // a fourth part, or blanks behind: the general rules
+      const auto [p1, p2, p3] = parts.part;
       // Which part is the month, the day and the year.
       const std::string_view order[4][3] = {{p2, p3, p1}, {p3, p1, p2}, {p2, p1, p3}, {p1, p2, p3}};
       const auto& [month, day, year] = order[layout <= 2 ? layout - 1 : layout - 3];
@@ -131,12 +137,14 @@ char* BuildDateText(std::string_view f, int32_t layout, char delimiter, char* bu
     }
     case 3:
     case 4: {
-      const bool yyyy = layout == 3;  // four-digit year first
-      end = Put(built, Columns(f, yyyy ? 5 : 3, yyyy ? 6 : 4));
+      // Exactly eight or six digits, the year with its century.
+      const size_t year = layout == 3 ? 4 : 2;
+      if (f.size() != year + 4 || !AllDigits(f)) return nullptr;
+      end = Put(built, f.substr(year, 2));
       *end++ = '/';
-      end = Put(end, Columns(f, yyyy ? 7 : 5, yyyy ? 8 : 6));
+      end = Put(end, f.substr(year + 2, 2));
       *end++ = '/';
-      end = Put(end, Columns(f, yyyy ? 3 : 1, yyyy ? 4 : 2));
+      end = Put(end, f.substr(0, year));
       break;
     }
     default:
@@ -327,7 +335,14 @@ template <typename AtEnd>
     // Putting "0" before a piece that starts with a digit ("5", "5 pm")
     // changes nothing read.
     if (!ReadNumber(p, h, digits) || *p++ != delimiter || !ReadNumber(p, m, digits)) return false;
-    const auto atEnd = [end, delimiter](const char* at) { return at == end || *at == delimiter; };
+    if (*p == delimiter && IsDigit(p[1])) {
+      // Seconds: read, and dropped from what is written.
+      unsigned seconds;
+      ++p;
+      if (!ReadNumber(p, seconds, digits) || seconds > 59) return false;
+      if (*p != ' ' && *p != '\0' && (*p | 0x20) != 'a' && (*p | 0x20) != 'p') return false;
+    }
+    const auto atEnd = [end](const char* at) { return at == end; };
     designator = ReadDesignator(p, atEnd, layout <= 3);
     if (layout == 10 && p == end) {
       // The field's marker went on before the minute piece was taken, so
@@ -335,21 +350,21 @@ template <typename AtEnd>
       if (designator != 0) return false;
       designator = h == 12 || h <= 6 ? 2 : 1;
     }
-  } else if (layout >= 5 && layout <= 9) {
-    // Characters 1-2, then 3-4, 3-7 or 3-6, copied to end in a NUL. These
-    // columns hold at most five digits: a larger number is no minute either.
-    if (field.size() < 3 || !IsDigit(begin[0]) || !IsDigit(begin[1])) return false;
+  } else if (layout == 5) {
+    // Four digits, or three without the hour's leading zero, and nothing else.
+    if ((size != 3 && size != 4) || !AllDigits(field)) return false;
+    const char* const minutes = end - 2;
+    for (h = 0; p < minutes; ++p) h = h * 10 + DigitValue(*p);
+    m = DigitValue(minutes[0]) * 10 + DigitValue(minutes[1]);
+    designator = 0;
+  } else if (layout >= 6 && layout <= 9) {
+    // Two digits of hour, then the rest of the field: minutes and a marker.
+    if (size < 3 || !IsDigit(begin[0]) || !IsDigit(begin[1])) return false;
     h = DigitValue(begin[0]) * 10 + DigitValue(begin[1]);
-    char piece[8];
-    const size_t length = std::min<size_t>(field.size(), layout == 5 ? 4 : layout <= 7 ? 7 : 6) - 2;
-    std::memcpy(piece, begin + 2, length);
-    piece[length] = '\0';
-    p = piece;
-    for (m = 0; IsDigit(*p); ++p) m = m * 10 + DigitValue(*p);
-    if (p == piece) return false;
-    const char* const pieceEnd = piece + length;
+    p = begin + 2;
+    if (!ReadNumber(p, m, digits)) return false;
     designator = ReadDesignator(
-        p, [pieceEnd](const char* at) { return at == pieceEnd; }, layout >= 8);
+        p, [end](const char* at) { return at == end; }, layout >= 8);
   } else {
     return false;
   }

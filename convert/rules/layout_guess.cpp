@@ -77,28 +77,15 @@ int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
   return CountRead(texts, [&](std::string& field) { return TimeConvert(field, record, regional); });
 }
 
-DateCounts CountDates(const TextCounts& texts, const SetupRecord& record,
-                      const RegionalSettings& regional, int currentYear) {
-  DateCounts counts;
+DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
+                     const RegionalSettings& regional, int currentYear) {
+  DateTally tally(LayoutOrderOf(record.DateLayout(), regional));
   std::string field;
   for (const auto& [text, n] : texts) {
     field = text;
-    switch (JudgeDate(field, record, regional, currentYear)) {
-      case DateVerdict::kReadEitherWay:
-        counts.eitherWay += n;
-        [[fallthrough]];
-      case DateVerdict::kRead:
-        counts.read += n;
-        break;
-      case DateVerdict::kUnreadSwapped:
-        counts.unreadSwapped += n;
-        break;
-      case DateVerdict::kNothingToRead:
-      case DateVerdict::kUnread:
-        break;
-    }
+    tally.Add(JudgeDate(field, record, regional, currentYear), n);
   }
-  return counts;
+  return tally;
 }
 
 TextShape ShapeOf(std::string_view text) {
@@ -180,7 +167,7 @@ LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
            current.DateLayout(), current.DateDelimiter(), [&](int32_t layout, char delimiter) {
              trial.SetDateLayout(layout);
              trial.SetDateDelimiter(delimiter);
-             const DateCounts c = CountDates(dates, trial, regional, currentYear);
+             const DateTally c = CountDates(dates, trial, regional, currentYear);
              return c.Sure() * kSure + (kSure - 1 - c.Doubtful());
            });
   trial.SetDateLayout(best.layout);

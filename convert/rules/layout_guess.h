@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "date_tally.h"
 #include "regional.h"
 #include "setup_record.h"
 
@@ -21,19 +22,9 @@ int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
                   const RegionalSettings& regional);
 
 // What a reading makes of a date column, counted with the occurrences: the
-// read ones, and of those the doubtful ones (JudgeDate in normalise.h).
-struct DateCounts {
-  int64_t read = 0;
-  int64_t eitherWay = 0;      // read, day and month both 12 or less
-  int64_t unreadSwapped = 0;  // not read, but read with day and month swapped
-  // Read dates that may be swapped: the column holds dates that read only
-  // the other way round.
-  int64_t Doubtful() const { return unreadSwapped > 0 ? eitherWay : 0; }
-  // Read dates that are surely right.
-  int64_t Sure() const { return read - Doubtful(); }
-};
-DateCounts CountDates(const TextCounts& texts, const SetupRecord& record,
-                      const RegionalSettings& regional, int currentYear);
+// read ones, and of those the doubtful ones (DateTally).
+DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
+                     const RegionalSettings& regional, int currentYear);
 
 // Whether a text has the shape of a date (three numbers, or six or eight
 // digits), of a time (an hour and minutes, a designator, or four digits), or

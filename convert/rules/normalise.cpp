@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "byte_scan.h"
+
 #include "fast_normalise.h"
 
 namespace vantrelix {
@@ -25,10 +27,18 @@ void DataDelimited(std::string& text, int32_t& position, char delimiter) {
 
 namespace {
 
-// Characters first..last (1-based) of the field, as far as it reaches.
-std::string_view Columns(std::string_view field, size_t first, size_t last) {
-  if (first > field.size()) return {};
-  return field.substr(first - 1, last - first + 1);
+// The field without the blanks at either end: they belong to no reading.
+std::string_view WithoutEndBlanks(std::string_view field) {
+  while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+  while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+  return field;
+}
+
+bool AllDigits(std::string_view text) {
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+  }
+  return true;
 }
 
 std::string Join(std::string_view a, char sep, std::string_view b) {
@@ -60,8 +70,10 @@ struct Pieces {
   std::string hour, minutes;
 };
 
-// The hour piece and, from the same running position, the minute piece.
-// Layout 10 changes the field in between, which is why `between` exists.
+// The hour piece and, from the same running position, the minute piece: the
+// whole rest of the field, so that seconds and a marker behind them are read
+// too. A delimiter before the seconds becomes the ":" the candidate is read
+// by. Layout 10 changes the field in between, which is why `between` exists.
 template <typename Between>
 Pieces HourAndMinutePieces(std::string& field, char delimiter, Between between) {
   Pieces p;
@@ -69,8 +81,14 @@ Pieces HourAndMinutePieces(std::string& field, char delimiter, Between between) 
   p.hour = field;
   DataDelimited(p.hour, position, delimiter);
   between(p.hour);
-  p.minutes = field;
-  DataDelimited(p.minutes, position, delimiter);
+  const auto from = static_cast<size_t>(position - 1);
+  p.minutes = from < field.size() ? field.substr(from) : std::string();
+  const size_t seconds = p.minutes.find(delimiter);
+  if (seconds != std::string::npos && seconds + 1 < p.minutes.size() &&
+      IsDigit(p.minutes[seconds + 1])) {
+    p.minutes[seconds] = ':';
+  }
+  if (p.minutes.size() == 1) p.minutes.insert(p.minutes.begin(), '0');
   return p;
 }
 
@@ -133,7 +151,13 @@ std::optional<std::string> DateCandidate(std::string_view field, int32_t layout,
       for (auto& part : parts) {
         part = field;
         DataDelimited(part, position, delimiter);
+        // An empty part or a slash inside one would make another date of
+        // the text built with slashes.
+        if (part.empty() || (delimiter != '/' && part.find('/') != std::string::npos)) return "";
       }
+      // Exactly three parts: anything but blanks behind them is no date.
+      const auto rest = static_cast<size_t>(position - 1);
+      if (rest < field.size() && !WithoutEndBlanks(field.substr(rest)).empty()) return "";
       const auto& [p1, p2, p3] = parts;
       switch (layout) {
         case 1:
@@ -147,11 +171,16 @@ std::optional<std::string> DateCandidate(std::string_view field, int32_t layout,
       }
     }
     case 3:
-      return std::string(Columns(field, 5, 6)) + "/" + std::string(Columns(field, 7, 8)) + "/" +
-             std::string(Columns(field, 3, 4));
-    case 4:
-      return std::string(Columns(field, 3, 4)) + "/" + std::string(Columns(field, 5, 6)) + "/" +
-             std::string(Columns(field, 1, 2));
+    case 4: {
+      // Exactly eight or six digits; the century stays, so that 19000229
+      // is no date.
+      const std::string_view d = WithoutEndBlanks(field);
+      const size_t size = layout == 3 ? 8 : 6;
+      if (d.size() != size || !AllDigits(d)) return "";
+      const size_t year = size - 4;
+      return std::string(d.substr(year, 2)) + "/" + std::string(d.substr(year + 2, 2)) + "/" +
+             std::string(d.substr(0, year));
+    }
     default:
       return std::nullopt;
   }
@@ -172,15 +201,22 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
       const Pieces p = HourAndMinutePieces(field, delimiter, [](const std::string&) {});
       return Join(p.hour, ':', p.minutes);
     }
-    case 5:
-      return Join(Columns(field, 1, 2), ':', Columns(field, 3, 4));
+    case 5: {
+      // Four digits, or three where the hour's leading zero is missing;
+      // anything else, a marker included, is no military time.
+      const std::string_view t = WithoutEndBlanks(field);
+      if ((t.size() != 3 && t.size() != 4) || !AllDigits(t)) return "";
+      return Join(t.substr(0, t.size() - 2), ':', t.substr(t.size() - 2));
+    }
     case 6:
     case 7:
-      return Join(Columns(field, 1, 2), ':', Columns(field, 3, 7));
     case 8:
     case 9: {
-      std::string candidate = Join(Columns(field, 1, 2), ':', Columns(field, 3, 6));
-      CompleteMarker(candidate);
+      // Two digits of hour, then the rest of the field: minutes and marker.
+      const std::string_view t = WithoutEndBlanks(field);
+      if (t.size() < 3) return "";
+      std::string candidate = Join(t.substr(0, 2), ':', t.substr(2));
+      if (layout >= 8) CompleteMarker(candidate);
       return candidate;
     }
     case 10: {
@@ -218,7 +254,10 @@ bool DateConvertGeneral(std::string& field, const SetupRecord& record,
 bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
                         const RegionalSettings& settings) {
   if (field.empty()) return false;
-  const auto candidate = TimeCandidate(field, record.TimeLayout(), record.TimeDelimiter());
+  // Layout 10 appends its marker to the field; a time not read goes out as it
+  // came all the same.
+  std::string marked = field;
+  const auto candidate = TimeCandidate(marked, record.TimeLayout(), record.TimeDelimiter());
   if (!candidate) return false;
   // The candidate holds ":" whatever the regional time separator is.
   const auto value = TryParseTime(*candidate, settings, ':');
@@ -241,51 +280,6 @@ bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSe
 bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
   return FastTimeConvert(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
          TimeConvertGeneral(field, record, settings);
-}
-
-namespace {
-
-unsigned TwoDigitsAt(const std::string& text, size_t at) {
-  return static_cast<unsigned>(text[at] - '0') * 10 + static_cast<unsigned>(text[at + 1] - '0');
-}
-
-}  // namespace
-
-DateVerdict JudgeDate(std::string& field, const SetupRecord& record,
-                      const RegionalSettings& settings, int currentYear) {
-  if (field.empty()) return DateVerdict::kNothingToRead;
-  if (DateConvert(field, record, settings, currentYear)) {
-    // The field is "mm/dd/yy" now, by the regional separator (none for NUL).
-    const unsigned month = TwoDigitsAt(field, 0);
-    const unsigned day = TwoDigitsAt(field, field.size() == 8 ? 3 : 2);
-    return day <= 12 && day != month ? DateVerdict::kReadEitherWay : DateVerdict::kRead;
-  }
-  const int32_t layout = record.DateLayout();
-  const auto candidate = DateCandidate(field, layout, record.DateDelimiter());
-  if (candidate && TryParseDate(*candidate, settings, currentYear,
-                                SwappedReading(DateReadingOf(layout, settings)))) {
-    return DateVerdict::kUnreadSwapped;
-  }
-  return DateVerdict::kUnread;
-}
-
-int32_t SwappedDateLayout(const SetupRecord& record, const RegionalSettings& settings) {
-  const int32_t layout = record.DateLayout();
-  if (layout == kDayFirstLayout) return kMonthFirstLayout;
-  if (layout == kMonthFirstLayout) return kDayFirstLayout;
-  if (layout != 0) return -1;  // their swapped order is no layout
-  switch (DateFieldOrderOf(settings.shortDatePattern)) {
-    case DateFieldOrder::kMonthFirst:
-      return kDayFirstLayout;
-    case DateFieldOrder::kDayFirst:
-      return kMonthFirstLayout;
-    default:
-      return -1;
-  }
-}
-
-char SwappedDateDelimiter(const SetupRecord& record, const RegionalSettings& settings) {
-  return record.DateLayout() == 0 ? settings.dateSeparatorChar : record.DateDelimiter();
 }
 
 }  // namespace vantrelix

@@ -48,11 +48,14 @@ inline bool TimeLayoutTakesDelimiter(int32_t layout) {
 }
 
 // The month/day/year text a date layout builds from the field; none for a
-// layout outside 0..6.
+// layout outside 0..6, and an empty text when the layout cannot account for
+// every character of the field (blanks at either end aside).
 std::optional<std::string> DateCandidate(std::string_view field, int32_t layout, char delimiter);
 
-// The hour:minutes text a time layout builds from the field; none for a
-// layout outside 0..10. Layout 10 appends its " am" / " pm" to `field` itself.
+// The hour:minutes text a time layout builds from the whole field (seconds
+// and a marker behind them included); none for a layout outside 0..10, an
+// empty text when the layout cannot take the field. Layout 10 appends its
+// " am" / " pm" to `field` itself.
 std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, char delimiter);
 
 // Layout 10's hour number: a signed 32-bit reading of the piece that accepts
@@ -65,35 +68,13 @@ int32_t ReadHourNumber(std::string_view piece);
 bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings,
                  int currentYear);
 
-// Rewrites a time field as "hh:mm am" / "hh:mm pm", or leaves it as it is
-// (layout 10: with its appended marker) when it cannot be read. True when the
-// field was rewritten.
+// Rewrites a time field as "hh:mm am" / "hh:mm pm", or leaves it exactly as
+// it came when it cannot be read. True when the field was rewritten.
 bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings);
 
 // How the date text of a layout is read: layout 0 by the regional order and
 // separator, the others month first with "/".
 DateReading DateReadingOf(int32_t layout, const RegionalSettings& settings);
-
-// What became of one date field, for the counts of dates not read and of
-// dates that may have day and month swapped.
-enum class DateVerdict {
-  kNothingToRead,  // empty
-  kRead,           // converted, and its day or month is above 12
-  kReadEitherWay,  // converted, day and month both 12 or less: a swap cannot be seen in it
-  kUnread,         // left as it came
-  kUnreadSwapped,  // left as it came, but it reads with day and month swapped
-};
-// Converts `field` as DateConvert does and says what became of it. The read
-// dates of a column that has kUnreadSwapped ones are doubtful when they read
-// either way: the column was most likely written the other way round.
-DateVerdict JudgeDate(std::string& field, const SetupRecord& record,
-                      const RegionalSettings& settings, int currentYear);
-// The layout that reads dates which the record's reading reads only with day
-// and month swapped: day first or month first, or -1 when neither does.
-int32_t SwappedDateLayout(const SetupRecord& record, const RegionalSettings& settings);
-// The delimiting character that goes with it: the record's for a delimited
-// layout, the regional separator for layout 0.
-char SwappedDateDelimiter(const SetupRecord& record, const RegionalSettings& settings);
 
 // The same by the general rules alone, without the shortcut for plain
 // fields (fast_normalise.h): the reference the shortcut is held to.

@@ -206,20 +206,6 @@ DateReading RegionalDateReading(const RegionalSettings& s) {
   return {DateFieldOrderOf(s.shortDatePattern), s.dateSeparatorChar};
 }
 
-DateReading SwappedReading(DateReading reading) {
-  switch (reading.order) {
-    case DateFieldOrder::kMonthFirst:
-      return {DateFieldOrder::kDayFirst, reading.separator};
-    case DateFieldOrder::kDayFirst:
-      return {DateFieldOrder::kMonthFirst, reading.separator};
-    case DateFieldOrder::kYearFirst:
-      return {DateFieldOrder::kYearDayMonth, reading.separator};
-    case DateFieldOrder::kYearDayMonth:
-      break;
-  }
-  return {DateFieldOrder::kYearFirst, reading.separator};
-}
-
 std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalSettings& s,
                                           int currentYear) {
   return TryParseDate(text, s, currentYear, RegionalDateReading(s));

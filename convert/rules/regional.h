@@ -33,9 +33,7 @@ struct RegionalSettings {
   std::array<int32_t, 7> eraYearOffsets{};
 };
 
-// kYearDayMonth is no regional order: it is the year-first reading with day
-// and month swapped, which tells whether a date was written the other way.
-enum class DateFieldOrder { kMonthFirst, kDayFirst, kYearFirst, kYearDayMonth };
+enum class DateFieldOrder { kMonthFirst, kDayFirst, kYearFirst };
 
 // Which number of a date comes first, from the short date pattern: the first
 // of d, m, y, e (any case) decides; none of them gives month first.
@@ -56,8 +54,6 @@ inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, int digit
       return {n3, n1, n2, digits3};
     case DateFieldOrder::kDayFirst:
       return {n3, n2, n1, digits3};
-    case DateFieldOrder::kYearDayMonth:
-      return {n1, n3, n2, digits1};
     case DateFieldOrder::kYearFirst:
     default:
       return {n1, n2, n3, digits1};
@@ -65,9 +61,8 @@ inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, int digit
 }
 inline DateNumbers PlaceDateNumbers(DateFieldOrder order, unsigned n1, unsigned n2,
                                     int currentYear) {
-  const bool dayFirst =
-      order == DateFieldOrder::kDayFirst || order == DateFieldOrder::kYearDayMonth;
-  return dayFirst ? DateNumbers{currentYear, n2, n1, 4} : DateNumbers{currentYear, n1, n2, 4};
+  return order == DateFieldOrder::kDayFirst ? DateNumbers{currentYear, n2, n1, 4}
+                                            : DateNumbers{currentYear, n1, n2, 4};
 }
 
 // How the numbers of a date text are read: their order and the separator
@@ -79,8 +74,6 @@ struct DateReading {
 };
 inline constexpr DateReading kBuiltDateReading{DateFieldOrder::kMonthFirst, '/'};
 DateReading RegionalDateReading(const RegionalSettings& settings);
-// The same reading with day and month swapped.
-DateReading SwappedReading(DateReading reading);
 
 // A year written with two digits or fewer, placed in the hundred years from
 // (current year - the century window) on.

@@ -1,0 +1,167 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "regional.h"
+#include "setup_record.h"
+
+namespace vantrelix {
+
+// The shapes a date text comes in, and the orders its numbers can stand in.
+// A text has one shape; the orders are those of that shape: all five for
+// numbers with a separator between them, the first three for six or eight
+// digits (yymmdd, ddmmyy, mmddyy; yyyymmdd, ddmmyyyy, mmddyyyy).
+enum class DateShape : uint8_t { kNone, kSeparated, kSixDigits, kEightDigits };
+inline constexpr int kDateShapeCount = 4;
+enum DateOrder : uint8_t {
+  kMonthDayYear,
+  kDayMonthYear,
+  kYearMonthDay,
+  kYearDayMonth,
+  kDayYearMonth
+};
+inline constexpr int kDateOrderCount = 5;
+using OrderMask = uint8_t;  // bit 1 << DateOrder
+
+// The dates a text reads as in each order of its shape: three numbers with
+// one separator (any byte but a digit; blanks alone between the numbers count
+// as one), blanks at either end and one trailing separator allowed; or six or
+// eight digits. Two-digit years are placed by the century window.
+struct DateReadings {
+  DateShape shape = DateShape::kNone;
+  char separator = '\0';  // the separated shape's
+  OrderMask reads = 0;
+  std::array<CivilDate, kDateOrderCount> dates{};
+};
+DateReadings ReadingsOf(std::string_view text, int currentYear, int centuryWindowYears);
+
+// The shape and order a date layout reads in; shape kNone for a layout
+// outside the list. Layout 0 reads in the regional order.
+struct LayoutOrder {
+  DateShape shape = DateShape::kNone;
+  DateOrder order = kMonthDayYear;
+};
+LayoutOrder LayoutOrderOf(int32_t layout, const RegionalSettings& settings);
+// The layout that reads a shape in an order, -1 when none does.
+int32_t LayoutOfOrder(DateShape shape, DateOrder order);
+// "month first", "ddmmyy", ...
+std::string OrderName(DateShape shape, DateOrder order);
+
+// What became of one date field.
+enum class DateVerdict { kNothingToRead, kRead, kUnread };
+struct DateJudgement {
+  DateVerdict verdict = DateVerdict::kNothingToRead;
+  DateShape shape = DateShape::kNone;
+  OrderMask reads = 0;    // the orders it reads in
+  OrderMask differs = 0;  // read: the orders that read it as another date than the one written
+  char separator = '\0';
+};
+
+// Converts `field` as DateConvert does and says what became of it.
+DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
+                        const RegionalSettings& settings, int currentYear);
+
+// The one tally of a date column that the pass, the check, the layout
+// suggestion and the field selector share, so that they cannot disagree on
+// which dates are doubtful. A read date is doubtful when it reads as another
+// date in an order in which some date of the column reads that the reading
+// in use leaves unread: the column shows it was written that way.
+class DateTally {
+ public:
+  struct Example {
+    int64_t line;
+    std::string text;
+  };
+  static constexpr size_t kExamples = 3;
+
+  DateTally() = default;
+  explicit DateTally(LayoutOrder inUse) : inUse_(inUse) {}
+
+  // `n` fields judged `j`; for a possibly doubtful one, `example` gives its
+  // line and text as it came, asked only for the first few.
+  template <typename ExampleOf>
+  void Add(const DateJudgement& j, int64_t n, ExampleOf example) {
+    const auto s = static_cast<size_t>(j.shape);
+    switch (j.verdict) {
+      case DateVerdict::kNothingToRead:
+        nothingToRead_ += n;
+        return;
+      case DateVerdict::kRead:
+        read_ += n;
+        if (j.differs != 0) {
+          int64_t& count = readDiffering_[s][j.differs];
+          if (count < static_cast<int64_t>(kExamples)) {
+            examples_.push_back({j.shape, j.differs, example()});
+          }
+          count += n;
+        }
+        break;
+      case DateVerdict::kUnread:
+        unread_ += n;
+        revealed_[s] |= j.reads;
+        unreadByReads_[s][j.reads] += n;
+        // The separator named for a better layout: an unread date's first.
+        if (j.reads != 0 && j.shape == DateShape::kSeparated && !unreadSeparator_) {
+          separator_ = j.separator;
+          unreadSeparator_ = true;
+        }
+        break;
+    }
+    if (j.reads != 0) {
+      byReads_[s][j.reads] += n;
+      if (separator_ == '\0' && j.shape == DateShape::kSeparated) separator_ = j.separator;
+    }
+  }
+  void Add(const DateJudgement& j, int64_t n = 1) {
+    Add(j, n, [] { return Example{0, {}}; });
+  }
+
+  int64_t Read() const { return read_; }
+  int64_t Unread() const { return unread_; }
+  int64_t NothingToRead() const { return nothingToRead_; }
+  // Read dates that may be read in the wrong order, and the first of them.
+  int64_t Doubtful() const;
+  std::vector<Example> DoubtfulExamples() const;
+  int64_t Sure() const { return read_ - Doubtful(); }
+  bool IsDoubtful(const DateJudgement& j) const {
+    return j.verdict == DateVerdict::kRead &&
+           (j.differs & revealed_[static_cast<size_t>(j.shape)]) != 0;
+  }
+  // Unread dates that read in another order, and the orders they read in.
+  int64_t UnreadInOtherOrders() const;
+  std::string OtherOrdersText() const;  // "month first", "month first or year first"
+  // Whether the doubt is only a swap of day and month.
+  bool OnlyDayMonthSwap() const;
+
+  // The layout (and for a separated shape its delimiting char) that reads
+  // the most of the column, when it reads more than the one in use; -1
+  // when none does.
+  struct Better {
+    int32_t layout = -1;
+    char delimiter = '/';
+    int64_t reads = 0;
+  };
+  Better BetterLayout() const;
+
+ private:
+  struct Noted {
+    DateShape shape;
+    OrderMask differs;
+    Example example;
+  };
+  LayoutOrder inUse_;
+  int64_t read_ = 0, unread_ = 0, nothingToRead_ = 0;
+  std::array<OrderMask, kDateShapeCount> revealed_{};
+  std::array<std::array<int64_t, 32>, kDateShapeCount> readDiffering_{};
+  std::array<std::array<int64_t, 32>, kDateShapeCount> byReads_{};
+  std::array<std::array<int64_t, 32>, kDateShapeCount> unreadByReads_{};
+  std::vector<Noted> examples_;
+  char separator_ = '\0';
+  bool unreadSeparator_ = false;
+};
+
+}  // namespace vantrelix
