@@ -29,7 +29,7 @@ TEST(ColumnProposal, RealisticExports) {
        {},
        {4, 5, 1, 2, 3, 7, 6},
        true,
-       0,
+       kMonthFirstLayout,  // stated, not left to the locale of a later run
        0},
       {"tab-delimited, words of another product",
        {"Client\tTel\tAppointment Date\tAppt Time\tPhysician\tRoom\tEmail Address",
@@ -54,7 +54,7 @@ TEST(ColumnProposal, RealisticExports) {
        {},
        {1, 2, 3, 4, 5, 6, 7},
        true,
-       0,
+       kMonthFirstLayout,
        0},
       {"an unknown heading falls back on the shape",
        {"Who,Wann,Dr,Notes", "Jane Roe,13.12.2026,Dr. Lee,x", "Ann Poe,14.12.2026,Dr. Kim,y"},

@@ -395,6 +395,67 @@ TEST_F(Form1Test, AdminOptionsFromTheConsole) {
             "\"Poe, Ann\",\"\",\"12/25/26\",\"02:15 pm\",\"Dr. Kim\",\"\",\"\"\r\n");
 }
 
+// A UK week (no day above 12) set up under a US locale: the proposal states
+// an order and says that it guessed it, unless a date of birth beside it
+// tells the order. A run or a check without a time column says so.
+TEST_F(Form1Test, ColumnsAutoSaysWhenItGuessesAndARunWhatIsMissing) {
+  const std::map<QString, QString> us = {{"LC_ALL", "en_US.UTF-8"}};
+  const std::string source = data_ + "/week.csv";
+  const std::string week =
+      "\"Roe, Jane\",07/12/2026,9:30 am,Dr. Lee\r\n\"Poe, Ann\",08/12/2026,2:15 pm,Dr. Kim\r\n";
+  testing::WriteFile(source, "Patient,Appt Date,Time,Doctor\r\n" + week);
+  Setup(Sample());
+  ConsoleRun run = RunConsoleProgram(
+      home_.Path(), {"--set", "source=" + QString::fromStdString(source), "columns=auto"}, us);
+  EXPECT_EQ(run.exitCode, 4) << run.err;
+  EXPECT_NE(run.err.find(run.name + ": columns=auto found no column for: phone, location, email"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("the dates do not tell the day from the month (no day above 12): "
+                         "\"mm/dd/yy (month first)\" was chosen by the regional settings "
+                         "en_US; if the export is the other way round, set "
+                         "date-layout=\"dd/mm/yy (day first)\""),
+            std::string::npos)
+      << run.err;
+  run = RunConsoleProgram(home_.Path(), {"--show"}, us);
+  EXPECT_NE(run.out.find("date-layout: \"mm/dd/yy (month first)\" (6)"), std::string::npos)
+      << run.out;
+
+  testing::WriteFile(source,
+                     "Patient,Appt Date,Time,Doctor,DOB\r\n"
+                     "\"Roe, Jane\",07/12/2026,9:30 am,Dr. Lee,23/04/1961\r\n"
+                     "\"Poe, Ann\",08/12/2026,2:15 pm,Dr. Kim,02/11/1980\r\n");
+  run = RunConsoleProgram(
+      home_.Path(), {"--set", "source=" + QString::fromStdString(source), "columns=auto"}, us);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("column 5 ('DOB') does: \"dd/mm/yy (day first)\""), std::string::npos)
+      << run.err;
+  run = RunConsoleProgram(home_.Path(), {}, us);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT").substr(0, 46),
+            "\"Roe, Jane\",\"\",\"12/07/26\",\"09:30 am\",\"Dr. Lee\"");
+
+  for (const QStringList& args : {QStringList{"--set", "time=0"}, QStringList{"--check"}}) {
+    run = RunConsoleProgram(home_.Path(), args, us);
+    EXPECT_EQ(run.exitCode, args.front() == "--set" ? 0 : 4) << run.err;
+  }
+  EXPECT_NE(run.out.find("no column is set for the appointment time: 2 records would go out "
+                         "without one"),
+            std::string::npos)
+      << run.out;
+  run = RunConsoleProgram(home_.Path(), {}, us);
+  EXPECT_EQ(run.exitCode, 4);
+  EXPECT_EQ(run.err, run.name +
+                         ": no column is set for the appointment time: 2 records went out "
+                         "without one\n" +
+                         run.name +
+                         ": read by date layout \"dd/mm/yy (day first)\" with delimiting char "
+                         "\"/\", time layout \"hh:mm am\" with delimiting char \":\"\n" +
+                         run.name +
+                         ": regional settings en_US: month first, date separator \"/\", time "
+                         "separator \":\", designators \"AM\" and \"PM\"\n");
+}
+
 TEST_F(Form1Test, FirstStartOnAFreshAccount) {
   const std::string home = home_.Path() + "/home";
   ::mkdir(home.c_str(), 0700);

@@ -423,7 +423,8 @@ TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
     const char* tooltip;
   };
   const Case cases[] = {
-      {"stored columns are those of the header", header + line + line, "", 1, ""},
+      {"stored columns are those of the header; the order of day and month gets stated",
+       header + line, "Use the proposed layouts", 1, "Patient Name: 1 (header 'Name')\nPhoneNo: 2"},
       {"nothing recognised", "H1,H2\r\nd1,p1\r\n", "", 1, ""},
       {"the dates are day first",
        header + "\"Garcia, Maria\",555-0142,14/12/26,09:30 am,Dr. Patel,R1,g@x.org\r\n",

@@ -246,6 +246,28 @@ int RunShow(const std::string& name, const std::vector<std::string>& arguments) 
   return exit_status::kCompleted;
 }
 
+// What columns=auto could not find or had to guess, on standard error. A
+// proposal without a date or time column, or with a guessed order of day
+// and month, ends with status 4, as the runs it sets up would.
+int ReportGuesses(const std::string& name, const ColumnProposal& proposal) {
+  std::string missing;
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    if (proposal.fields[static_cast<size_t>(f)].column > 0) continue;
+    missing += (missing.empty() ? "" : ", ") + std::string(kFieldKeys[static_cast<size_t>(f)]);
+  }
+  if (!missing.empty()) {
+    std::fprintf(stderr, "%s: columns=auto found no column for: %s\n", name.c_str(),
+                 missing.c_str());
+  }
+  if (!proposal.dateOrderNote.empty()) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), proposal.dateOrderNote.c_str());
+  }
+  const bool noDateOrTime = proposal.fields[static_cast<size_t>(FieldSlot::kDate)].column == 0 ||
+                            proposal.fields[static_cast<size_t>(FieldSlot::kTime)].column == 0;
+  return noDateOrTime || proposal.dateOrderGuessed ? exit_status::kUnreadOrDoubtful
+                                                   : exit_status::kCompleted;
+}
+
 int RunSet(const std::string& name, const std::string& programPath,
            const std::vector<std::string>& arguments) {
   const auto refuse = [&](const std::string& why) {
@@ -313,7 +335,7 @@ int RunSet(const std::string& name, const std::string& programPath,
     Print(line);
   }
   std::fflush(stdout);
-  return exit_status::kCompleted;
+  return automatic ? ReportGuesses(name, proposal) : exit_status::kCompleted;
 }
 
 void WriteUsage(const std::string& programPath, std::FILE* to) {

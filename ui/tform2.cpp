@@ -558,7 +558,10 @@ void TForm2::ApplyProposal(const ColumnProposal& proposal) {
     const std::string& why = proposal.fields[static_cast<size_t>(k)].why;
     const QString text = why.empty() ? QString("no column fits") : FromBytes(why);
     QLabel* origin = origins_[k];
-    origin->setToolTip(text);
+    // How the order of day and month was chosen, a guess above all.
+    const bool dateNote =
+        k == static_cast<int>(FieldSlot::kDate) && !proposal.dateOrderNote.empty();
+    origin->setToolTip(dateNote ? text + "; " + FromBytes(proposal.dateOrderNote) : text);
     // In a narrow column the header's own words say enough.
     QString shown = text;
     if (origin->fontMetrics().horizontalAdvance(shown) > origin->width() &&

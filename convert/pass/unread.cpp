@@ -71,11 +71,13 @@ std::string WithThousands(int64_t n) {
   return digits;
 }
 
-void AppendMissing(std::vector<std::string>& lines, int64_t records, const char* field) {
+void AppendMissing(std::vector<std::string>& lines, int64_t records, const char* field,
+                   ImportFile import) {
   if (records == 0) return;
   lines.push_back(std::string("no column is set for the appointment ") + field + ": " +
                   WithThousands(records) + (records == 1 ? " record" : " records") +
-                  " went out without one");
+                  (import == ImportFile::kWritten ? " went out" : " would go out") +
+                  " without one");
 }
 
 }  // namespace
@@ -157,8 +159,8 @@ std::string DateOrderName(const RegionalSettings& settings) {
 std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import) {
   std::vector<std::string> lines;
   if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing()) return lines;
-  AppendMissing(lines, r.withoutDate, "date");
-  AppendMissing(lines, r.withoutTime, "time");
+  AppendMissing(lines, r.withoutDate, "date", import);
+  AppendMissing(lines, r.withoutTime, "time", import);
   AppendField(lines, r.dates, "date", "dates", r.linesRead, import);
   AppendDoubtful(lines, r, import);
   AppendField(lines, r.times, "time", "times", r.linesRead, import);

@@ -4,6 +4,7 @@
 
 #include "byte_scan.h"
 #include "comma.h"
+#include "date_tally.h"
 #include "layout_guess.h"
 #include "normalise.h"
 
@@ -227,6 +228,71 @@ int ShapeField(const Column& c, const SetupRecord& current, const RegionalSettin
   return -1;
 }
 
+// Which order, day or month first, the other date columns of the export
+// show (a date of birth 23/04/1961 shows day first), and in which column.
+DayMonthEvidence OtherDatesOrder(const ColumnProposal& proposal, const std::vector<Column>& columns,
+                                 std::string& where) {
+  const int32_t dateColumn = proposal.fields[static_cast<size_t>(FieldSlot::kDate)].column;
+  DayMonthEvidence found = DayMonthEvidence::kNone;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (static_cast<int32_t>(c) + 1 == dateColumn) continue;
+    TextCounts values = columns[c].values;
+    if (!proposal.firstLineIsHeader && !columns[c].heading.empty()) {
+      AddValue(values, columns[c].heading);
+    }
+    int64_t dateShaped = 0, count = 0;
+    for (const auto& [t, k] : values) {
+      dateShaped += ShapeOf(t) == TextShape::kDate ? k : 0;
+      count += k;
+    }
+    if (2 * dateShaped <= count) continue;
+    const DayMonthEvidence e = DayMonthOf(values, 0, '/');
+    if (e == DayMonthEvidence::kNone) continue;
+    if (found != DayMonthEvidence::kNone && found != e) return DayMonthEvidence::kBoth;
+    if (found == DayMonthEvidence::kNone) {
+      where = "column " + std::to_string(c + 1);
+      if (proposal.firstLineIsHeader && !columns[c].heading.empty()) {
+        where += " ('" + columns[c].heading + "')";
+      }
+    }
+    found = e;
+  }
+  return found;
+}
+
+// The proposal stores the order explicitly, so that a run under another
+// locale (a timer, cron) reads the dates the same way. When the proposed
+// dates do not tell the day from the month, the export's other dates may;
+// failing those, the regional order is a guess, and the proposal says so.
+void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& columns,
+                      const TextCounts& dates, const RegionalSettings& regional) {
+  int32_t& layout = proposal.dateLayout;
+  if (layout == 0) {
+    const LayoutOrder regionalOrder = LayoutOrderOf(0, regional);
+    const int32_t explicitLayout = LayoutOfOrder(regionalOrder.shape, regionalOrder.order);
+    if (explicitLayout < 0) return;
+    layout = explicitLayout;
+    proposal.dateDelimiter = regional.dateSeparatorChar;
+  }
+  if (layout != kDayFirstLayout && layout != kMonthFirstLayout) return;
+  if (DayMonthOf(dates, layout, proposal.dateDelimiter) != DayMonthEvidence::kNone) return;
+  std::string where;
+  const DayMonthEvidence other = OtherDatesOrder(proposal, columns, where);
+  const auto name = [](int32_t l) { return std::string(kDateLayoutItems[static_cast<size_t>(l)]); };
+  if (other == DayMonthEvidence::kDayFirst || other == DayMonthEvidence::kMonthFirst) {
+    layout = other == DayMonthEvidence::kDayFirst ? kDayFirstLayout : kMonthFirstLayout;
+    proposal.dateOrderNote = "the appointment dates do not tell the day from the month; " + where +
+                             " does: \"" + name(layout) + "\"";
+    return;
+  }
+  const int32_t otherLayout = layout == kDayFirstLayout ? kMonthFirstLayout : kDayFirstLayout;
+  proposal.dateOrderGuessed = true;
+  proposal.dateOrderNote =
+      "the dates do not tell the day from the month (no day above 12): \"" + name(layout) +
+      "\" was chosen by the regional settings " + regional.localeName +
+      "; if the export is the other way round, set date-layout=\"" + name(otherLayout) + "\"";
+}
+
 // Sets the proposal's readings to those that read its date and time columns
 // best; a reading nothing reads keeps the current one.
 void ProposeReadings(ColumnProposal& proposal, const std::vector<Column>& columns,
@@ -247,6 +313,7 @@ void ProposeReadings(ColumnProposal& proposal, const std::vector<Column>& column
     if (best.layout >= 0) {
       proposal.dateLayout = best.layout;
       if (DateLayoutTakesDelimiter(best.layout)) proposal.dateDelimiter = best.delimiter;
+      ProposeDateOrder(proposal, columns, dates, regional);
     }
   }
   const TextCounts times = valuesOf(FieldSlot::kTime);

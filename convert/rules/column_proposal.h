@@ -25,6 +25,11 @@ struct ColumnProposal {
   char dateDelimiter = '/';
   int32_t timeLayout = 0;
   char timeDelimiter = ':';
+  // Whether no date of the export tells the day from the month, so that the
+  // order was guessed, and in words how the order was chosen (empty when
+  // the proposed dates tell it themselves).
+  bool dateOrderGuessed = false;
+  std::string dateOrderNote;
 
   // Puts the columns, the header flag and the readings into `record`.
   void ApplyTo(SetupRecord& record) const;

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include "date_tally.h"
+#include "layout_guess.h"
+#include "layout_record.h"
+#include "normalise.h"
+
+namespace vantrelix {
+namespace {
+
+constexpr int kYear = 2026;
+
+TEST(ReadingsOf, EachOrderOfTheShape) {
+  struct Case {
+    const char* text;
+    DateShape shape;
+    OrderMask reads;  // bits of DateOrder
+  };
+  constexpr OrderMask MDY = 1, DMY = 2, YMD = 4, YDM = 8, DYM = 16;
+  const Case cases[] = {
+      {"12/04/26", DateShape::kSeparated, MDY | DMY | YMD},  // 2012-04-26 too
+      {"12/14/26", DateShape::kSeparated, MDY},
+      {"25.12.2026", DateShape::kSeparated, DMY},
+      {" 2026-12-05 ", DateShape::kSeparated, YMD | YDM},
+      {"10 08 2072", DateShape::kSeparated, MDY | DMY},  // blanks alone separate
+      {"7/4/26/", DateShape::kSeparated, MDY | DMY | YMD},
+      {"04/26/07", DateShape::kSeparated, MDY | YDM | DYM},
+      {"7/4/26 x", DateShape::kNone, 0},
+      {"7/4-26", DateShape::kNone, 0},
+      {"7/4", DateShape::kNone, 0},
+      {"12345/1/1", DateShape::kNone, 0},
+      {"260704", DateShape::kSixDigits, YMD | DMY},  // 2026-07-04, 26 Jul 2004
+      {"150595", DateShape::kSixDigits, DMY},        // a birthday
+      {"14112026", DateShape::kEightDigits, DMY},
+      {"20261114", DateShape::kEightDigits, YMD},
+      {"11142026", DateShape::kEightDigits, MDY},
+      {"2026111", DateShape::kNone, 0},
+  };
+  for (const Case& c : cases) {
+    const DateReadings r = ReadingsOf(c.text, kYear, 50);
+    EXPECT_EQ(r.shape, c.shape) << c.text;
+    EXPECT_EQ(r.reads, c.reads) << c.text;
+  }
+  EXPECT_EQ(ReadingsOf("12/04/26", kYear, 50).dates[kYearMonthDay].year, 2012);
+}
+
+// A column judged by one reading: how many are read, left, doubtful, and the
+// layout that would read the most of it.
+TEST(DateTally, DoubtOverEveryOrderTheColumnShows) {
+  RegionalSettings yearFirst;
+  yearFirst.shortDatePattern = "yy/MM/dd";
+  struct Case {
+    const char* name;
+    RegionalSettings regional;
+    int32_t layout;
+    char delimiter;
+    TextCounts column;
+    int64_t read, unread, doubtful;
+    int32_t better;  // -1: none reads more
+    bool swapOnly;
+  };
+  const Case cases[] = {
+      {"a US export under a day-first locale",
+       testing::DayFirstSettings(),
+       0,
+       '/',
+       {{"12/14/2026", 3}, {"12/04/2026", 2}},
+       2,
+       3,
+       2,
+       kMonthFirstLayout,
+       true},
+      {"a year-first locale reads 12/04/26 as 2012",
+       yearFirst,
+       0,
+       '/',
+       {{"12/04/26", 1}, {"12/14/26", 1}},
+       1,
+       1,
+       1,
+       kMonthFirstLayout,
+       false},
+      {"a stated order that nothing contradicts",
+       {},
+       kMonthFirstLayout,
+       '/',
+       {{"12/04/2026", 4}, {"11/05/2026", 1}},
+       5,
+       0,
+       0,
+       -1,
+       false},
+      {"a stated order that one date contradicts",
+       {},
+       kMonthFirstLayout,
+       '/',
+       {{"12/04/2026", 4}, {"25/12/2026", 1}},
+       4,
+       1,
+       4,
+       kDayFirstLayout,
+       true},
+      {"six digits that read only as ddmmyy",
+       {},
+       4,
+       '/',
+       {{"260704", 1}, {"150595", 1}},
+       1,
+       1,
+       1,
+       -1,
+       false},
+      {"ddmmyyyy under yyyymmdd: no layout reads it",
+       {},
+       3,
+       '/',
+       {{"01022026", 1}, {"14112026", 1}},
+       0,
+       2,
+       0,
+       -1,
+       false},
+      {"the same day either way is no doubt",
+       {},
+       kDayFirstLayout,
+       '/',
+       {{"05/05/2026", 1}, {"25/12/2026", 1}, {"12/13/2026", 1}},
+       2,
+       1,
+       0,
+       -1,
+       true},
+      {"a delimited export under yyyymmdd",
+       {},
+       3,
+       '/',
+       {{"10 08 2072", 1}},
+       0,
+       1,
+       0,
+       kMonthFirstLayout,
+       false},
+  };
+  for (const Case& c : cases) {
+    const DateTally t =
+        CountDates(c.column, testing::LayoutRecord(c.layout, c.delimiter), c.regional, kYear);
+    EXPECT_EQ(t.Read(), c.read) << c.name;
+    EXPECT_EQ(t.Unread(), c.unread) << c.name;
+    EXPECT_EQ(t.Doubtful(), c.doubtful) << c.name;
+    EXPECT_EQ(t.Sure(), c.read - c.doubtful) << c.name;
+    EXPECT_EQ(t.BetterLayout().layout, c.better) << c.name;
+    if (c.doubtful > 0) {
+      EXPECT_EQ(t.OnlyDayMonthSwap(), c.swapOnly) << c.name;
+    }
+  }
+}
+
+TEST(DateTally, DoubtfulExamplesAreTheFirstInLineOrder) {
+  DateTally tally(LayoutOrderOf(kMonthFirstLayout, {}));
+  const SetupRecord record = testing::LayoutRecord(kMonthFirstLayout, '/');
+  int64_t line = 0;
+  for (const char* text :
+       {"12/14/2026", "01/02/2026", "25/12/2026", "03/04/2026", "05/06/2026", "07/08/2026"}) {
+    std::string field = text;
+    ++line;
+    tally.Add(JudgeDate(field, record, {}, kYear), 1, [&] {
+      return DateTally::Example{line, text};
+    });
+  }
+  ASSERT_EQ(tally.Doubtful(), 4);
+  const std::vector<DateTally::Example> e = tally.DoubtfulExamples();
+  ASSERT_EQ(e.size(), 3u);
+  EXPECT_EQ(e[0].line, 2);
+  EXPECT_EQ(e[1].text, "03/04/2026");
+  EXPECT_EQ(tally.OtherOrdersText(), "day first");
+}
+
+}  // namespace
+}  // namespace vantrelix
