@@ -1,7 +1,24 @@
 // DateConvert and TimeConvert over every layout and delimiter: a field comes
-// out formatted, or exactly as it came (layout 10: with its marker added).
+// out formatted, or exactly as it came; the fixed-column layouts read only
+// fields that are all theirs; the judge of a date agrees with the reading.
+#include "date_tally.h"
 #include "fuzz_support.h"
 #include "normalise.h"
+
+namespace {
+
+// Blanks at either end aside, `n` digits (or `m`) and nothing else.
+bool OnlyDigits(std::string_view t, size_t n, size_t m) {
+  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
+  if (t.size() != n && t.size() != m) return false;
+  for (char c : t) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vantrelix;
@@ -15,19 +32,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data + 4), size - 4);
 
   std::string date = input;
-  DateConvert(date, record, s, 2026);
+  const bool dateRead = DateConvert(date, record, s, 2026);
   FUZZ_CHECK(date == input || fuzz::IsFormattedDate(date, s), "date neither kept nor formatted");
   if (record.DateLayout() < 0 || record.DateLayout() > 6)
     FUZZ_CHECK(date == input, "no layout, yet changed");
+  if (dateRead && record.DateLayout() == 3)
+    FUZZ_CHECK(OnlyDigits(input, 8, 8), "yyyymmdd: not 8 digits");
+  if (dateRead && record.DateLayout() == 4)
+    FUZZ_CHECK(OnlyDigits(input, 6, 6), "yymmdd: not 6 digits");
+  std::string judged = input;
+  const DateJudgement j = JudgeDate(judged, record, s, 2026);
+  FUZZ_CHECK(judged == date, "the judge converts otherwise");
+  FUZZ_CHECK(input.empty() ? j.verdict == DateVerdict::kNothingToRead
+                           : (j.verdict == DateVerdict::kRead) == dateRead,
+             "the judge's verdict differs from the reading");
+  FUZZ_CHECK((j.differs & ~j.reads) == 0, "differs in an order it does not read in");
 
   std::string time = input;
-  TimeConvert(time, record, s);
-  if (record.TimeLayout() == 10 && !input.empty()) {
-    FUZZ_CHECK(time == input + " am" || time == input + " pm" || fuzz::IsFormattedTime(time, s),
-               "layout 10: neither marked nor formatted");
-  } else {
-    FUZZ_CHECK(time == input || fuzz::IsFormattedTime(time, s), "time neither kept nor formatted");
-  }
+  const bool timeRead = TimeConvert(time, record, s);
+  FUZZ_CHECK(time == input || fuzz::IsFormattedTime(time, s), "time neither kept nor formatted");
+  if (record.TimeLayout() == 5 && timeRead)
+    FUZZ_CHECK(OnlyDigits(input, 3, 4), "hhmm (Military): not three or four digits");
   if (input.empty()) FUZZ_CHECK(date.empty() && time.empty(), "an empty field changed");
   return 0;
 }

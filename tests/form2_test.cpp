@@ -537,6 +537,17 @@ class UnreadHost : public testing::SilentHost {
   UnreadReport report;
 };
 
+TEST_F(Form2Test, CountsLineSaysWhenTheTimeHasNoColumn) {
+  SourceText("H1,H2,H3,H4,H5\r\na,p,7/4/2026,9:30 am,x\r\n");
+  state.record.SetPosition(FieldSlot::kTime, 0);
+  Form().FormActivate();
+  EXPECT_EQ(Form().TimeReading()->text().toStdString(),
+            "Times: no column is set for the appointment time: every record goes out without one");
+  EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 1 of 1 read"))
+      << Form().DateReading()->text().toStdString();
+  ASSERT_TRUE(Form().FormClose());
+}
+
 TEST_F(Form2Test, ReadingsAgreeWithThePassAndItsSummary) {
   SourceText(
       "H1,H2,H3,H4,H5,H6,H7\r\n"

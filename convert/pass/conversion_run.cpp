@@ -81,10 +81,11 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
 
   std::string date, time;
   UnreadReport unread(record, regional);
+  DateJudge judge(record, regional, currentYear);
   const int64_t count = ForEachSourceLine(
       source, record.HasHeaderLine(), HighestColumn(columns), [&](const SourceLine& line) {
         line.split.ColumnInto(dateColumn, date);
-        const DateJudgement judged = JudgeDate(date, record, regional, currentYear);
+        const DateJudgement judged = judge.Judge(date);
         if (line.text.empty()) {
           unread.dates.NotRead(true, line.number, line.split, dateColumn);  // a placeholder
         } else {

@@ -260,25 +260,98 @@ DayMonthEvidence OtherDatesOrder(const ColumnProposal& proposal, const std::vect
   return found;
 }
 
-// The proposal stores the order explicitly, so that a run under another
-// locale (a timer, cron) reads the dates the same way. When the proposed
-// dates do not tell the day from the month, the export's other dates may;
-// failing those, the regional order is a guess, and the proposal says so.
-void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& columns,
-                      const TextCounts& dates, const RegionalSettings& regional) {
-  int32_t& layout = proposal.dateLayout;
-  if (layout == 0) {
-    const LayoutOrder regionalOrder = LayoutOrderOf(0, regional);
-    const int32_t explicitLayout = LayoutOfOrder(regionalOrder.shape, regionalOrder.order);
-    if (explicitLayout < 0) return;
-    layout = explicitLayout;
-    proposal.dateDelimiter = regional.dateSeparatorChar;
+// How the orders of one shape read a column of dates: how many each reads,
+// how far their years lie from now, and the dates themselves.
+struct OrderStats {
+  std::array<int64_t, kDateOrderCount> reads{}, yearsAway{};
+  std::vector<std::pair<DateReadings, int64_t>> values;  // of the shape, with their counts
+};
+OrderStats StatsOf(const TextCounts& dates, DateShape shape, const RegionalSettings& regional,
+                   int currentYear) {
+  OrderStats st;
+  for (const auto& [text, n] : dates) {
+    const DateReadings r = ReadingsOf(text, currentYear, regional.centuryWindowYears);
+    if (r.shape != shape) continue;
+    st.values.emplace_back(r, n);
+    for (int o = 0; o < kDateOrderCount; ++o) {
+      if ((r.reads >> o & 1) == 0) continue;
+      const int64_t away = r.dates[static_cast<size_t>(o)].year - currentYear;
+      st.reads[static_cast<size_t>(o)] += n;
+      st.yearsAway[static_cast<size_t>(o)] += n * (away < 0 ? -away : away);
+    }
   }
-  if (layout != kDayFirstLayout && layout != kMonthFirstLayout) return;
-  if (DayMonthOf(dates, layout, proposal.dateDelimiter) != DayMonthEvidence::kNone) return;
+  return st;
+}
+
+// Whether order `a` reads some value as another date than `b` does.
+bool AnyOtherDate(const OrderStats& st, int a, int b) {
+  for (const auto& [r, n] : st.values) {
+    if ((r.reads >> a & 1) == 0 || (r.reads >> b & 1) == 0) continue;
+    const CivilDate& x = r.dates[static_cast<size_t>(a)];
+    const CivilDate& y = r.dates[static_cast<size_t>(b)];
+    if (x.year != y.year || x.month != y.month || x.day != y.day) return true;
+  }
+  return false;
+}
+
+// The proposal stores the order explicitly, so that a run under another
+// locale (a timer, cron) reads the dates the same way. Of the orders that
+// read as many dates, the one whose years lie nearest to now wins: 28-12-26
+// is an appointment on 28 December 2026 rather than in 2028. When the
+// proposed dates do not tell the day from the month, the export's other
+// dates may; failing those, the order is a guess, and the proposal says so.
+void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& columns,
+                      const TextCounts& dates, const RegionalSettings& regional, int currentYear) {
+  int32_t& layout = proposal.dateLayout;
+  const LayoutOrder chosen = LayoutOrderOf(layout, regional);
+  if (chosen.shape == DateShape::kNone) return;
+  const OrderStats st = StatsOf(dates, chosen.shape, regional, currentYear);
+  int best = chosen.order;
+  for (int o = 0; o < kDateOrderCount; ++o) {
+    const auto i = static_cast<size_t>(o);
+    const auto b = static_cast<size_t>(best);
+    if (LayoutOfOrder(chosen.shape, static_cast<DateOrder>(o)) >= 0 && st.reads[i] > 0 &&
+        (st.reads[i] > st.reads[b] ||
+         (st.reads[i] == st.reads[b] && st.yearsAway[i] < st.yearsAway[b]))) {
+      best = o;
+    }
+  }
+  const int32_t bestLayout = LayoutOfOrder(chosen.shape, static_cast<DateOrder>(best));
+  if (bestLayout >= 0 && bestLayout != layout) {
+    if (layout == 0) proposal.dateDelimiter = regional.dateSeparatorChar;
+    layout = bestLayout;
+  }
+
+  // Another order that reads them all as other dates, as near to now.
+  int rival = -1;
+  for (int o = 0; o < kDateOrderCount && rival < 0; ++o) {
+    const auto i = static_cast<size_t>(o);
+    const auto b = static_cast<size_t>(best);
+    if (o != best && st.reads[i] >= st.reads[b] && st.yearsAway[i] <= st.yearsAway[b] &&
+        AnyOtherDate(st, o, best)) {
+      rival = o;
+    }
+  }
+  if (rival < 0) return;
+  const auto name = [](int32_t l) { return std::string(kDateLayoutItems[static_cast<size_t>(l)]); };
+  const bool dayMonth = chosen.shape == DateShape::kSeparated &&
+                        (best == kDayMonthYear || best == kMonthDayYear) &&
+                        (rival == kDayMonthYear || rival == kMonthDayYear);
+  if (!dayMonth) {
+    proposal.dateOrderGuessed = true;
+    proposal.dateOrderNote = "the dates read " +
+                             OrderName(chosen.shape, static_cast<DateOrder>(rival)) +
+                             " as well, as other dates: \"" + name(layout) + "\" is a guess";
+    const int32_t rivalLayout = LayoutOfOrder(chosen.shape, static_cast<DateOrder>(rival));
+    proposal.dateOrderNote += rivalLayout >= 0
+                                  ? "; if the export is written " +
+                                        OrderName(chosen.shape, static_cast<DateOrder>(rival)) +
+                                        ", set date-layout=\"" + name(rivalLayout) + "\""
+                                  : "; no layout reads them the other way";
+    return;
+  }
   std::string where;
   const DayMonthEvidence other = OtherDatesOrder(proposal, columns, where);
-  const auto name = [](int32_t l) { return std::string(kDateLayoutItems[static_cast<size_t>(l)]); };
   if (other == DayMonthEvidence::kDayFirst || other == DayMonthEvidence::kMonthFirst) {
     layout = other == DayMonthEvidence::kDayFirst ? kDayFirstLayout : kMonthFirstLayout;
     proposal.dateOrderNote = "the appointment dates do not tell the day from the month; " + where +
@@ -313,7 +386,7 @@ void ProposeReadings(ColumnProposal& proposal, const std::vector<Column>& column
     if (best.layout >= 0) {
       proposal.dateLayout = best.layout;
       if (DateLayoutTakesDelimiter(best.layout)) proposal.dateDelimiter = best.delimiter;
-      ProposeDateOrder(proposal, columns, dates, regional);
+      ProposeDateOrder(proposal, columns, dates, regional, currentYear);
     }
   }
   const TextCounts times = valuesOf(FieldSlot::kTime);

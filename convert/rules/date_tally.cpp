@@ -1,5 +1,9 @@
 #include "date_tally.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 #include "byte_scan.h"
 #include "normalise.h"
 
@@ -12,86 +16,82 @@ struct Number {
   int digits = 0;
 };
 
-// One to four digits from `i`; more are no number of a date.
-bool ReadDigits(std::string_view t, size_t& i, Number& n) {
-  n = {};
-  while (i < t.size() && IsDigit(t[i])) {
-    if (++n.digits > 4) return false;
-    n.value = n.value * 10 + static_cast<unsigned>(t[i++] - '0');
-  }
-  return n.digits > 0;
-}
-
-void SkipBlanks(std::string_view t, size_t& i) {
-  while (i < t.size() && t[i] == ' ') ++i;
+// One to four digits from `p`; more are no number of a date.
+bool ReadDigits(const char*& p, const char* end, Number& n) {
+  const char* const start = p;
+  unsigned v = 0;
+  while (p < end && IsDigit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
+  n = {v, static_cast<int>(p - start)};
+  return n.digits > 0 && n.digits <= 4;
 }
 
 // The separator after a number: the byte there, or a blank when only blanks
 // stand between two numbers. '\0' for none.
-char ReadSeparator(std::string_view t, size_t& i) {
-  const size_t start = i;
-  SkipBlanks(t, i);
-  if (i >= t.size()) return '\0';
-  if (IsDigit(t[i])) return i > start ? ' ' : '\0';
-  const char c = t[i++];
-  SkipBlanks(t, i);
+char ReadSeparator(const char*& p, const char* end) {
+  const char* const start = p;
+  while (p < end && *p == ' ') ++p;
+  if (p >= end) return '\0';
+  if (IsDigit(*p)) return p > start ? ' ' : '\0';
+  const char c = *p++;
+  while (p < end && *p == ' ') ++p;
   return c;
 }
 
-unsigned TwoDigits(std::string_view t, size_t at) {
-  return static_cast<unsigned>(t[at] - '0') * 10 + static_cast<unsigned>(t[at + 1] - '0');
-}
-unsigned FourDigits(std::string_view t, size_t at) {
-  return TwoDigits(t, at) * 100 + TwoDigits(t, at + 2);
+unsigned TwoDigits(const char* t) {
+  return static_cast<unsigned>(t[0] - '0') * 10 + static_cast<unsigned>(t[1] - '0');
 }
 
+// Most orders fail on the month or the day at once; only the others are
+// placed in their century and checked against the calendar.
 void Place(DateReadings& r, DateOrder order, Number year, unsigned month, unsigned day,
            int currentYear, int window) {
+  if (month - 1 >= 12 || day - 1 >= 31) return;
   int64_t y = year.value;
   if (year.digits <= 2) y = PlaceShortYear(y, currentYear, window);
-  if (y < 1 || y > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(y, month)) {
-    return;
-  }
+  if (y < 1 || y > 9999 || day > DaysInMonth(y, month)) return;
   r.reads |= static_cast<OrderMask>(1u << order);
   r.dates[order] = {y, month, day};
 }
 
 }  // namespace
 
-DateReadings ReadingsOf(std::string_view t, int currentYear, int window) {
+DateReadings ReadingsOf(std::string_view text, int currentYear, int window) {
   DateReadings r;
-  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-  bool digitsOnly = !t.empty();
-  for (char c : t) digitsOnly = digitsOnly && IsDigit(c);
-  if (digitsOnly && (t.size() == 6 || t.size() == 8)) {
-    const bool six = t.size() == 6;
-    r.shape = six ? DateShape::kSixDigits : DateShape::kEightDigits;
-    const Number a{TwoDigits(t, 0), 2};
-    const unsigned b = TwoDigits(t, 2);
-    if (six) {
-      const Number c{TwoDigits(t, 4), 2};
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end && *p == ' ') ++p;
+  while (end > p && end[-1] == ' ') --end;
+  const char* digitsEnd = p;
+  while (digitsEnd < end && IsDigit(*digitsEnd)) ++digitsEnd;
+  if (digitsEnd == end) {
+    const auto size = end - p;
+    if (size != 6 && size != 8) return r;
+    r.shape = size == 6 ? DateShape::kSixDigits : DateShape::kEightDigits;
+    const Number a{TwoDigits(p), 2};
+    const unsigned b = TwoDigits(p + 2);
+    if (size == 6) {
+      const Number c{TwoDigits(p + 4), 2};
       Place(r, kYearMonthDay, a, b, c.value, currentYear, window);
       Place(r, kDayMonthYear, c, b, a.value, currentYear, window);
       Place(r, kMonthDayYear, c, a.value, b, currentYear, window);
     } else {
-      Place(r, kYearMonthDay, {FourDigits(t, 0), 4}, TwoDigits(t, 4), TwoDigits(t, 6), currentYear,
-            window);
-      const Number year{FourDigits(t, 4), 4};
+      Place(r, kYearMonthDay, {a.value * 100 + b, 4}, TwoDigits(p + 4), TwoDigits(p + 6),
+            currentYear, window);
+      const Number year{TwoDigits(p + 4) * 100 + TwoDigits(p + 6), 4};
       Place(r, kDayMonthYear, year, b, a.value, currentYear, window);
       Place(r, kMonthDayYear, year, a.value, b, currentYear, window);
     }
     return r;
   }
 
-  size_t i = 0;
   Number n1, n2, n3;
-  if (!ReadDigits(t, i, n1)) return r;
-  const char sep = ReadSeparator(t, i);
-  if (sep == '\0' || !ReadDigits(t, i, n2) || ReadSeparator(t, i) != sep || !ReadDigits(t, i, n3)) {
+  if (!ReadDigits(p, end, n1)) return r;
+  const char sep = ReadSeparator(p, end);
+  if (sep == '\0' || !ReadDigits(p, end, n2) || ReadSeparator(p, end) != sep ||
+      !ReadDigits(p, end, n3)) {
     return r;
   }
-  if (i < t.size() && (sep == ' ' || t[i++] != sep || i < t.size())) return r;
+  if (p < end && (sep == ' ' || *p++ != sep || p < end)) return r;  // one trailing separator
   r.shape = DateShape::kSeparated;
   r.separator = sep;
   Place(r, kMonthDayYear, n3, n1.value, n2.value, currentYear, window);
@@ -189,17 +189,43 @@ DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
   }
   j.verdict = DateVerdict::kRead;
   // The field is "mm/dd/yy" now, by the regional separator (none for NUL).
-  const unsigned month = TwoDigits(field, 0);
-  const unsigned day = TwoDigits(field, field.size() == 8 ? 3 : 2);
-  const unsigned year = TwoDigits(field, field.size() - 2);
-  for (int o = 0; o < kDateOrderCount; ++o) {
+  const char* const out = field.data();
+  const unsigned month = TwoDigits(out);
+  const unsigned day = TwoDigits(out + (field.size() == 8 ? 3 : 2));
+  const unsigned year = TwoDigits(out + field.size() - 2);
+  for (unsigned reads = j.reads; reads != 0; reads &= reads - 1) {
+    const int o = std::countr_zero(reads);
     const CivilDate& d = readings.dates[static_cast<size_t>(o)];
-    if ((j.reads >> o & 1) != 0 &&
-        (d.month != month || d.day != day || static_cast<unsigned>(d.year % 100) != year)) {
+    if (d.month != month || d.day != day || static_cast<unsigned>(d.year % 100) != year) {
       j.differs |= static_cast<OrderMask>(1u << o);
     }
   }
   return j;
+}
+
+DateJudge::DateJudge(const SetupRecord& record, const RegionalSettings& settings, int currentYear)
+    : record_(record), settings_(settings), currentYear_(currentYear), slots_(kSlots) {}
+
+DateJudgement DateJudge::Judge(std::string& field) {
+  if (field.empty() || field.size() > Slot::kLongest) {
+    return JudgeDate(field, record_, settings_, currentYear_);
+  }
+  // The text's bytes, zero-padded, mixed into a slot number.
+  uint64_t word[3] = {};
+  std::memcpy(word, field.data(), field.size());
+  uint64_t h = (word[0] * 0x9E3779B97F4A7C15u) ^ (word[1] * 0xC2B2AE3D27D4EB4Fu) ^
+               (word[2] * 0x165667B19E3779F9u) ^ field.size();
+  Slot& slot = slots_[(h ^ (h >> 29)) & (kSlots - 1)];
+  if (slot.size == field.size() && std::memcmp(slot.text, field.data(), field.size()) == 0) {
+    if (slot.judgement.verdict == DateVerdict::kRead) field.assign(slot.out, slot.outSize);
+    return slot.judgement;
+  }
+  slot.size = static_cast<uint8_t>(field.size());
+  std::memcpy(slot.text, field.data(), field.size());
+  slot.judgement = JudgeDate(field, record_, settings_, currentYear_);
+  slot.outSize = static_cast<uint8_t>(std::min(field.size(), sizeof slot.out));
+  std::memcpy(slot.out, field.data(), slot.outSize);
+  return slot.judgement;
 }
 
 int64_t DateTally::Doubtful() const {

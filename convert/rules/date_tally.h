@@ -65,6 +65,30 @@ struct DateJudgement {
 DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
                         const RegionalSettings& settings, int currentYear);
 
+// Judges the dates of one pass by one reading. Exports repeat their dates
+// line after line, so a text met lately is answered from memory, converted
+// as before.
+class DateJudge {
+ public:
+  DateJudge(const SetupRecord& record, const RegionalSettings& settings, int currentYear);
+  DateJudgement Judge(std::string& field);
+
+ private:
+  struct Slot {
+    static constexpr size_t kLongest = 24;
+    uint8_t size = 0;  // 0: empty
+    uint8_t outSize = 0;
+    char text[kLongest];
+    char out[8];  // the date as written
+    DateJudgement judgement;
+  };
+  static constexpr size_t kSlots = 4096;
+  const SetupRecord& record_;
+  const RegionalSettings& settings_;
+  int currentYear_;
+  std::vector<Slot> slots_;
+};
+
 // The one tally of a date column that the pass, the check, the layout
 // suggestion and the field selector share, so that they cannot disagree on
 // which dates are doubtful. A read date is doubtful when it reads as another
