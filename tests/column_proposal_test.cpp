@@ -3,6 +3,7 @@
 #include "column_proposal.h"
 #include "layout_record.h"
 #include "normalise.h"
+#include "regional_locale.h"
 
 namespace vantrelix {
 namespace {
@@ -122,6 +123,56 @@ TEST(ColumnProposal, HeaderStylesAndTheSameExportsWithoutThem) {
     const auto time = static_cast<size_t>(FieldSlot::kTime);
     EXPECT_NE(without.fields[date].column, c.columns[time]) << c.name;
     EXPECT_NE(without.fields[time].column, c.columns[date]) << c.name;
+  }
+}
+
+// The order of day and month: stated, taken from the export where it can be,
+// and called a guess only where no date of the export tells it.
+TEST(ColumnProposal, OrderOfTheDates) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;
+    const char* locale;
+    int32_t dateLayout;
+    bool guessed;
+  };
+  const Case cases[] = {
+      {"a UK week under en_US",
+       {"Patient,Date,Time", "Ann,07/12/2026,9:30", "Bo,08/12/2026,9:45"},
+       "en_US",
+       kMonthFirstLayout,
+       true},
+      {"the same with a date of birth",
+       {"Patient,Date,Time,DOB", "Ann,07/12/2026,9:30,23/04/1961", "Bo,08/12/2026,9:45,1/2/1980"},
+       "en_US",
+       kDayFirstLayout,
+       false},
+      {"dotted times with seconds are no dates of birth",
+       {"Patient,Date,Time", "Ann,01/12/2026,9.30.00", "Bo,02/12/2026,10.15.00"},
+       "en_GB",
+       kDayFirstLayout,
+       true},
+      {"an ISO week is no guess",
+       {"Patient,Date,Time", "Ann,2026-12-01,9:30", "Bo,2026-12-02,9:45"},
+       "en_US",
+       1,
+       false},
+      {"dd-mm-yy read nearest now",
+       {"Patient,Date,Time", "Ann,28-12-26,9:30", "Bo,05-01-27,9:45", "Cy,17-01-27,9:50"},
+       "C",
+       kDayFirstLayout,
+       false},
+      {"ddmmyy, which no layout reads",
+       {"Patient,Date,Time", "Ann,281226,9:30", "Bo,050127,9:45"},
+       "C",
+       4,
+       true},
+  };
+  for (const Case& c : cases) {
+    const ColumnProposal p = ProposeColumns(c.lines, testing::LayoutRecord(0, '/'),
+                                            RegionalSettingsFromLocale(QLocale(c.locale)), kYear);
+    EXPECT_EQ(p.dateLayout, c.dateLayout) << c.name << ": " << p.dateOrderNote;
+    EXPECT_EQ(p.dateOrderGuessed, c.guessed) << c.name << ": " << p.dateOrderNote;
   }
 }
 

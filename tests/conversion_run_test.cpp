@@ -134,6 +134,22 @@ TEST_F(ConversionRunTest, CountsWhatItLeavesUnread) {
   EXPECT_NE(out.find("\"--Blank Line--\",\"0:30\""), std::string::npos);
 }
 
+// Records that go out without a date or a time make the run say so.
+TEST_F(ConversionRunTest, NoDateOrTimeColumnIsSaid) {
+  Source("Ann,7/4/2026,9:30\nBo,7/5/2026,10:30\n");
+  Columns({1, 0, 9, 0, 0, 0, 0});  // an export that lost its date column; no time column
+  Run();
+  ASSERT_TRUE(host.unread.has_value());
+  EXPECT_EQ(PassExitStatus(*host.unread), kPassLeftUnreadOrDoubtful);
+  const std::vector<std::string> summary = UnreadSummary(*host.unread);
+  ASSERT_GE(summary.size(), 2u);
+  EXPECT_EQ(summary[0],
+            "the appointment date column (9) is empty in every record: 2 records went out "
+            "without one");
+  EXPECT_EQ(summary[1],
+            "no column is set for the appointment time: 2 records went out without one");
+}
+
 TEST_F(ConversionRunTest, LineRulesAndCounts) {
   struct Case {
     const char* name;

@@ -219,6 +219,8 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
     std::fputs(ProposalText(proposal).c_str(), stdout);
     std::fputc('\n', stdout);
   }
+  // Whether the dates tell their order at all, whatever is stored.
+  if (!proposal.dateOrderNote.empty()) Print("Date order: " + proposal.dateOrderNote + ".");
   std::fflush(stdout);
   return PassExitStatus(report);
 }
@@ -369,7 +371,8 @@ void WriteUsage(const std::string& programPath, std::FILE* to) {
                "otherwise TOLV_7_Data in your documents folder (~/Documents):\n"
                "  VANTRELIX_SU.DAT  the settings      TOLV_D.TXT  the import file\n"
                "Exit status: 0 converted; 4 converted, but some dates or times were left as\n"
-               "they came or may have day and month swapped (listed on standard error);\n"
+               "they came, may be read in the wrong order or have no column (listed on\n"
+               "standard error), or columns=auto found no date or time or guessed the order;\n"
                "1 no source file named, or it is missing; 2 a file error, settings that could\n"
                "not be loaded, a wrong option, or another failure; 3 another copy runs for\n"
                "this user (pgrep -a %s); 128+N stopped by signal N.\n"

@@ -51,9 +51,7 @@ QVariant PreviewColumnModel::data(const QModelIndex& index, int role) const {
           why = QStringLiteral("Not read: written as ");
           break;
         case Reading::kDoubtful:
-          why = QStringLiteral(
-              "Day and month may be swapped: other dates of this column read only the other "
-              "way round. Written as ");
+          why = doubtWhy_ + " Written as ";
           break;
         default:
           why = QStringLiteral("Written as ");
@@ -120,9 +118,11 @@ void PreviewColumnModel::ForEachRow(
 }
 
 void PreviewColumnModel::SetReadings(std::vector<Reading> readings,
-                                     std::function<std::string(std::string_view)> writes) {
+                                     std::function<std::string(std::string_view)> writes,
+                                     QString doubtWhy) {
   readings_ = std::move(readings);
   writes_ = std::move(writes);
+  doubtWhy_ = std::move(doubtWhy);
   if (rows_ > 0) {
     emit dataChanged(index(0), index(rows_ - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
   }

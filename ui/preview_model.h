@@ -42,9 +42,10 @@ class PreviewColumnModel : public QAbstractListModel {
   int Rows() const { return rows_; }
 
   // Marks the rows by how the pass reads them; `writes` gives what the pass
-  // writes for a row's text (its tooltip). No readings: no marks.
+  // writes for a row's text (its tooltip), `doubtWhy` why a doubtful row is
+  // doubtful. No readings: no marks.
   void SetReadings(std::vector<Reading> readings,
-                   std::function<std::string(std::string_view)> writes);
+                   std::function<std::string(std::string_view)> writes, QString doubtWhy = {});
   Reading ReadingOf(int row) const;
 
  private:
@@ -54,6 +55,7 @@ class PreviewColumnModel : public QAbstractListModel {
   int32_t column_ = 0;
   std::vector<Reading> readings_;
   std::function<std::string(std::string_view)> writes_;
+  QString doubtWhy_;
 };
 
 }  // namespace vantrelix

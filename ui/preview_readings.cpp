@@ -24,8 +24,9 @@ constexpr size_t kSuggestionSample = 4000;
 struct ColumnReading {
   int64_t examined = 0;
   int64_t read = 0;
-  int64_t doubtful = 0;  // of the read ones: may be read in the wrong order
-  TextCounts texts;      // the distinct texts with something to read
+  int64_t doubtful = 0;           // of the read ones: may be read in the wrong order
+  bool onlyDayMonthSwap = false;  // the doubt is that day and month are swapped
+  TextCounts texts;               // the distinct texts with something to read
 };
 
 // Marks every preview row of a date or time column by the pass's rules and
@@ -78,11 +79,27 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
     if (tally.IsDoubtful(j)) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
   }
   result.doubtful = tally.Doubtful();
-  model.SetReadings(std::move(readings), [convert](std::string_view text) {
-    std::string out(text);
-    convert(out);
-    return out;
-  });
+  result.onlyDayMonthSwap = tally.OnlyDayMonthSwap();
+  QString doubtWhy;
+  if (result.doubtful > 0) {
+    doubtWhy = result.onlyDayMonthSwap
+                   ? QString(
+                         "Day and month may be swapped: other dates of this column read only "
+                         "the other way round.")
+               : tally.RevealedByYearsOnly()
+                   ? "May be read in the wrong order: every date of this column reads " +
+                         FromBytes(tally.OtherOrdersText()) + " as well, with years nearer to now."
+                   : "May be read in the wrong order: other dates of this column read only " +
+                         FromBytes(tally.OtherOrdersText()) + ".";
+  }
+  model.SetReadings(
+      std::move(readings),
+      [convert](std::string_view text) {
+        std::string out(text);
+        convert(out);
+        return out;
+      },
+      doubtWhy);
   return result;
 }
 
@@ -144,7 +161,9 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     if (c.examined == 0) return text + "none in the preview";
     text += QString::number(c.read) + " of " + QString::number(c.examined) + " read";
     if (c.doubtful > 0) {
-      text += ", " + QString::number(c.doubtful) + " of them may have day and month swapped";
+      text += ", " + QString::number(c.doubtful) +
+              (c.onlyDayMonthSwap ? " of them may have day and month swapped"
+                                  : " of them may be read in the wrong order");
     }
     if (layout < 0) {
       text += boxText.isEmpty() ? QString(" · no layout chosen")

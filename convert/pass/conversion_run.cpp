@@ -111,7 +111,7 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
       });
   unread.linesRead = count;
   const int64_t fields = record.HasHeaderLine() ? count - 1 : count;
-  unread.Finish(fields, dateColumn > 0, timeColumn > 0);
+  unread.Finish(fields, dateColumn, timeColumn);
   if (host != nullptr) host->ShowUnread(unread);
   if (unreadOut != nullptr) *unreadOut = std::move(unread);
   return count;

@@ -1,5 +1,7 @@
 #include "unread.h"
 
+#include <algorithm>
+
 #include "byte_scan.h"
 #include "normalise.h"
 
@@ -46,8 +48,12 @@ void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, Impo
     const UnreadField::Example& e = d.doubtfulExamples.front();
     line += " (line " + std::to_string(e.line) + ": " + QuotedForLog(e.text) + ")";
   }
-  line += "; " + Plural(tally.UnreadInOtherOrders(), "date reads", "dates read") + " only " +
-          (swap ? std::string("with day and month swapped") : tally.OtherOrdersText());
+  if (tally.RevealedByYearsOnly()) {
+    line += "; every date reads " + tally.OtherOrdersText() + " as well, with years nearer to now";
+  } else {
+    line += "; " + Plural(tally.UnreadInOtherOrders(), "date reads", "dates read") + " only " +
+            (swap ? std::string("with day and month swapped") : tally.OtherOrdersText());
+  }
   const DateTally::Better better = tally.BetterLayout();
   if (better.layout >= 0) {
     line += ": date layout " + DateLayoutName(better.layout);
@@ -71,11 +77,13 @@ std::string WithThousands(int64_t n) {
   return digits;
 }
 
-void AppendMissing(std::vector<std::string>& lines, int64_t records, const char* field,
-                   ImportFile import) {
+void AppendMissing(std::vector<std::string>& lines, int64_t records, int32_t column,
+                   const char* field, ImportFile import) {
   if (records == 0) return;
-  lines.push_back(std::string("no column is set for the appointment ") + field + ": " +
-                  WithThousands(records) + (records == 1 ? " record" : " records") +
+  const std::string why = column == 0 ? std::string("no column is set for the appointment ") + field
+                                      : std::string("the appointment ") + field + " column (" +
+                                            std::to_string(column) + ") is empty in every record";
+  lines.push_back(why + ": " + WithThousands(records) + (records == 1 ? " record" : " records") +
                   (import == ImportFile::kWritten ? " went out" : " would go out") +
                   " without one");
 }
@@ -88,13 +96,15 @@ int PassExitStatus(const UnreadReport& report) {
              : kPassCompleted;
 }
 
-void UnreadReport::Finish(int64_t fields, bool dateColumnSet, bool timeColumnSet) {
+void UnreadReport::Finish(int64_t fields, int32_t dateColumnSet, int32_t timeColumnSet) {
   dates.Finish(fields);
   times.Finish(fields);
   dates.doubtful = dateTally.Doubtful();
   dates.doubtfulExamples = dateTally.DoubtfulExamples();
-  withoutDate = dateColumnSet ? 0 : fields;
-  withoutTime = timeColumnSet ? 0 : fields;
+  dateColumn = std::max(dateColumnSet, 0);
+  timeColumn = std::max(timeColumnSet, 0);
+  withoutDate = dateColumn == 0 || dates.examined == 0 ? fields : 0;
+  withoutTime = timeColumn == 0 || times.examined == 0 ? fields : 0;
 }
 
 void UnreadField::NotRead(bool nothing, int64_t line, const LineColumns& split, int32_t column) {
@@ -159,8 +169,8 @@ std::string DateOrderName(const RegionalSettings& settings) {
 std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import) {
   std::vector<std::string> lines;
   if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing()) return lines;
-  AppendMissing(lines, r.withoutDate, "date", import);
-  AppendMissing(lines, r.withoutTime, "time", import);
+  AppendMissing(lines, r.withoutDate, r.dateColumn, "date", import);
+  AppendMissing(lines, r.withoutTime, r.timeColumn, "time", import);
   AppendField(lines, r.dates, "date", "dates", r.linesRead, import);
   AppendDoubtful(lines, r, import);
   AppendField(lines, r.times, "time", "times", r.linesRead, import);

@@ -53,9 +53,13 @@ struct UnreadReport {
   RegionalSettings regional;
   // The dates judged in every order their column shows.
   DateTally dateTally;
-  // Records that went out without a date or a time: no column is set for it.
+  // Records that went out without a date or a time: no column is set for
+  // it, or the one set is empty in every record (an export that lost a
+  // column); and the columns set.
   int64_t withoutDate = 0;
   int64_t withoutTime = 0;
+  int32_t dateColumn = 0;
+  int32_t timeColumn = 0;
 
   UnreadReport() = default;
   UnreadReport(const SetupRecord& record, const RegionalSettings& settings)
@@ -67,7 +71,7 @@ struct UnreadReport {
         dateTally(LayoutOrderOf(record.DateLayout(), settings)) {}
 
   // The counts once every line was judged; `fields` counts the records.
-  void Finish(int64_t fields, bool dateColumnSet, bool timeColumnSet);
+  void Finish(int64_t fields, int32_t dateColumnSet, int32_t timeColumnSet);
 
   bool AnyUnread() const { return dates.unread > 0 || times.unread > 0; }
   bool AnyDoubtful() const { return dates.doubtful > 0; }

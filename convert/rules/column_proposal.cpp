@@ -228,26 +228,37 @@ int ShapeField(const Column& c, const SetupRecord& current, const RegionalSettin
   return -1;
 }
 
-// Which order, day or month first, the other date columns of the export
-// show (a date of birth 23/04/1961 shows day first), and in which column.
+// Which order, day or month first, the export's other date columns show (a
+// date of birth 23/04/1961 shows day first), and in which column. Columns
+// proposed for a field are no such dates: dotted times with seconds
+// ("9.30.00") read as dates too.
 DayMonthEvidence OtherDatesOrder(const ColumnProposal& proposal, const std::vector<Column>& columns,
-                                 std::string& where) {
-  const int32_t dateColumn = proposal.fields[static_cast<size_t>(FieldSlot::kDate)].column;
+                                 int currentYear, std::string& where) {
   DayMonthEvidence found = DayMonthEvidence::kNone;
   for (size_t c = 0; c < columns.size(); ++c) {
-    if (static_cast<int32_t>(c) + 1 == dateColumn) continue;
+    const bool taken = std::any_of(
+        proposal.fields.begin(), proposal.fields.end(),
+        [c](const ColumnProposal::Field& f) { return f.column == static_cast<int32_t>(c) + 1; });
+    if (taken) continue;
     TextCounts values = columns[c].values;
     if (!proposal.firstLineIsHeader && !columns[c].heading.empty()) {
       AddValue(values, columns[c].heading);
     }
     int64_t dateShaped = 0, count = 0;
+    bool dayFirst = false, monthFirst = false;
     for (const auto& [t, k] : values) {
-      dateShaped += ShapeOf(t) == TextShape::kDate ? k : 0;
       count += k;
+      const DateReadings r = ReadingsOf(t, currentYear, 50);
+      if (r.shape != DateShape::kSeparated || r.reads == 0) continue;
+      dateShaped += k;
+      const bool dmy = (r.reads >> kDayMonthYear & 1) != 0;
+      const bool mdy = (r.reads >> kMonthDayYear & 1) != 0;
+      dayFirst = dayFirst || (dmy && !mdy);
+      monthFirst = monthFirst || (mdy && !dmy);
     }
-    if (2 * dateShaped <= count) continue;
-    const DayMonthEvidence e = DayMonthOf(values, 0, '/');
-    if (e == DayMonthEvidence::kNone) continue;
+    if (2 * dateShaped <= count || dayFirst == monthFirst) continue;
+    const DayMonthEvidence e =
+        dayFirst ? DayMonthEvidence::kDayFirst : DayMonthEvidence::kMonthFirst;
     if (found != DayMonthEvidence::kNone && found != e) return DayMonthEvidence::kBoth;
     if (found == DayMonthEvidence::kNone) {
       where = "column " + std::to_string(c + 1);
@@ -265,6 +276,7 @@ DayMonthEvidence OtherDatesOrder(const ColumnProposal& proposal, const std::vect
 struct OrderStats {
   std::array<int64_t, kDateOrderCount> reads{}, yearsAway{};
   std::vector<std::pair<DateReadings, int64_t>> values;  // of the shape, with their counts
+  char separator = '\0';                                 // the first value's
 };
 OrderStats StatsOf(const TextCounts& dates, DateShape shape, const RegionalSettings& regional,
                    int currentYear) {
@@ -272,6 +284,7 @@ OrderStats StatsOf(const TextCounts& dates, DateShape shape, const RegionalSetti
   for (const auto& [text, n] : dates) {
     const DateReadings r = ReadingsOf(text, currentYear, regional.centuryWindowYears);
     if (r.shape != shape) continue;
+    if (st.values.empty()) st.separator = r.separator;
     st.values.emplace_back(r, n);
     for (int o = 0; o < kDateOrderCount; ++o) {
       if ((r.reads >> o & 1) == 0) continue;
@@ -301,9 +314,22 @@ bool AnyOtherDate(const OrderStats& st, int a, int b) {
 // proposed dates do not tell the day from the month, the export's other
 // dates may; failing those, the order is a guess, and the proposal says so.
 void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& columns,
-                      const TextCounts& dates, const RegionalSettings& regional, int currentYear) {
+                      const TextCounts& dates, const SetupRecord& current,
+                      const RegionalSettings& regional, int currentYear) {
   int32_t& layout = proposal.dateLayout;
-  const LayoutOrder chosen = LayoutOrderOf(layout, regional);
+  LayoutOrder chosen = LayoutOrderOf(layout, regional);
+  // A layout of another shape than most dates have reads none of them
+  // (six digits, when no layout read any and the tie kept the first).
+  std::array<int64_t, kDateShapeCount> shapes{};
+  for (const auto& [text, n] : dates) {
+    const DateReadings r = ReadingsOf(text, currentYear, regional.centuryWindowYears);
+    if (r.reads != 0) shapes[static_cast<size_t>(r.shape)] += n;
+  }
+  const auto most =
+      static_cast<DateShape>(std::max_element(shapes.begin(), shapes.end()) - shapes.begin());
+  if (shapes[static_cast<size_t>(most)] > shapes[static_cast<size_t>(chosen.shape)]) {
+    chosen = {most, kYearMonthDay};
+  }
   if (chosen.shape == DateShape::kNone) return;
   const OrderStats st = StatsOf(dates, chosen.shape, regional, currentYear);
   int best = chosen.order;
@@ -318,7 +344,9 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   }
   const int32_t bestLayout = LayoutOfOrder(chosen.shape, static_cast<DateOrder>(best));
   if (bestLayout >= 0 && bestLayout != layout) {
-    if (layout == 0) proposal.dateDelimiter = regional.dateSeparatorChar;
+    if (DateLayoutTakesDelimiter(bestLayout) && !DateLayoutTakesDelimiter(layout)) {
+      proposal.dateDelimiter = st.separator != '\0' ? st.separator : regional.dateSeparatorChar;
+    }
     layout = bestLayout;
   }
 
@@ -327,7 +355,11 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   for (int o = 0; o < kDateOrderCount && rival < 0; ++o) {
     const auto i = static_cast<size_t>(o);
     const auto b = static_cast<size_t>(best);
-    if (o != best && st.reads[i] >= st.reads[b] && st.yearsAway[i] <= st.yearsAway[b] &&
+    // An order no layout reads counts only when its years lie nearer now:
+    // nobody writes year, day, month, but 281226 may well be ddmmyy.
+    const bool stated = LayoutOfOrder(chosen.shape, static_cast<DateOrder>(o)) >= 0;
+    if (o != best && st.reads[i] >= st.reads[b] &&
+        (stated ? st.yearsAway[i] <= st.yearsAway[b] : st.yearsAway[i] < st.yearsAway[b]) &&
         AnyOtherDate(st, o, best)) {
       rival = o;
     }
@@ -351,7 +383,7 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
     return;
   }
   std::string where;
-  const DayMonthEvidence other = OtherDatesOrder(proposal, columns, where);
+  const DayMonthEvidence other = OtherDatesOrder(proposal, columns, currentYear, where);
   if (other == DayMonthEvidence::kDayFirst || other == DayMonthEvidence::kMonthFirst) {
     layout = other == DayMonthEvidence::kDayFirst ? kDayFirstLayout : kMonthFirstLayout;
     proposal.dateOrderNote = "the appointment dates do not tell the day from the month; " + where +
@@ -360,9 +392,12 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   }
   const int32_t otherLayout = layout == kDayFirstLayout ? kMonthFirstLayout : kDayFirstLayout;
   proposal.dateOrderGuessed = true;
+  // A tie keeps the order the settings held; else the locale's came first.
+  const bool kept = current.DateLayout() == layout;
   proposal.dateOrderNote =
       "the dates do not tell the day from the month (no day above 12): \"" + name(layout) +
-      "\" was chosen by the regional settings " + regional.localeName +
+      (kept ? "\" was kept from the settings"
+            : "\" was chosen by the regional settings " + regional.localeName) +
       "; if the export is the other way round, set date-layout=\"" + name(otherLayout) + "\"";
 }
 
@@ -386,7 +421,7 @@ void ProposeReadings(ColumnProposal& proposal, const std::vector<Column>& column
     if (best.layout >= 0) {
       proposal.dateLayout = best.layout;
       if (DateLayoutTakesDelimiter(best.layout)) proposal.dateDelimiter = best.delimiter;
-      ProposeDateOrder(proposal, columns, dates, regional, currentYear);
+      ProposeDateOrder(proposal, columns, dates, current, regional, currentYear);
     }
   }
   const TextCounts times = valuesOf(FieldSlot::kTime);

@@ -183,11 +183,20 @@ DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
   j.shape = readings.shape;
   j.reads = readings.reads;
   j.separator = readings.separator;
+  const LayoutOrder inUse = LayoutOrderOf(record.DateLayout(), settings);
+  const bool readsInUse = inUse.shape == readings.shape && (j.reads >> inUse.order & 1) != 0;
   if (!DateConvert(field, record, settings, currentYear)) {
     j.verdict = DateVerdict::kUnread;
+    // Left for another separator, it tells nothing of the order.
+    if (readsInUse) j.reads = 0;
     return j;
   }
   j.verdict = DateVerdict::kRead;
+  const bool known = readsInUse;
+  const auto away = [currentYear](int64_t y) {
+    return y < currentYear ? currentYear - y : y - currentYear;
+  };
+  const int64_t written = known ? away(readings.dates[inUse.order].year) : 0;
   // The field is "mm/dd/yy" now, by the regional separator (none for NUL).
   const char* const out = field.data();
   const unsigned month = TwoDigits(out);
@@ -197,7 +206,10 @@ DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
     const int o = std::countr_zero(reads);
     const CivilDate& d = readings.dates[static_cast<size_t>(o)];
     if (d.month != month || d.day != day || static_cast<unsigned>(d.year % 100) != year) {
-      j.differs |= static_cast<OrderMask>(1u << o);
+      const auto bit = static_cast<OrderMask>(1u << o);
+      j.differs |= bit;
+      if (known && away(d.year) < written) j.nearer |= bit;
+      if (known && away(d.year) > written) j.farther |= bit;
     }
   }
   return j;
@@ -228,12 +240,54 @@ DateJudgement DateJudge::Judge(std::string& field) {
   return slot.judgement;
 }
 
+namespace {
+
+// The orders that read every read date of a shape, with years nearer to now
+// on the whole than the order in use.
+OrderMask NearerEverywhere(const std::array<int64_t, 32>& byReads,
+                           const std::array<int64_t, 32>& unreadByReads,
+                           const std::array<int64_t, kDateOrderCount>& nearer,
+                           const std::array<int64_t, kDateOrderCount>& farther) {
+  OrderMask mask = 0;
+  int64_t read = 0;
+  std::array<int64_t, kDateOrderCount> readIn{};
+  for (size_t m = 1; m < 32; ++m) {
+    const int64_t n = byReads[m] - unreadByReads[m];
+    read += n;
+    for (int o = 0; o < kDateOrderCount; ++o) {
+      if ((m >> o & 1) != 0) readIn[static_cast<size_t>(o)] += n;
+    }
+  }
+  for (int o = 0; o < kDateOrderCount; ++o) {
+    const auto i = static_cast<size_t>(o);
+    if (read > 0 && readIn[i] == read && nearer[i] > farther[i]) {
+      mask |= static_cast<OrderMask>(1u << o);
+    }
+  }
+  return mask;
+}
+
+}  // namespace
+
+OrderMask DateTally::Revealed(DateShape shape) const {
+  const auto s = static_cast<size_t>(shape);
+  return revealed_[s] | NearerEverywhere(byReads_[s], unreadByReads_[s], nearer_[s], farther_[s]);
+}
+
+bool DateTally::RevealedByYearsOnly() const {
+  for (size_t s = 0; s < kDateShapeCount; ++s) {
+    if (revealed_[s] != 0) return false;
+  }
+  return true;
+}
+
 int64_t DateTally::Doubtful() const {
   int64_t n = 0;
   for (size_t s = 0; s < kDateShapeCount; ++s) {
-    if (revealed_[s] == 0) continue;
+    const OrderMask revealed = Revealed(static_cast<DateShape>(s));
+    if (revealed == 0) continue;
     for (size_t m = 1; m < 32; ++m) {
-      if ((m & revealed_[s]) != 0) n += readDiffering_[s][m];
+      if ((m & revealed) != 0) n += readDiffering_[s][m];
     }
   }
   return n;
@@ -241,8 +295,10 @@ int64_t DateTally::Doubtful() const {
 
 std::vector<DateTally::Example> DateTally::DoubtfulExamples() const {
   std::vector<Example> out;
+  std::array<OrderMask, kDateShapeCount> revealed{};
+  for (size_t s = 0; s < kDateShapeCount; ++s) revealed[s] = Revealed(static_cast<DateShape>(s));
   for (const Noted& e : examples_) {
-    if ((e.differs & revealed_[static_cast<size_t>(e.shape)]) == 0) continue;
+    if ((e.differs & revealed[static_cast<size_t>(e.shape)]) == 0) continue;
     out.push_back(e.example);
     if (out.size() == kExamples) break;
   }
@@ -260,8 +316,9 @@ int64_t DateTally::UnreadInOtherOrders() const {
 std::string DateTally::OtherOrdersText() const {
   std::string text;
   for (size_t s = 0; s < kDateShapeCount; ++s) {
+    const OrderMask revealed = Revealed(static_cast<DateShape>(s));
     for (int o = 0; o < kDateOrderCount; ++o) {
-      if ((revealed_[s] >> o & 1) == 0) continue;
+      if ((revealed >> o & 1) == 0) continue;
       if (!text.empty()) text += " or ";
       text += OrderName(static_cast<DateShape>(s), static_cast<DateOrder>(o));
     }
@@ -274,11 +331,11 @@ bool DateTally::OnlyDayMonthSwap() const {
   const auto separated = static_cast<size_t>(DateShape::kSeparated);
   if (inUse_.shape != DateShape::kSeparated ||
       (inUse_.order != kMonthDayYear && inUse_.order != kDayMonthYear) ||
-      (revealed_[separated] & ~kDayMonth) != 0) {
+      (Revealed(DateShape::kSeparated) & ~kDayMonth) != 0) {
     return false;
   }
   for (size_t s = 0; s < kDateShapeCount; ++s) {
-    if (s != separated && revealed_[s] != 0) return false;
+    if (s != separated && Revealed(static_cast<DateShape>(s)) != 0) return false;
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -58,6 +59,9 @@ struct DateJudgement {
   DateShape shape = DateShape::kNone;
   OrderMask reads = 0;    // the orders it reads in
   OrderMask differs = 0;  // read: the orders that read it as another date than the one written
+  // Of those, the ones whose year lies nearer to now than the written one's,
+  // and farther from it.
+  OrderMask nearer = 0, farther = 0;
   char separator = '\0';
 };
 
@@ -92,8 +96,10 @@ class DateJudge {
 // The one tally of a date column that the pass, the check, the layout
 // suggestion and the field selector share, so that they cannot disagree on
 // which dates are doubtful. A read date is doubtful when it reads as another
-// date in an order in which some date of the column reads that the reading
-// in use leaves unread: the column shows it was written that way.
+// date in an order that the column shows: one in which some date reads that
+// the reading in use leaves unread, or one that reads every read date of the
+// column with years nearer to now (281226 as ddmmyy, 28 December 2026,
+// rather than yymmdd, 26 December 2028).
 class DateTally {
  public:
   struct Example {
@@ -116,6 +122,10 @@ class DateTally {
         return;
       case DateVerdict::kRead:
         read_ += n;
+        for (unsigned m = j.nearer | j.farther; m != 0; m &= m - 1) {
+          const int o = std::countr_zero(m);
+          ((j.nearer >> o & 1) != 0 ? nearer_ : farther_)[s][static_cast<size_t>(o)] += n;
+        }
         if (j.differs != 0) {
           int64_t& count = readDiffering_[s][j.differs];
           if (count < static_cast<int64_t>(kExamples)) {
@@ -152,9 +162,13 @@ class DateTally {
   std::vector<Example> DoubtfulExamples() const;
   int64_t Sure() const { return read_ - Doubtful(); }
   bool IsDoubtful(const DateJudgement& j) const {
-    return j.verdict == DateVerdict::kRead &&
-           (j.differs & revealed_[static_cast<size_t>(j.shape)]) != 0;
+    return j.verdict == DateVerdict::kRead && (j.differs & Revealed(j.shape)) != 0;
   }
+  // The orders the column shows, beside the one in use.
+  OrderMask Revealed(DateShape shape) const;
+  // Whether the orders shown are only those that read every date with years
+  // nearer to now, no unread date.
+  bool RevealedByYearsOnly() const;
   // Unread dates that read in another order, and the orders they read in.
   int64_t UnreadInOtherOrders() const;
   std::string OtherOrdersText() const;  // "month first", "month first or year first"
@@ -183,6 +197,7 @@ class DateTally {
   std::array<std::array<int64_t, 32>, kDateShapeCount> readDiffering_{};
   std::array<std::array<int64_t, 32>, kDateShapeCount> byReads_{};
   std::array<std::array<int64_t, 32>, kDateShapeCount> unreadByReads_{};
+  std::array<std::array<int64_t, kDateOrderCount>, kDateShapeCount> nearer_{}, farther_{};
   std::vector<Noted> examples_;
   char separator_ = '\0';
   bool unreadSeparator_ = false;

@@ -194,6 +194,7 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
     case 3: {
       Pieces p = HourAndMinutePieces(field, delimiter, [](const std::string&) {});
       if (p.minutes.size() >= 2 && p.minutes[1] == ' ') p.minutes.insert(p.minutes.begin(), '0');
+      while (!p.minutes.empty() && p.minutes.back() == ' ') p.minutes.pop_back();  // "9:30 p "
       CompleteMarker(p.minutes);
       return Join(p.hour, ':', p.minutes);
     }
