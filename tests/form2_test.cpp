@@ -543,6 +543,9 @@ TEST_F(Form2Test, CountsLineSaysWhenTheTimeHasNoColumn) {
   Form().FormActivate();
   EXPECT_EQ(Form().TimeReading()->text().toStdString(),
             "Times: no column is set for the appointment time: every record goes out without one");
+  for (int i = 0; i < 4; ++i) Click(Arrow(4, "up"));  // the operator sets it
+  EXPECT_TRUE(Form().TimeReading()->text().startsWith("Times: 1 of 1 read"))
+      << Form().TimeReading()->text().toStdString();
   EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 1 of 1 read"))
       << Form().DateReading()->text().toStdString();
   ASSERT_TRUE(Form().FormClose());

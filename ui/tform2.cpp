@@ -342,6 +342,10 @@ int32_t TForm2::ChosenLayout(const QComboBox* box) {
 
 SetupRecord TForm2::ChosenReading() const {
   SetupRecord r = state_.record;
+  // The columns as the spinners show them: a field without one is said.
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    r.SetPosition(static_cast<FieldSlot>(k), upDowns_[k]->Position());
+  }
   r.SetDateLayout(ChosenLayout(ui_->ComboBox1));
   r.SetTimeLayout(ChosenLayout(ui_->ComboBox2));
   // An empty box keeps the delimiting character the record holds.
