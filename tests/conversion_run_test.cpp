@@ -150,6 +150,22 @@ TEST_F(ConversionRunTest, NoDateOrTimeColumnIsSaid) {
             "no column is set for the appointment time: 2 records went out without one");
 }
 
+// Nothing left unread, yet every date reads nearer now the other way: the
+// run says so and its status is not 0.
+TEST_F(ConversionRunTest, DoubtWithoutAnUnreadDateStillCounts) {
+  Source("Ann,281226,9:30\nBo,050127,10:30\n");
+  Columns({1, 0, 2, 3, 0, 0, 0});
+  record.SetDateLayout(4);  // yymmdd: 2028-12-26 and 2005-01-27
+  Run();
+  ASSERT_TRUE(host.unread.has_value());
+  EXPECT_EQ(host.unread->dates.unread, 0);
+  EXPECT_EQ(host.unread->dates.doubtful, 2);
+  EXPECT_EQ(PassExitStatus(*host.unread), kPassLeftUnreadOrDoubtful);
+  EXPECT_EQ(UnreadSummary(*host.unread).front(),
+            "2 of 2 dates may be read in the wrong order, written to TOLV_D.TXT as read (line 1: "
+            "\"281226\"); every date reads ddmmyy as well, with years nearer to now");
+}
+
 TEST_F(ConversionRunTest, LineRulesAndCounts) {
   struct Case {
     const char* name;

@@ -86,6 +86,20 @@ TEST(UnreadSummary, Text) {
                       "\":\", designators \"am\" and \"pm\""},
                      ImportFile::kNotWritten});
   }
+  {
+    UnreadReport r;
+    r.linesRead = 1205;
+    r.withoutTime = 1204;
+    r.dates = Tally(1204, {});
+    cases.push_back({"no time column",
+                     r,
+                     {"no column is set for the appointment time: 1,204 records went out without "
+                      "one",
+                      "read by date layout \"mm/dd/yy\" with delimiting char \"/\", time layout "
+                      "\"hh:mm am\" with delimiting char \":\"",
+                      "regional settings C: month first, date separator \"/\", time separator "
+                      "\":\", designators \"am\" and \"pm\""}});
+  }
   for (const Case& c : cases) EXPECT_EQ(UnreadSummary(c.report, c.import), c.lines) << c.name;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "byte_scan.h"
 #include "normalise.h"
 
 namespace vantrelix {
@@ -69,12 +68,14 @@ void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, Impo
 
 // "1,204": a count an admin reads at a glance.
 std::string WithThousands(int64_t n) {
-  std::string digits = std::to_string(n);
-  for (auto at = static_cast<int64_t>(digits.size()) - 3; at > 0 && IsDigit(digits[at - 1]);
-       at -= 3) {
-    digits.insert(static_cast<size_t>(at), ",");
+  const std::string digits = std::to_string(n);
+  std::string out;
+  const size_t first = n < 0 ? 1 : 0;  // a sign is no digit
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > first && (digits.size() - i) % 3 == 0) out.push_back(',');
+    out.push_back(digits[i]);
   }
-  return digits;
+  return out;
 }
 
 void AppendMissing(std::vector<std::string>& lines, int64_t records, int32_t column,
