@@ -11,6 +11,7 @@
 
 #include "conversion_run.h"
 #include "inouterror.h"
+#include "normalise.h"
 #include "test_support.h"
 #include "text_file.h"
 
@@ -164,6 +165,20 @@ TEST_F(ConversionRunTest, DoubtWithoutAnUnreadDateStillCounts) {
   EXPECT_EQ(UnreadSummary(*host.unread).front(),
             "2 of 2 dates may be read in the wrong order, written to TOLV_D.TXT as read (line 1: "
             "\"281226\"); every date reads ddmmyy as well, with years nearer to now");
+}
+
+// Dates none of which is read, so none doubtful: the summary still names the
+// layout that reads them, for the admin of a scheduled run.
+TEST_F(ConversionRunTest, UnreadDatesNameTheLayoutThatReadsThem) {
+  Source("Ann,25/12/2026,9:30\nBo,14/12/2026,10:30\n");
+  Columns({1, 0, 2, 3, 0, 0, 0});
+  record.SetDateLayout(kMonthFirstLayout);
+  Run();
+  ASSERT_TRUE(host.unread.has_value());
+  const std::vector<std::string> summary = UnreadSummary(*host.unread);
+  ASSERT_GE(summary.size(), 4u);
+  EXPECT_EQ(summary[3],
+            "  date layout \"dd/mm/yy (day first)\" with delimiting char \"/\" reads the column");
 }
 
 TEST_F(ConversionRunTest, LineRulesAndCounts) {

@@ -32,6 +32,20 @@ void AppendField(std::vector<std::string>& lines, const UnreadField& field, cons
   if (more > 0) lines.push_back("  and " + std::to_string(more) + " more");
 }
 
+// "date layout "dd/mm/yy (day first)" with delimiting char "/" reads the
+// column", or nothing when no layout reads more than the one in use.
+std::string BetterLayoutText(const DateTally& tally, int64_t examined) {
+  const DateTally::Better better = tally.BetterLayout();
+  if (better.layout < 0) return "";
+  std::string text = "date layout " + DateLayoutName(better.layout);
+  if (DateLayoutTakesDelimiter(better.layout)) {
+    text += " with delimiting char " + QuotedForLog(std::string_view(&better.delimiter, 1));
+  }
+  return text + (better.reads >= examined ? " reads the column"
+                                          : " reads " + std::to_string(better.reads) + " of " +
+                                                std::to_string(examined));
+}
+
 // The dates that may be read in the wrong order, with the orders that the
 // unread ones read in and the layout that reads the most of the column.
 void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, ImportFile import) {
@@ -53,16 +67,8 @@ void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, Impo
     line += "; " + Plural(tally.UnreadInOtherOrders(), "date reads", "dates read") + " only " +
             (swap ? std::string("with day and month swapped") : tally.OtherOrdersText());
   }
-  const DateTally::Better better = tally.BetterLayout();
-  if (better.layout >= 0) {
-    line += ": date layout " + DateLayoutName(better.layout);
-    if (DateLayoutTakesDelimiter(better.layout)) {
-      line += " with delimiting char " + QuotedForLog(std::string_view(&better.delimiter, 1));
-    }
-    line += better.reads >= d.examined
-                ? " reads the column"
-                : " reads " + std::to_string(better.reads) + " of " + std::to_string(d.examined);
-  }
+  const std::string better = BetterLayoutText(tally, d.examined);
+  if (!better.empty()) line += ": " + better;
   lines.push_back(line);
 }
 
@@ -173,7 +179,13 @@ std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import)
   AppendMissing(lines, r.withoutDate, r.dateColumn, "date", import);
   AppendMissing(lines, r.withoutTime, r.timeColumn, "time", import);
   AppendField(lines, r.dates, "date", "dates", r.linesRead, import);
-  AppendDoubtful(lines, r, import);
+  if (r.dates.doubtful > 0) {
+    AppendDoubtful(lines, r, import);
+  } else if (r.dates.unread > 0) {
+    // The admin of a scheduled run learns the setting that reads them.
+    const std::string better = BetterLayoutText(r.dateTally, r.dates.examined);
+    if (!better.empty()) lines.push_back("  " + better);
+  }
   AppendField(lines, r.times, "time", "times", r.linesRead, import);
   const RegionalSettings& s = r.regional;
   lines.push_back("read by date layout " + DateLayoutName(r.dateLayout) + " with delimiting char " +

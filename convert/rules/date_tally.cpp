@@ -187,8 +187,7 @@ DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
   const bool readsInUse = inUse.shape == readings.shape && (j.reads >> inUse.order & 1) != 0;
   if (!DateConvert(field, record, settings, currentYear)) {
     j.verdict = DateVerdict::kUnread;
-    // Left for another separator, it tells nothing of the order.
-    if (readsInUse) j.reads = 0;
+    j.readsInUse = readsInUse;
     return j;
   }
   j.verdict = DateVerdict::kRead;
@@ -306,11 +305,7 @@ std::vector<DateTally::Example> DateTally::DoubtfulExamples() const {
 }
 
 int64_t DateTally::UnreadInOtherOrders() const {
-  int64_t n = 0;
-  for (const auto& shape : unreadByReads_) {
-    for (size_t m = 1; m < 32; ++m) n += shape[m];
-  }
-  return n;
+  return unreadRevealing_;
 }
 
 std::string DateTally::OtherOrdersText() const {
@@ -342,17 +337,16 @@ bool DateTally::OnlyDayMonthSwap() const {
 
 DateTally::Better DateTally::BetterLayout() const {
   Better best;
-  for (size_t s = 0; s < kDateShapeCount; ++s) {
+  for (const SeparatorReads& e : bySeparator_) {
     for (int o = 0; o < kDateOrderCount; ++o) {
-      const int32_t layout = LayoutOfOrder(static_cast<DateShape>(s), static_cast<DateOrder>(o));
+      const int32_t layout = LayoutOfOrder(e.shape, static_cast<DateOrder>(o));
       if (layout < 0) continue;
       int64_t reads = 0;
       for (size_t m = 1; m < 32; ++m) {
-        if ((m >> o & 1) != 0) reads += byReads_[s][m];
+        if ((m >> o & 1) != 0) reads += e.byReads[m];
       }
       if (reads > best.reads) {
-        best = {layout, static_cast<DateShape>(s) == DateShape::kSeparated ? separator_ : '/',
-                reads};
+        best = {layout, e.shape == DateShape::kSeparated ? e.separator : '/', reads};
       }
     }
   }

@@ -62,6 +62,9 @@ struct DateJudgement {
   // Of those, the ones whose year lies nearer to now than the written one's,
   // and farther from it.
   OrderMask nearer = 0, farther = 0;
+  // Unread: the order in use reads it, with another separator. It tells
+  // nothing of the order then.
+  bool readsInUse = false;
   char separator = '\0';
 };
 
@@ -136,18 +139,16 @@ class DateTally {
         break;
       case DateVerdict::kUnread:
         unread_ += n;
-        revealed_[s] |= j.reads;
         unreadByReads_[s][j.reads] += n;
-        // The separator named for a better layout: an unread date's first.
-        if (j.reads != 0 && j.shape == DateShape::kSeparated && !unreadSeparator_) {
-          separator_ = j.separator;
-          unreadSeparator_ = true;
+        if (!j.readsInUse && j.reads != 0) {
+          revealed_[s] |= j.reads;
+          unreadRevealing_ += n;
         }
         break;
     }
     if (j.reads != 0) {
       byReads_[s][j.reads] += n;
-      if (separator_ == '\0' && j.shape == DateShape::kSeparated) separator_ = j.separator;
+      BySeparator(j.shape, j.separator)[j.reads] += n;
     }
   }
   void Add(const DateJudgement& j, int64_t n = 1) {
@@ -198,9 +199,21 @@ class DateTally {
   std::array<std::array<int64_t, 32>, kDateShapeCount> byReads_{};
   std::array<std::array<int64_t, 32>, kDateShapeCount> unreadByReads_{};
   std::array<std::array<int64_t, kDateOrderCount>, kDateShapeCount> nearer_{}, farther_{};
+  int64_t unreadRevealing_ = 0;
   std::vector<Noted> examples_;
-  char separator_ = '\0';
-  bool unreadSeparator_ = false;
+  // The dates by their reads and separator: a layout names one delimiting char.
+  struct SeparatorReads {
+    DateShape shape;
+    char separator;
+    std::array<int64_t, 32> byReads{};
+  };
+  std::vector<SeparatorReads> bySeparator_;
+  std::array<int64_t, 32>& BySeparator(DateShape shape, char separator) {
+    for (SeparatorReads& e : bySeparator_) {
+      if (e.shape == shape && e.separator == separator) return e.byReads;
+    }
+    return bySeparator_.emplace_back(SeparatorReads{shape, separator, {}}).byReads;
+  }
 };
 
 }  // namespace vantrelix
