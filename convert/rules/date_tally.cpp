@@ -226,7 +226,7 @@ DateJudgement DateJudge::Judge(std::string& field) {
   std::memcpy(word, field.data(), field.size());
   uint64_t h = (word[0] * 0x9E3779B97F4A7C15u) ^ (word[1] * 0xC2B2AE3D27D4EB4Fu) ^
                (word[2] * 0x165667B19E3779F9u) ^ field.size();
-  Slot& slot = slots_[(h ^ (h >> 29)) & (kSlots - 1)];
+  Slot& slot = slots_[h >> (64 - kSlotBits)];  // the product's high bits mix every byte
   if (slot.size == field.size() && std::memcmp(slot.text, field.data(), field.size()) == 0) {
     if (slot.judgement.verdict == DateVerdict::kRead) field.assign(slot.out, slot.outSize);
     return slot.judgement;

@@ -89,7 +89,8 @@ class DateJudge {
     char out[8];  // the date as written
     DateJudgement judgement;
   };
-  static constexpr size_t kSlots = 4096;
+  static constexpr int kSlotBits = 12;
+  static constexpr size_t kSlots = size_t{1} << kSlotBits;
   const SetupRecord& record_;
   const RegionalSettings& settings_;
   int currentYear_;
