@@ -210,6 +210,15 @@ TEST_F(ConversionRunTest, LineRulesAndCounts) {
       {"Ctrl-Z ends the input early", "a\x1a\nb\n", 0, line("a"), 1},
       {"LF then lone CR reads two lines", "a\n\r", 0, line("a") + kEmptyLineOut, 2},
       {"header flag 2 is no header", "H\na\n", 2, line("H") + line("a"), 2},
+      {"a UTF-8 byte-order mark is no part of the first field",
+       "\xEF\xBB\xBF"
+       "a\n\xEF\xBB\xBF"
+       "b\n",
+       0,
+       line("a") + line("\xEF\xBB\xBF"
+                        "b"),
+       2},
+      {"a mark on a line of its own", "\xEF\xBB\xBF\r\na\n", 0, kEmptyLineOut + line("a"), 2},
   };
   for (const Case& c : cases) {
     Columns({1, 0, 0, 0, 0, 0, 0});

@@ -105,6 +105,10 @@ const std::vector<TimeStyle>& TimeStyles() {
        [](const Moment& m) {
          return Hour12(m.hour) + "." + Two(m.minute) + (m.hour < 12 ? "am" : "pm");
        }},
+      {"h:mm a.m.", 0, ':',
+       [](const Moment& m) {
+         return Hour12(m.hour) + ":" + Two(m.minute) + (m.hour < 12 ? " a.m." : " P.M.");
+       }},
       {"h:mma", 2, ':',
        [](const Moment& m) {
          return Hour12(m.hour) + ":" + Two(m.minute) + (m.hour < 12 ? "a" : "p");

@@ -89,6 +89,17 @@ void TextReader::ReadSlow(std::string& line) {
 }
 
 std::string_view TextReader::ReadTextLineView(std::string& scratch) {
+  std::string_view line = NextLineView(scratch);
+  // Spreadsheets' "CSV UTF-8" starts with a byte-order mark: no part of the
+  // first field.
+  if (linesRead_ == 1 && !bomChecked_) {
+    bomChecked_ = true;
+    if (line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
+  }
+  return line;
+}
+
+std::string_view TextReader::NextLineView(std::string& scratch) {
   // Fast path: the whole line and its LF are in the buffer, with no Ctrl-Z
   // and no CR other than one right before the LF. One pass finds the first
   // LF, CR or Ctrl-Z.

@@ -28,6 +28,7 @@ class TextReader {
   // The next line, without its line end, as a view that lasts until the next
   // read: into the read buffer when the line lies wholly in it, otherwise
   // into `scratch`. A line longer than kMaxLineLength raises ESourceProblem.
+  // A UTF-8 byte-order mark that starts the file is left out.
   std::string_view ReadTextLineView(std::string& scratch);
   // The same line copied into `line`.
   void ReadTextLine(std::string& line);
@@ -40,6 +41,7 @@ class TextReader {
 
  private:
   bool Fill();
+  std::string_view NextLineView(std::string& scratch);
   // A line that crosses a block, or holds a lone CR or a Ctrl-Z.
   void ReadSlow(std::string& line);
 
@@ -51,6 +53,7 @@ class TextReader {
   size_t end_ = 0;
   bool endOfFile_ = false;
   bool endMarkSeen_ = false;
+  bool bomChecked_ = false;
 };
 
 // Writes lines ended by CR LF through a large buffer into a file that

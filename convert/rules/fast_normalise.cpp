@@ -300,6 +300,7 @@ template <typename AtEnd>
   while (*p == ' ') ++p;
   const char letter = static_cast<char>(*p | 0x20);
   if (letter != 'a' && letter != 'p') return atEnd(p) ? 0 : -1;
+  if (p[1] == '.' || ((p[1] | 0x20) == 'm' && p[2] == '.')) return -1;  // "a.m.": the general rules
   if ((p[1] | 0x20) == 'm') {
     p += 2;
   } else if (complete && atEnd(p + 1)) {
@@ -343,7 +344,7 @@ template <typename AtEnd>
       if (*p != ' ' && *p != '\0' && (*p | 0x20) != 'a' && (*p | 0x20) != 'p') return false;
     }
     const auto atEnd = [end](const char* at) { return at == end; };
-    designator = ReadDesignator(p, atEnd, layout <= 3);
+    designator = ReadDesignator(p, atEnd, layout <= 4);
     if (layout == 10 && p == end) {
       // The field's marker went on before the minute piece was taken, so
       // the piece ends in it: 12 counts as 1, above 6 is morning.
@@ -364,7 +365,7 @@ template <typename AtEnd>
     p = begin + 2;
     if (!ReadNumber(p, m, digits)) return false;
     designator = ReadDesignator(
-        p, [end](const char* at) { return at == end; }, layout >= 8);
+        p, [end](const char* at) { return at == end; }, true);
   } else {
     return false;
   }

@@ -105,10 +105,11 @@ TextShape ShapeOf(std::string_view text) {
     const char lower = static_cast<char>(text[i] | 0x20);
     if (lower >= 'a' && lower <= 'z') {
       letters = true;
-      // a, p, am or pm right after the digits (a blank between allowed)
+      // a, am or a.m. (p for the afternoon) right after the digits, a blank
+      // between allowed, and nothing after it
       const std::string_view rest = text.substr(i);
-      const bool marker = (lower == 'a' || lower == 'p') &&
-                          (rest.size() == 1 || (rest.size() == 2 && (rest[1] | 0x20) == 'm'));
+      bool afternoon = false;
+      const bool marker = MarkerLength(rest, afternoon) == rest.size();
       designator = designator || (marker && !runs.empty());
     } else if (!runs.empty() && separators.size() < runs.size()) {
       separators += text[i];

@@ -27,6 +27,10 @@ void DataDelimited(std::string& text, int32_t& position, char delimiter) {
 
 namespace {
 
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 // The field without the blanks at either end: they belong to no reading.
 std::string_view WithoutEndBlanks(std::string_view field) {
   while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
@@ -49,21 +53,20 @@ std::string Join(std::string_view a, char sep, std::string_view b) {
   return out;
 }
 
-// Completes a trailing lone "a" / "p" to a marker word.
-void CompleteMarker(std::string& text) {
-  if (text.empty()) return;
-  switch (text.back()) {
-    case 'A':
-    case 'P':
-      text.push_back('M');
-      break;
-    case 'a':
-    case 'p':
-      text.push_back('m');
-      break;
-    default:
-      break;
+// Writes the marker behind the numbers as "am" or "pm" when it is one of
+// their spellings ("a", "P", "a.m.", "P.M", ...), so that the reading
+// sees one word; other words (a locale's own designators) stay.
+void NormaliseMarker(std::string& text) {
+  size_t end = text.size();
+  while (end > 0 && text[end - 1] == ' ') --end;
+  size_t start = end;
+  while (start > 0 && (IsAsciiLetter(text[start - 1]) || text[start - 1] == '.')) --start;
+  bool afternoon = false;
+  if (start == end ||
+      MarkerLength(std::string_view(text).substr(start, end - start), afternoon) != end - start) {
+    return;
   }
+  text.replace(start, std::string::npos, afternoon ? "pm" : "am");
 }
 
 struct Pieces {
@@ -100,6 +103,20 @@ int HexDigit(char c) {
 }
 
 }  // namespace
+
+size_t MarkerLength(std::string_view text, bool& afternoon) {
+  if (text.empty()) return 0;
+  const char letter = static_cast<char>(text[0] | 0x20);
+  if (letter != 'a' && letter != 'p') return 0;
+  afternoon = letter == 'p';
+  size_t n = 1;
+  if (n < text.size() && text[n] == '.') ++n;
+  if (n < text.size() && (text[n] | 0x20) == 'm') {
+    ++n;
+    if (n < text.size() && text[n] == '.') ++n;
+  }
+  return n;
+}
 
 int32_t ReadHourNumber(std::string_view piece) {
   size_t i = 0;
@@ -194,12 +211,12 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
     case 3: {
       Pieces p = HourAndMinutePieces(field, delimiter, [](const std::string&) {});
       if (p.minutes.size() >= 2 && p.minutes[1] == ' ') p.minutes.insert(p.minutes.begin(), '0');
-      while (!p.minutes.empty() && p.minutes.back() == ' ') p.minutes.pop_back();  // "9:30 p "
-      CompleteMarker(p.minutes);
+      NormaliseMarker(p.minutes);
       return Join(p.hour, ':', p.minutes);
     }
     case 4: {
-      const Pieces p = HourAndMinutePieces(field, delimiter, [](const std::string&) {});
+      Pieces p = HourAndMinutePieces(field, delimiter, [](const std::string&) {});
+      NormaliseMarker(p.minutes);
       return Join(p.hour, ':', p.minutes);
     }
     case 5: {
@@ -217,7 +234,7 @@ std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, cha
       const std::string_view t = WithoutEndBlanks(field);
       if (t.size() < 3) return "";
       std::string candidate = Join(t.substr(0, 2), ':', t.substr(2));
-      if (layout >= 8) CompleteMarker(candidate);
+      NormaliseMarker(candidate);
       return candidate;
     }
     case 10: {

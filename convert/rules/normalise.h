@@ -58,6 +58,12 @@ std::optional<std::string> DateCandidate(std::string_view field, int32_t layout,
 // " am" / " pm" to `field` itself.
 std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, char delimiter);
 
+// The length of a morning or afternoon marker that `text` starts with: "a",
+// "am", "a.m.", "a.m", "am." in any case (p for the afternoon, which sets
+// `afternoon`); 0 for none. A marker read stands alone: the caller checks
+// what follows.
+size_t MarkerLength(std::string_view text, bool& afternoon);
+
 // Layout 10's hour number: a signed 32-bit reading of the piece that accepts
 // "$", "x" and "0x" hexadecimal prefixes and stops before an overflow.
 int32_t ReadHourNumber(std::string_view piece);
