@@ -225,6 +225,8 @@ TEST(TimeConvert, Layouts0To3) {
                                 {"9:30p.m.", "09:30pm", "09:30 pm"},
                                 {"9:30 P.M", "09:30 pm", "09:30 pm"},
                                 {"9:30 p.m.x", "09:30 p.m.x", nullptr},
+                                {"9:p", nullptr, nullptr},  // no minute
+                                {"7:A", nullptr, nullptr},
                                 {"14:30", "14:30", "02:30 pm"},
                                 {"9:30:15 pm", "09:30:15 pm", "09:30 pm"},
                                 {"12:30:00 AM", "12:30:00 am", "12:30 am"},
@@ -252,6 +254,7 @@ TEST(TimeConvert, Layout4) {
                        {"1030", "1030:", nullptr},
                        {"2:30 p", "02:30 pm", "02:30 pm"},
                        {"2:30 p.m.", "02:30 pm", "02:30 pm"},
+                       {"9:p", nullptr, nullptr},
                    });
 }
 

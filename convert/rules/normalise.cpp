@@ -91,7 +91,8 @@ Pieces HourAndMinutePieces(std::string& field, char delimiter, Between between) 
       IsDigit(p.minutes[seconds + 1])) {
     p.minutes[seconds] = ':';
   }
-  if (p.minutes.size() == 1) p.minutes.insert(p.minutes.begin(), '0');
+  // A lone digit is a minute ("9:5"); a lone letter is none ("9:p").
+  if (p.minutes.size() == 1 && IsDigit(p.minutes[0])) p.minutes.insert(p.minutes.begin(), '0');
   return p;
 }
 

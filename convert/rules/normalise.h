@@ -59,9 +59,8 @@ std::optional<std::string> DateCandidate(std::string_view field, int32_t layout,
 std::optional<std::string> TimeCandidate(std::string& field, int32_t layout, char delimiter);
 
 // The length of a morning or afternoon marker that `text` starts with: "a",
-// "am", "a.m.", "a.m", "am." in any case (p for the afternoon, which sets
-// `afternoon`); 0 for none. A marker read stands alone: the caller checks
-// what follows.
+// "am", with points or without ("a.", "a.m.", "a.m", "am.") in any case (p for the afternoon, which
+// sets `afternoon`); 0 for none. A marker read stands alone: the caller checks what follows.
 size_t MarkerLength(std::string_view text, bool& afternoon);
 
 // Layout 10's hour number: a signed 32-bit reading of the piece that accepts
