@@ -1,6 +1,7 @@
 // DateConvert and TimeConvert over every layout and delimiter: a field comes
 // out formatted, or exactly as it came; the fixed-column layouts read only
 // fields that are all theirs; the judge of a date agrees with the reading.
+#include "byte_scan.h"
 #include "date_tally.h"
 #include "fuzz_support.h"
 #include "normalise.h"
@@ -9,13 +10,8 @@ namespace {
 
 // Blanks at either end aside, `n` digits (or `m`) and nothing else.
 bool OnlyDigits(std::string_view t, size_t n, size_t m) {
-  while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-  while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-  if (t.size() != n && t.size() != m) return false;
-  for (char c : t) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+  t = vantrelix::WithoutEndBlanks(t);
+  return (t.size() == n || t.size() == m) && vantrelix::AllDigits(t);
 }
 
 }  // namespace

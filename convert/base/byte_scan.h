@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -11,6 +12,22 @@ namespace vantrelix {
 // The one digit test of the engine: ASCII only, whatever the locale.
 inline bool IsDigit(char c) {
   return c >= '0' && c <= '9';
+}
+inline bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+// Digits and nothing else, at least one.
+inline bool AllDigits(std::string_view text) {
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+  }
+  return !text.empty();
+}
+// The text without the blanks (spaces) at either end.
+inline std::string_view WithoutEndBlanks(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
 }
 
 // The splitter and the line reader look for a few bytes among many; sixteen

@@ -57,10 +57,9 @@ void Place(DateReadings& r, DateOrder order, Number year, unsigned month, unsign
 
 DateReadings ReadingsOf(std::string_view text, int currentYear, int window) {
   DateReadings r;
+  text = WithoutEndBlanks(text);
   const char* p = text.data();
-  const char* end = p + text.size();
-  while (p < end && *p == ' ') ++p;
-  while (end > p && end[-1] == ' ') --end;
+  const char* const end = p + text.size();
   const char* digitsEnd = p;
   while (digitsEnd < end && IsDigit(*digitsEnd)) ++digitsEnd;
   if (digitsEnd == end) {
@@ -243,15 +242,14 @@ namespace {
 
 // The orders that read every read date of a shape, with years nearer to now
 // on the whole than the order in use.
-OrderMask NearerEverywhere(const std::array<int64_t, 32>& byReads,
-                           const std::array<int64_t, 32>& unreadByReads,
+OrderMask NearerEverywhere(const std::array<int64_t, 32>& readByReads,
                            const std::array<int64_t, kDateOrderCount>& nearer,
                            const std::array<int64_t, kDateOrderCount>& farther) {
   OrderMask mask = 0;
   int64_t read = 0;
   std::array<int64_t, kDateOrderCount> readIn{};
   for (size_t m = 1; m < 32; ++m) {
-    const int64_t n = byReads[m] - unreadByReads[m];
+    const int64_t n = readByReads[m];
     read += n;
     for (int o = 0; o < kDateOrderCount; ++o) {
       if ((m >> o & 1) != 0) readIn[static_cast<size_t>(o)] += n;
@@ -270,7 +268,7 @@ OrderMask NearerEverywhere(const std::array<int64_t, 32>& byReads,
 
 OrderMask DateTally::Revealed(DateShape shape) const {
   const auto s = static_cast<size_t>(shape);
-  return revealed_[s] | NearerEverywhere(byReads_[s], unreadByReads_[s], nearer_[s], farther_[s]);
+  return revealed_[s] | NearerEverywhere(readByReads_[s], nearer_[s], farther_[s]);
 }
 
 bool DateTally::RevealedByYearsOnly() const {

@@ -126,6 +126,7 @@ class DateTally {
         return;
       case DateVerdict::kRead:
         read_ += n;
+        readByReads_[s][j.reads] += n;
         for (unsigned m = j.nearer | j.farther; m != 0; m &= m - 1) {
           const int o = std::countr_zero(m);
           ((j.nearer >> o & 1) != 0 ? nearer_ : farther_)[s][static_cast<size_t>(o)] += n;
@@ -140,17 +141,13 @@ class DateTally {
         break;
       case DateVerdict::kUnread:
         unread_ += n;
-        unreadByReads_[s][j.reads] += n;
         if (!j.readsInUse && j.reads != 0) {
           revealed_[s] |= j.reads;
           unreadRevealing_ += n;
         }
         break;
     }
-    if (j.reads != 0) {
-      byReads_[s][j.reads] += n;
-      BySeparator(j.shape, j.separator)[j.reads] += n;
-    }
+    if (j.reads != 0) BySeparator(j.shape, j.separator)[j.reads] += n;
   }
   void Add(const DateJudgement& j, int64_t n = 1) {
     Add(j, n, [] { return Example{0, {}}; });
@@ -197,8 +194,7 @@ class DateTally {
   int64_t read_ = 0, unread_ = 0, nothingToRead_ = 0;
   std::array<OrderMask, kDateShapeCount> revealed_{};
   std::array<std::array<int64_t, 32>, kDateShapeCount> readDiffering_{};
-  std::array<std::array<int64_t, 32>, kDateShapeCount> byReads_{};
-  std::array<std::array<int64_t, 32>, kDateShapeCount> unreadByReads_{};
+  std::array<std::array<int64_t, 32>, kDateShapeCount> readByReads_{};  // read dates by their reads
   std::array<std::array<int64_t, kDateOrderCount>, kDateShapeCount> nearer_{}, farther_{};
   int64_t unreadRevealing_ = 0;
   std::vector<Noted> examples_;

@@ -88,13 +88,6 @@ ThreeParts SplitThree(std::string_view text, char delimiter) {
   return p;
 }
 
-bool AllDigits(std::string_view text) {
-  for (char c : text) {
-    if (!IsDigit(c)) return false;
-  }
-  return !text.empty();
-}
-
 // Replaces the field by the eight characters of a written date or time in
 // place, without the general assignment's bookkeeping.
 [[gnu::always_inline]] inline void Overwrite(std::string& field, const char (&out)[8]) {

@@ -89,8 +89,7 @@ DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
 }
 
 TextShape ShapeOf(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  text = WithoutEndBlanks(text);
   std::vector<size_t> runs;  // lengths of the digit runs
   std::string separators;    // the first byte between each two runs
   bool letters = false, designator = false;

@@ -27,24 +27,6 @@ void DataDelimited(std::string& text, int32_t& position, char delimiter) {
 
 namespace {
 
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// The field without the blanks at either end: they belong to no reading.
-std::string_view WithoutEndBlanks(std::string_view field) {
-  while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
-  while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
-  return field;
-}
-
-bool AllDigits(std::string_view text) {
-  for (char c : text) {
-    if (!IsDigit(c)) return false;
-  }
-  return true;
-}
-
 std::string Join(std::string_view a, char sep, std::string_view b) {
   std::string out;
   out.reserve(a.size() + b.size() + 1);

@@ -13,9 +13,6 @@ namespace {
 
 // Character tests of our own: the C library's depend on the process locale,
 // which Qt sets from the environment.
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
