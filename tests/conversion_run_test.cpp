@@ -135,50 +135,55 @@ TEST_F(ConversionRunTest, CountsWhatItLeavesUnread) {
   EXPECT_NE(out.find("\"--Blank Line--\",\"0:30\""), std::string::npos);
 }
 
-// Records that go out without a date or a time make the run say so.
-TEST_F(ConversionRunTest, NoDateOrTimeColumnIsSaid) {
-  Source("Ann,7/4/2026,9:30\nBo,7/5/2026,10:30\n");
-  Columns({1, 0, 9, 0, 0, 0, 0});  // an export that lost its date column; no time column
-  Run();
-  ASSERT_TRUE(host.unread.has_value());
-  EXPECT_EQ(PassExitStatus(*host.unread), kPassLeftUnreadOrDoubtful);
-  const std::vector<std::string> summary = UnreadSummary(*host.unread);
-  ASSERT_GE(summary.size(), 2u);
-  EXPECT_EQ(summary[0],
-            "the appointment date column (9) is empty in every record: 2 records went out "
-            "without one");
-  EXPECT_EQ(summary[1],
-            "no column is set for the appointment time: 2 records went out without one");
-}
-
-// Nothing left unread, yet every date reads nearer now the other way: the
-// run says so and its status is not 0.
-TEST_F(ConversionRunTest, DoubtWithoutAnUnreadDateStillCounts) {
-  Source("Ann,281226,9:30\nBo,050127,10:30\n");
-  Columns({1, 0, 2, 3, 0, 0, 0});
-  record.SetDateLayout(4);  // yymmdd: 2028-12-26 and 2005-01-27
-  Run();
-  ASSERT_TRUE(host.unread.has_value());
-  EXPECT_EQ(host.unread->dates.unread, 0);
-  EXPECT_EQ(host.unread->dates.doubtful, 2);
-  EXPECT_EQ(PassExitStatus(*host.unread), kPassLeftUnreadOrDoubtful);
-  EXPECT_EQ(UnreadSummary(*host.unread).front(),
-            "2 of 2 dates may be read in the wrong order, written to TOLV_D.TXT as read (line 1: "
-            "\"281226\"); every date reads ddmmyy as well, with years nearer to now");
-}
-
-// Dates none of which is read, so none doubtful: the summary still names the
-// layout that reads them, for the admin of a scheduled run.
-TEST_F(ConversionRunTest, UnreadDatesNameTheLayoutThatReadsThem) {
-  Source("Ann,25/12/2026,9:30\nBo,14/12/2026,10:30\n");
-  Columns({1, 0, 2, 3, 0, 0, 0});
-  record.SetDateLayout(kMonthFirstLayout);
-  Run();
-  ASSERT_TRUE(host.unread.has_value());
-  const std::vector<std::string> summary = UnreadSummary(*host.unread);
-  ASSERT_GE(summary.size(), 4u);
-  EXPECT_EQ(summary[3],
-            "  date layout \"dd/mm/yy (day first)\" with delimiting char \"/\" reads the column");
+// Runs that must not end with status 0 although every line went out, each
+// with the summary line that says why.
+TEST_F(ConversionRunTest, SummaryOfWhatIsMissingOrDoubtful) {
+  struct Case {
+    const char* name;
+    const char* source;
+    std::initializer_list<int32_t> columns;
+    int32_t dateLayout;
+    size_t line;  // of the summary
+    const char* text;
+  };
+  const Case cases[] = {
+      {"a date column past the line's end, no time column",
+       "Ann,7/4/2026,9:30\nBo,7/5/2026,10:30\n",
+       {1, 0, 9, 0, 0, 0, 0},
+       0,
+       1,
+       "no column is set for the appointment time: 2 records went out without one"},
+      {"the date column empty in every record",
+       "Ann,7/4/2026,9:30\nBo,7/5/2026,10:30\n",
+       {1, 0, 9, 3, 0, 0, 0},
+       0,
+       0,
+       "the appointment date column (9) is empty in every record: 2 records went out without one"},
+      {"nothing unread, yet every date is nearer now the other way (yymmdd: 2028, 2005)",
+       "Ann,281226,9:30\nBo,050127,10:30\n",
+       {1, 0, 2, 3, 0, 0, 0},
+       4,
+       0,
+       "2 of 2 dates may be read in the wrong order, written to TOLV_D.TXT as read (line 1: "
+       "\"281226\"); every date reads ddmmyy as well, with years nearer to now"},
+      {"nothing read, so nothing doubtful: the layout that reads them is named",
+       "Ann,25/12/2026,9:30\nBo,14/12/2026,10:30\n",
+       {1, 0, 2, 3, 0, 0, 0},
+       kMonthFirstLayout,
+       3,
+       "  date layout \"dd/mm/yy (day first)\" with delimiting char \"/\" reads the column"},
+  };
+  for (const Case& c : cases) {
+    Source(c.source);
+    Columns(c.columns);
+    record.SetDateLayout(c.dateLayout);
+    Run();
+    ASSERT_TRUE(host.unread.has_value()) << c.name;
+    EXPECT_EQ(PassExitStatus(*host.unread), kPassLeftUnreadOrDoubtful) << c.name;
+    const std::vector<std::string> summary = UnreadSummary(*host.unread);
+    ASSERT_GT(summary.size(), c.line) << c.name;
+    EXPECT_EQ(summary[c.line], c.text) << c.name;
+  }
 }
 
 TEST_F(ConversionRunTest, LineRulesAndCounts) {
