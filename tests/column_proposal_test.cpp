@@ -21,6 +21,7 @@ TEST(ColumnProposal, RealisticExports) {
     bool header;
     int32_t dateLayout;
     int32_t timeLayout;
+    FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab;
   };
   const Case cases[] = {
       {"header in an unusual order",
@@ -64,6 +65,43 @@ TEST(ColumnProposal, RealisticExports) {
        true,
        5,
        0},
+      {"a European spreadsheet's semicolons, commas in the names",
+       {"M\xc3\xbcller, Hans;030 1234567;14.12.2026;09:30;Dr. Weber;hans@example.de",
+        "Schmidt, Eva;030 7654321;15.12.2026;14:00;Dr. Weber;eva@example.de",
+        "Braun, Uwe;030 5551234;16.12.2026;08:15;Dr. Kurz;uwe@example.de"},
+       testing::DayFirstSettings(),
+       {1, 2, 3, 4, 5, 0, 6},
+       false,
+       5,
+       0,
+       FieldDelimiter::kSemicolon},
+      {"a report writer's TABs with commas unquoted",
+       {"patient\tphone\tdate\ttime\tdoctor\tlocation\temail",
+        "Alves, Olga\t555-0101\t2026-12-14\t09:30:00\tDr. Lee\tNorth\to@x.org",
+        "Baker, Tom\t555-0102\t2026-12-14\t10:00:00\tDr. Lee\tNorth\tt@x.org"},
+       {},
+       {1, 2, 3, 4, 5, 6, 7},
+       true,
+       1,
+       0,
+       FieldDelimiter::kTab},
+      {"database output separated by pipes",
+       {"Roe, Jane|555-123-4567|12/14/2026|9:30 am|Dr. Lee|North|j@x.org",
+        "Poe, Ann|555-765-4321|12/15/2026|2:15 pm|Dr. Kim|South|a@x.org"},
+       {},
+       {1, 2, 3, 4, 5, 6, 7},
+       false,
+       kMonthFirstLayout,
+       0,
+       FieldDelimiter::kPipe},
+      {"TABs only: the delimiter every settings file means",
+       {"Jane Roe\t555-123-4567\t12/14/2026\t9:30 am",
+        "Ann Poe\t555-765-4321\t12/15/2026\t2:15 pm"},
+       {},
+       {1, 2, 3, 4, 0, 0, 0},
+       false,
+       kMonthFirstLayout,
+       0},
   };
   for (const Case& c : cases) {
     const ColumnProposal p =
@@ -75,6 +113,7 @@ TEST(ColumnProposal, RealisticExports) {
     EXPECT_EQ(p.firstLineIsHeader, c.header) << c.name;
     EXPECT_EQ(p.dateLayout, c.dateLayout) << c.name;
     EXPECT_EQ(p.timeLayout, c.timeLayout) << c.name;
+    EXPECT_EQ(p.delimiter, c.delimiter) << c.name;
   }
 }
 

@@ -10,8 +10,23 @@ namespace vantrelix::testing {
 
 // The column rule written plainly, one scan per column: the model that the
 // one-scan splitter (and so Comma) is checked against.
-inline std::string ModelComma(std::string_view line, int32_t column) {
-  const auto isDelimiter = [](char c) { return c == ',' || c == '\t'; };
+inline std::string ModelComma(std::string_view line, int32_t column,
+                              FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab) {
+  const auto isDelimiter = [delimiter](char c) {
+    switch (delimiter) {
+      case FieldDelimiter::kCommaOrTab:
+        return c == ',' || c == '\t';
+      case FieldDelimiter::kComma:
+        return c == ',';
+      case FieldDelimiter::kTab:
+        return c == '\t';
+      case FieldDelimiter::kSemicolon:
+        return c == ';';
+      case FieldDelimiter::kPipe:
+        return c == '|';
+    }
+    return false;
+  };
   if (line.empty()) return std::string(kBlankLinePlaceholder);
   if (column == 0) return {};
   // The column's first character: just past the (column-1)-th delimiter

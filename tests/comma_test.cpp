@@ -87,10 +87,11 @@ namespace {
 // The one-scan split must give exactly what the plain column rule gives.
 TEST(LineColumns, AgreesWithTheModelOnRandomLines) {
   std::mt19937 rng(2026);
-  const char alphabet[] = {'a', 'b', ',', '\t', '"', ' ', '\xff'};
+  const char alphabet[] = {'a', 'b', ',', '\t', '"', ' ', '\xff', ';', '|'};
   std::string line, fromSplit;
-  LineColumns split;
   for (int round = 0; round < 20000; ++round) {
+    const auto delimiter = static_cast<FieldDelimiter>(round % kFieldDelimiterItems.size());
+    LineColumns split(delimiter);
     line.clear();
     const int length = static_cast<int>(rng() % 24);
     for (int i = 0; i < length; ++i) line.push_back(alphabet[rng() % sizeof alphabet]);
@@ -98,8 +99,8 @@ TEST(LineColumns, AgreesWithTheModelOnRandomLines) {
     split.Split(line, maxColumn);
     for (int32_t column = -2; column <= maxColumn; ++column) {
       split.ColumnInto(column, fromSplit);
-      ASSERT_EQ(fromSplit, testing::ModelComma(line, column))
-          << '"' << line << "\" column " << column;
+      ASSERT_EQ(fromSplit, testing::ModelComma(line, column, delimiter))
+          << '"' << line << "\" column " << column << " delimiter " << round % 5;
     }
   }
 }

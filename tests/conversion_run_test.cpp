@@ -91,6 +91,33 @@ TEST_F(ConversionRunTest, PicksAndQuotesTheColumns) {
   EXPECT_EQ(host.lastCount, 1);
 }
 
+TEST_F(ConversionRunTest, EachFieldDelimiterSplitsOnlyAtItsOwn) {
+  struct Case {
+    FieldDelimiter delimiter;
+    const char* source;
+    const char* import;
+  };
+  const Case cases[] = {
+      {FieldDelimiter::kCommaOrTab, "Roe, Jane\t555;1|2,Dr. Lee\n",
+       "\"Roe\",\" Jane\",\"\",\"\",\"555;1|2\",\"\",\"\"\r\n"},
+      {FieldDelimiter::kComma, "Roe\tJane,555;1|2,Dr. Lee\n",
+       "\"Roe\tJane\",\"555;1|2\",\"\",\"\",\"Dr. Lee\",\"\",\"\"\r\n"},
+      {FieldDelimiter::kTab, "Roe, Jane\t555;1|2\tDr. Lee\n",
+       "\"Roe, Jane\",\"555;1|2\",\"\",\"\",\"Dr. Lee\",\"\",\"\"\r\n"},
+      {FieldDelimiter::kSemicolon, "M\xfcller, Hans;\"030;1\";Dr. Lee\n",
+       "\"M\xfcller, Hans\",\"030;1\",\"\",\"\",\"Dr. Lee\",\"\",\"\"\r\n"},
+      {FieldDelimiter::kPipe, "Roe, Jane|555\t1|Dr. Lee\n",
+       "\"Roe, Jane\",\"555\t1\",\"\",\"\",\"Dr. Lee\",\"\",\"\"\r\n"},
+  };
+  Columns({1, 2, 0, 0, 3, 0, 0});
+  for (const Case& c : cases) {
+    record.SetDelimiter(c.delimiter);
+    Source(c.source);
+    EXPECT_EQ(Run(), RunResult::kCompleted);
+    EXPECT_EQ(Output(), c.import) << kFieldDelimiterItems[static_cast<size_t>(c.delimiter)];
+  }
+}
+
 TEST_F(ConversionRunTest, ConvertsDatesAndTimes) {
   Columns({3, 5, 1, 2, 4, 0, 0});
   Source("7/4/2026,9:30 am,\"Doe, John\",Dr. Patel,555-0101\n12/31/99,2:05 pm,Ann,Dr. Wu,555\n");

@@ -341,6 +341,8 @@ TEST_F(Form2Test, ChangesDuringTheFillAreHonoured) {
        false},
       {"first five", [this] { Click(Child<QRadioButton>("RadioGroup1Item0")); }, "d1", 4, "5",
        true},
+      {"field delimiter", [this] { Child<QComboBox>("ComboBox3")->setCurrentIndex(3); },
+       "d1,p1,x,y,z,w,v", kLines, "600001", false},
       {"another file",
        [&] {
          typeName(small);
@@ -465,7 +467,7 @@ TEST_F(Form2Test, MissingFileIsReportedTwiceOnOpeningWithTheDefaults) {
   EXPECT_EQ(Count(), "Label38");
 }
 
-TEST_F(Form2Test, LongNameIsPreviewedWholeAndStoredAs100) {
+TEST_F(Form2Test, LongNameIsPreviewedAndStoredWhole) {
   Form().FormActivate();
   const std::string longName = data_ + "/" + std::string(120 - data_.size() - 1, 'n');
   ASSERT_EQ(longName.size(), 120u);
@@ -477,7 +479,7 @@ TEST_F(Form2Test, LongNameIsPreviewedWholeAndStoredAs100) {
   Click(Child<QCheckBox>("CheckBox1"));
   EXPECT_EQ(Rows(1), (std::vector<std::string>{"long"}));
   ASSERT_TRUE(Form().FormClose());
-  EXPECT_EQ(state.record.SourceFileName(), longName.substr(0, 100));
+  EXPECT_EQ(state.record.SourceFileName(), longName);
 }
 
 TEST_F(Form2Test, ClosingStoresEveryControl) {
@@ -494,6 +496,7 @@ TEST_F(Form2Test, ClosingStoresEveryControl) {
   dateDelimiter->clear();
   QTest::keyClicks(dateDelimiter, "-x");  // one character at most
   Child<QLineEdit>("Edit3")->clear();
+  Child<QComboBox>("ComboBox3")->setCurrentIndex(4);
   ASSERT_TRUE(Form().FormClose());
 
   SetupRecord stored;
@@ -506,6 +509,7 @@ TEST_F(Form2Test, ClosingStoresEveryControl) {
   EXPECT_EQ(stored.TimeLayout(), -1);
   EXPECT_EQ(stored.DateDelimiter(), '-');
   EXPECT_EQ(stored.TimeDelimiter(), ':') << "an empty box keeps the stored character";
+  EXPECT_EQ(stored.Delimiter(), FieldDelimiter::kPipe);
 }
 
 TEST_F(Form2Test, StoredSettingsConvertAsThePreviewShowed) {

@@ -69,15 +69,19 @@ TEST(DefaultSetup, KeepsAnExistingFile) {
   EXPECT_EQ(record.SourceFileName(), "");
 }
 
-TEST(DefaultSetup, LongDataFolderCutsTheSampleNameAt100) {
+TEST(DefaultSetup, LongDataFolderKeepsTheWholeSampleName) {
   TempDir dir;
   const std::string deep = dir / std::string(90 - dir.Path().size(), 'd');
   ::mkdir(deep.c_str(), 0777);
   const DataFolderPaths paths = DataFolderFrom("", deep);
   SetupRecord record;
   WriteDefaultSetupIfMissing(record, paths);
-  EXPECT_EQ(record.SourceFileName(), (paths.dataFolder + "/Sample_VANTRELIX.CSV").substr(0, 100));
-  EXPECT_EQ(record.Bytes()[0], 100);
+  const std::string sample = paths.dataFolder + "/Sample_VANTRELIX.CSV";
+  EXPECT_EQ(record.SourceFileName(), sample);
+  EXPECT_EQ(record.Bytes()[0], 100) << "the record holds what fits";
+  SetupRecord loaded;
+  LoadSetup(loaded, paths.setupFileName);
+  EXPECT_EQ(loaded.SourceFileName(), sample);
 }
 
 TEST(DefaultSetup, MissingParentFolderIsInvalidFilename) {
@@ -123,7 +127,7 @@ TEST(LoadSetup, SizesOfTheFile) {
   };
   for (const Case& c :
        {Case{0, "Read beyond end of file", 0}, Case{151, "Read beyond end of file", 151},
-        Case{152, "", 152}, Case{200, "", 152}}) {
+        Case{152, "", 152}, Case{200, "", 152}, Case{1 << 20, "", 152}}) {
     TempDir dir;
     std::string bytes;
     for (size_t i = 0; i < c.size; ++i) bytes.push_back(static_cast<char>(i * 7 + 1));
@@ -197,6 +201,101 @@ TEST(SetupRecord, RoundTripKeepsFillerAndStaleNameBytes) {
   EXPECT_EQ(shortened[0], 10);
   EXPECT_EQ(shortened.substr(1, 10), "0123456789");
   EXPECT_EQ(shortened.substr(11), bytes.substr(11)) << "old name bytes stay behind the new name";
+}
+
+// The settings after the 152 bytes: what an older program reads of them, and
+// what this one makes of the files an older one wrote.
+TEST(SetupExtension, OlderAndNewerReadersAgree) {
+  TempDir dir;
+  const std::string longName = "/mnt/share/" + std::string(135, 'p') + "/x.csv";
+  ASSERT_EQ(longName.size(), 152u);
+  SetupRecord record;
+  FillDefaultSetup(record, DataFolderFrom("", dir.Path()));
+  const std::string plain = ImageText(record);
+  SaveSetup(record, dir / "plain.dat");
+  EXPECT_EQ(ReadFile(dir / "plain.dat"), plain) << "nothing new set: the file stays 152 bytes";
+
+  record.SetSourceFileName(longName);
+  record.SetDelimiter(FieldDelimiter::kSemicolon);
+  record.laterEntries = {std::string("\x09\x00\x02\x00\x00\x00zz", 8)};  // a later version's
+  SaveSetup(record, dir / "new.dat");
+  const std::string bytes = ReadFile(dir / "new.dat");
+  ASSERT_GT(bytes.size(), 152u);
+  EXPECT_EQ(bytes.substr(0, 152), ImageText(record)) << "an older program reads the record";
+  EXPECT_EQ(bytes.substr(1, 100), longName.substr(0, 100)) << "and fails on a name that is cut";
+  EXPECT_EQ(bytes.substr(152, 4), "VXEX");
+
+  SetupRecord loaded;
+  LoadSetup(loaded, dir / "new.dat");
+  EXPECT_TRUE(loaded.SameSettings(record));
+  EXPECT_EQ(loaded.SourceFileName(), longName);
+  EXPECT_EQ(loaded.Delimiter(), FieldDelimiter::kSemicolon);
+  SaveSetup(loaded, dir / "again.dat");
+  EXPECT_EQ(ReadFile(dir / "again.dat"), bytes) << "a later version's entry is kept";
+
+  // An older program saved its own name over the record: the record's wins.
+  std::string older = bytes;
+  older[0] = 5;
+  older.replace(1, 5, "/a/b!");
+  WriteFile(dir / "older.dat", older);
+  LoadSetup(loaded, dir / "older.dat");
+  EXPECT_EQ(loaded.SourceFileName(), "/a/b!");
+  WriteFile(dir / "cut.dat", bytes.substr(0, 152));  // what an older program writes back
+  LoadSetup(loaded, dir / "cut.dat");
+  EXPECT_EQ(loaded.Delimiter(), FieldDelimiter::kCommaOrTab);
+  EXPECT_EQ(loaded.SourceFileName(), longName.substr(0, 100));
+}
+
+TEST(SetupExtension, DamageIsNamedNeverRead) {
+  const auto header = [](uint16_t version, uint32_t size) {
+    std::string h = "VXEX";
+    h += static_cast<char>(version & 0xFF);
+    h += static_cast<char>(version >> 8);
+    for (int i = 0; i < 4; ++i) h += static_cast<char>(size >> (8 * i) & 0xFF);
+    return h;
+  };
+  const auto entry = [](uint16_t type, std::string data) {
+    std::string e{static_cast<char>(type), '\0'};
+    for (int i = 0; i < 4; ++i) e += static_cast<char>(data.size() >> (8 * i) & 0xFF);
+    return e + data;
+  };
+  struct Case {
+    const char* name;
+    std::string extension;
+    std::string why;  // empty: loads
+  };
+  const std::string semicolon = entry(1, "\x03");
+  const std::string shortName = entry(2, std::string(60, 'n'));
+  const Case cases[] = {
+      {"not our tag", "VXE!junk", ""},
+      {"a later version", header(7, 7) + semicolon, ""},
+      {"header cut", "VXEX\x01", "its header is cut short"},
+      {"version 0", header(0, 7) + semicolon, "version 0"},
+      {"no entries", header(1, 0), "it announces 0 bytes of settings"},
+      {"a gigabyte announced", header(1, 1u << 30), "it announces 1073741824 bytes of settings"},
+      {"entries cut", header(1, 7) + semicolon.substr(0, 5), "it ends before its settings do"},
+      {"entry longer than the entries", header(1, 7) + entry(1, "\x03\x03").substr(0, 7),
+       "a setting is cut short"},
+      {"delimiter out of the list", header(1, 7) + entry(1, "\x05"), "the field delimiter"},
+      {"delimiter twice", header(1, 14) + semicolon + semicolon, "the field delimiter"},
+      {"a name that fits the record", header(1, 66) + shortName, "the source file name"},
+      {"a name with a NUL", header(1, 206) + entry(2, std::string(199, 'n') + '\0'),
+       "the source file name"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "s.dat", std::string(152, '\0') + c.extension);
+    SetupRecord record;
+    std::string error;
+    try {
+      LoadSetup(record, dir / "s.dat");
+    } catch (const EFileProblem& e) {
+      error = e.what();
+      EXPECT_EQ(e.Path(), dir / "s.dat") << c.name;
+    }
+    EXPECT_EQ(error, c.why.empty() ? "" : "The settings file's extension is damaged: " + c.why)
+        << c.name;
+  }
 }
 
 TEST(SetupRecord, FieldsAtTheirOffsetsLittleEndian) {

@@ -116,7 +116,7 @@ SetupRecord LoadedSettings(const DataFolderPaths& paths, bool& stored) {
 std::vector<std::string> Headings(const SetupRecord& record,
                                   const std::vector<std::string>& lines) {
   if (!record.HasHeaderLine() || lines.empty()) return {};
-  return SplitColumns(lines.front());
+  return SplitColumns(lines.front(), record.Delimiter());
 }
 
 std::string ProposalText(const ColumnProposal& p) {
@@ -128,7 +128,9 @@ std::string ProposalText(const ColumnProposal& p) {
     if (!field.why.empty()) text += " (" + field.why + ")";
     text += "\n";
   }
-  text += std::string("  header=") + (p.firstLineIsHeader ? "yes" : "no") + "\n";
+  text += std::string("  header=") + (p.firstLineIsHeader ? "yes" : "no") +
+          " delimiter=" + QuotedForLog(kFieldDelimiterItems[static_cast<size_t>(p.delimiter)]) +
+          "\n";
   text += "  date-layout=" + QuotedForLog(kDateLayoutItems[static_cast<size_t>(p.dateLayout)]);
   if (DateLayoutTakesDelimiter(p.dateLayout)) {
     text += " date-delimiter=" + QuotedForLog(std::string_view(&p.dateDelimiter, 1));
@@ -156,8 +158,9 @@ void PrintColumns(const SetupRecord& record, const std::string& source,
                   const std::vector<std::string>& lines) {
   const std::vector<std::string> headings = Headings(record, lines);
   const size_t firstData = record.HasHeaderLine() ? 1 : 0;
-  const std::vector<std::string> first =
-      firstData < lines.size() ? SplitColumns(lines[firstData]) : std::vector<std::string>{};
+  const std::vector<std::string> first = firstData < lines.size()
+                                             ? SplitColumns(lines[firstData], record.Delimiter())
+                                             : std::vector<std::string>{};
 
   Print("source: " + QuotedForLog(source) +
         (record.HasHeaderLine() ? ", its first line a header (skipped)" : ", no header line"));

@@ -101,7 +101,7 @@ void PreviewLines::HoldWhileReading(std::vector<int32_t> columns) {
 void PreviewLines::AddToHolders(std::vector<std::unique_ptr<Holder>>& holders,
                                 std::string_view line) const {
   if (holders.empty()) return;
-  LineColumns split;
+  LineColumns split(delimiter_);
   split.Split(line, holders.back()->held.column);  // sorted: the last is the farthest
   for (auto& holder : holders) holder->Add(split);
 }
@@ -255,6 +255,14 @@ void PreviewLines::Hold(const std::vector<int32_t>& columns) {
   }
   ForEach(0, count_, [&](size_t, std::string_view line) { AddToHolders(holders, line); });
   Keep(holders);
+}
+
+void PreviewLines::SetDelimiter(FieldDelimiter delimiter) {
+  if (delimiter == delimiter_) return;
+  delimiter_ = delimiter;
+  held_.clear();  // split at the other delimiter
+  notHeld_.clear();
+  filling_.clear();  // held again once the reading ends
 }
 
 const PreviewLines::HeldColumn* PreviewLines::Held(int32_t column) const {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "setup_record.h"
+
 namespace vantrelix {
 
 // The source's lines as the field selector read them, held once for all
@@ -46,6 +48,10 @@ class PreviewLines {
   void ForEach(size_t first, size_t end,
                const std::function<void(size_t i, std::string_view line)>& visit) const;
 
+  // Where the lines are split into columns; a change drops the held columns.
+  void SetDelimiter(FieldDelimiter delimiter);
+  FieldDelimiter Delimiter() const { return delimiter_; }
+
   // A column's text of every line, by the pass's splitting rule.
   struct HeldColumn {
     int32_t column = 0;
@@ -77,6 +83,7 @@ class PreviewLines {
   std::vector<uint32_t> openEnds_;  // and their line ends
   size_t count_ = 0;
   std::vector<bool> empty_;
+  FieldDelimiter delimiter_ = FieldDelimiter::kCommaOrTab;
   std::vector<HeldColumn> held_;
   std::vector<int32_t> notHeld_;                  // columns of too many distinct texts
   std::vector<std::unique_ptr<Holder>> filling_;  // the columns held while reading

@@ -79,7 +79,7 @@ std::string PreviewColumnModel::Row(int row) const {
   const PreviewLines::HeldColumn* held = pastTheEnd ? nullptr : lines_->Held(column_);
   if (held != nullptr) return held->texts[held->ids[i]];
   std::string text;
-  LineColumns split;
+  LineColumns split(lines_->Delimiter());
   split.Split(pastTheEnd ? std::string_view() : lines_->Line(i), column_);
   split.ColumnInto(column_, text);
   return text;
@@ -97,7 +97,7 @@ void PreviewColumnModel::ForEachRow(
         visit(static_cast<int>(i - first_), held->texts[id], id);
       }
     } else {
-      LineColumns split;
+      LineColumns split(lines_->Delimiter());
       std::string text;
       lines_->ForEach(first_, last, [&](size_t i, std::string_view line) {
         split.Split(line, column_);

@@ -100,6 +100,8 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
   for (std::string_view item : kTimeLayoutItems) ui_->ComboBox2->addItem(FromBytes(item));
   ui_->ComboBox1->setCurrentIndex(-1);
   ui_->ComboBox2->setCurrentIndex(-1);
+  for (std::string_view item : kFieldDelimiterItems) ui_->ComboBox3->addItem(FromBytes(item));
+  connect(ui_->ComboBox3, &QComboBox::currentIndexChanged, this, [this] { ComboBox3Change(); });
 
   radioGroup1_->addButton(ui_->RadioGroup1Item0, 0);
   radioGroup1_->addButton(ui_->RadioGroup1Item1, 1);
@@ -269,6 +271,11 @@ void TForm2::FormActivate() {
     };
     select(ui_->ComboBox1, r.DateLayout());
     select(ui_->ComboBox2, r.TimeLayout());
+    {
+      const QSignalBlocker blocker(ui_->ComboBox3);  // LoadUp below shows it
+      ui_->ComboBox3->setCurrentIndex(static_cast<int>(r.Delimiter()));
+    }
+    lines_.SetDelimiter(r.Delimiter());
     Show(ui_->Edit2, shownDateDelimiter_, std::string(1, r.DateDelimiter()));
     Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, r.TimeDelimiter()));
     LoadUp();
@@ -293,6 +300,8 @@ void TForm2::OfferProposal() {
     lines << line;
   }
   lines << ui_->CheckBox1->text() + ": " + (offered_.firstLineIsHeader ? "yes" : "no");
+  lines << ui_->Label44->text() + ": " +
+               FromBytes(kFieldDelimiterItems[static_cast<size_t>(offered_.delimiter)]);
   const auto item = [](const auto& items, int32_t layout) {
     return layout >= 0 && static_cast<size_t>(layout) < items.size()
                ? FromBytes(items[static_cast<size_t>(layout)])
@@ -307,7 +316,8 @@ void TForm2::OfferProposal() {
   // readings of the date and time columns.
   SetupRecord readings = state_.record;
   offered_.ApplyTo(readings);
-  bool columns = readings.SkipFirstLine() != state_.record.SkipFirstLine();
+  bool columns = readings.SkipFirstLine() != state_.record.SkipFirstLine() ||
+                 readings.Delimiter() != state_.record.Delimiter();
   for (int k = 0; k < kFieldSlotCount; ++k) {
     const auto slot = static_cast<FieldSlot>(k);
     columns = columns || readings.Position(slot) != state_.record.Position(slot);
@@ -348,6 +358,7 @@ SetupRecord TForm2::ChosenReading() const {
   }
   r.SetDateLayout(ChosenLayout(ui_->ComboBox1));
   r.SetTimeLayout(ChosenLayout(ui_->ComboBox2));
+  r.SetDelimiter(lines_.Delimiter());
   // An empty box keeps the delimiting character the record holds.
   const std::string date = BytesOf(ui_->Edit2, shownDateDelimiter_);
   const std::string time = BytesOf(ui_->Edit3, shownTimeDelimiter_);
@@ -473,7 +484,7 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   int64_t read = 0;
   size_t bytesSinceClock = 0;
   bool complete = true;
-  ForEachSourceLine(reader, false, 1, [&](const SourceLine& line) {
+  ForEachSourceLine(reader, false, 1, FieldDelimiter::kCommaOrTab, [&](const SourceLine& line) {
     lines_.Append(line.text);
     ++read;
     // A big file is read with the window alive: it redraws, and takes clicks
@@ -556,6 +567,9 @@ void TForm2::ApplyProposal(const ColumnProposal& proposal) {
         proposal.timeLayout < ui_->ComboBox2->count() ? std::max(proposal.timeLayout, -1) : -1);
     Show(ui_->Edit2, shownDateDelimiter_, std::string(1, proposal.dateDelimiter));
     Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, proposal.timeDelimiter));
+    const QSignalBlocker blocker(ui_->ComboBox3);
+    ui_->ComboBox3->setCurrentIndex(static_cast<int>(proposal.delimiter));
+    lines_.SetDelimiter(proposal.delimiter);
   }
   LoadUp();
   for (int k = 0; k < kFieldSlotCount; ++k) {
@@ -599,6 +613,13 @@ void TForm2::UpDownClick(int column) {
   RunHandler(state_, [this] { LoadUp(); });
 }
 
+void TForm2::ComboBox3Change() {
+  const int index = ui_->ComboBox3->currentIndex();
+  if (index < 0) return;
+  lines_.SetDelimiter(static_cast<FieldDelimiter>(index));
+  RunHandler(state_, [this] { LoadUp(); });
+}
+
 void TForm2::CheckBox1Click() {
   RunHandler(state_, [this] { LoadUp(); });
 }
@@ -610,7 +631,7 @@ void TForm2::RadioGroup1Click() {
 bool TForm2::FormClose() {
   return RunHandler(state_, [this] {
     SetupRecord& r = state_.record;
-    r.SetSourceFileName(SourceName());  // cut to 100 characters
+    r.SetSourceFileName(SourceName());
     for (int k = 0; k < kFieldSlotCount; ++k) {
       r.SetPosition(static_cast<FieldSlot>(k), static_cast<int16_t>(upDowns_[k]->Position()));
     }
@@ -620,6 +641,7 @@ bool TForm2::FormClose() {
     r.SetTimeLayout(chosen.TimeLayout());
     r.SetDateDelimiter(chosen.DateDelimiter());
     r.SetTimeDelimiter(chosen.TimeDelimiter());
+    r.SetDelimiter(chosen.Delimiter());
     form1_.SaveSetup();
   });
 }

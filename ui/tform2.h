@@ -54,6 +54,8 @@ class TForm2 : public QDialog {
   void Edit1Click();
   void UpDownClick(int column);
   void CheckBox1Click();
+  // The field delimiter: every preview splits its lines anew.
+  void ComboBox3Change();
   void RadioGroup1Click();
   // Stores the controls and the settings file; false when that failed.
   bool FormClose();

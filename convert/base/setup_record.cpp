@@ -7,13 +7,18 @@ namespace vantrelix {
 
 std::string SetupRecord::SourceFileName() const {
   const size_t length = std::min<size_t>(image_[record_offset::kNameLength], kMaxNameLength);
-  return std::string(reinterpret_cast<const char*>(image_.data() + record_offset::kName), length);
+  std::string name(reinterpret_cast<const char*>(image_.data() + record_offset::kName), length);
+  if (!longName_.empty() && length == kMaxNameLength && longName_.starts_with(name)) {
+    return longName_;
+  }
+  return name;
 }
 
 void SetupRecord::SetSourceFileName(std::string_view name) {
   const size_t length = std::min(name.size(), kMaxNameLength);
   image_[record_offset::kNameLength] = static_cast<uint8_t>(length);
   std::memcpy(image_.data() + record_offset::kName, name.data(), length);
+  longName_.assign(name.size() > kMaxNameLength ? name : std::string_view());
 }
 
 int32_t SetupRecord::ReadInt32(size_t offset) const {

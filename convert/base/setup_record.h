@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "file_writers.h"
 
@@ -14,6 +15,16 @@ namespace vantrelix {
 // the positions in the settings record.
 enum class FieldSlot : int { kName, kPhone, kDate, kTime, kDoctor, kLocation, kEmail };
 inline constexpr int kFieldSlotCount = 7;
+
+// What separates the fields of a source line. The first is what every
+// settings file without the extension means; under the others only that one
+// character separates fields, and the rest are text.
+enum class FieldDelimiter : uint8_t { kCommaOrTab, kComma, kTab, kSemicolon, kPipe };
+inline constexpr std::array<std::string_view, 5> kFieldDelimiterItems = {
+    "comma or TAB", "comma", "TAB", "semicolon", "pipe"};
+
+// The longest source name the settings file keeps (the extension's limit).
+inline constexpr size_t kMaxSourceNameLength = 4096;
 
 // Where each field lies in the 152-byte settings record.
 namespace record_offset {
@@ -41,11 +52,18 @@ class SetupRecord {
   const Image& Bytes() const { return image_; }
 
   // The stored name; a length byte above 100 (never written by us) is cut to
-  // 100 so that the name never reaches into the fields behind it.
+  // 100 so that the name never reaches into the fields behind it. A longer
+  // name kept in the extension is given while the 100 bytes still hold its
+  // start (a program that knows only the 152 bytes may have replaced them).
   std::string SourceFileName() const;
   // Writes the length byte and the characters only, cut to 100 characters;
-  // the bytes behind the new name keep what they held.
+  // the bytes behind the new name keep what they held. A longer name is kept
+  // whole in the extension.
   void SetSourceFileName(std::string_view name);
+  // The whole name when it is longer than the record holds; empty otherwise.
+  const std::string& LongSourceFileName() const { return longName_; }
+  // Before an extension is read: a name kept from other settings is not its.
+  void ForgetLongSourceFileName() { longName_.clear(); }
 
   // The 1-based source column of a field (NamePos .. EmailPos); 0 for none.
   int32_t Position(FieldSlot slot) const { return ReadInt32(PositionOffset(slot)); }
@@ -66,6 +84,19 @@ class SetupRecord {
   char TimeDelimiter() const { return static_cast<char>(image_[record_offset::kTimeDelimiter]); }
   void SetTimeDelimiter(char c) { image_[record_offset::kTimeDelimiter] = static_cast<uint8_t>(c); }
 
+  FieldDelimiter Delimiter() const { return delimiter_; }
+  void SetDelimiter(FieldDelimiter d) { delimiter_ = d; }
+
+  // Entries of the extension that a later version wrote and this one does
+  // not know: kept as they came, so that saving does not lose them.
+  std::vector<std::string> laterEntries;
+
+  // The same settings: the image and the extension (not who wrote them).
+  bool SameSettings(const SetupRecord& other) const {
+    return image_ == other.image_ && delimiter_ == other.delimiter_ &&
+           longName_ == other.longName_ && laterEntries == other.laterEntries;
+  }
+
   // Who may have written the settings file the record was loaded from; not
   // part of the image.
   FileWriters writers;
@@ -78,6 +109,8 @@ class SetupRecord {
   void WriteInt32(size_t offset, int32_t value);
 
   Image image_{};
+  FieldDelimiter delimiter_ = FieldDelimiter::kCommaOrTab;
+  std::string longName_;
 };
 
 }  // namespace vantrelix

@@ -83,7 +83,8 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
   UnreadReport unread(record, regional);
   DateJudge judge(record, regional, currentYear);
   const int64_t count = ForEachSourceLine(
-      source, record.HasHeaderLine(), HighestColumn(columns), [&](const SourceLine& line) {
+      source, record.HasHeaderLine(), HighestColumn(columns), record.Delimiter(),
+      [&](const SourceLine& line) {
         line.split.ColumnInto(dateColumn, date);
         const DateJudgement judged = judge.Judge(date);
         if (line.text.empty()) {

@@ -54,9 +54,9 @@ std::string LayoutName(const std::array<std::string_view, N>& items, int32_t lay
 
 }  // namespace
 
-std::vector<std::string> SplitColumns(std::string_view line) {
+std::vector<std::string> SplitColumns(std::string_view line, FieldDelimiter delimiter) {
   constexpr int32_t kMax = 64;
-  LineColumns split;
+  LineColumns split(delimiter);
   split.Split(line, kMax);
   std::vector<std::string> out;
   std::string text;
@@ -92,6 +92,8 @@ std::vector<std::string> DescribeSettings(const SetupRecord& record,
   lines.push_back("date-delimiter: " + QuotedForLog(std::string_view(&date, 1)));
   lines.push_back("time-layout: " + LayoutName(kTimeLayoutItems, record.TimeLayout()));
   lines.push_back("time-delimiter: " + QuotedForLog(std::string_view(&time, 1)));
+  lines.push_back("delimiter: " +
+                  LayoutName(kFieldDelimiterItems, static_cast<int32_t>(record.Delimiter())));
   return lines;
 }
 
@@ -110,10 +112,10 @@ std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_
   }
   if (key == "source") {
     if (value.empty()) return bad("is empty");
-    if (value.size() > SetupRecord::kMaxNameLength) {
-      return bad("is longer than " + std::to_string(SetupRecord::kMaxNameLength) +
-                 " characters, which the settings file holds");
+    if (value.size() > kMaxSourceNameLength) {
+      return bad("is longer than " + std::to_string(kMaxSourceNameLength) + " bytes");
     }
+    if (value.find('\0') != std::string_view::npos) return bad("holds a NUL");
     record.SetSourceFileName(value);
     return {};
   }
@@ -134,6 +136,17 @@ std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_
         dates ? LayoutNamed(kDateLayoutItems, value) : LayoutNamed(kTimeLayoutItems, value);
     if (layout < 0) return bad("is no layout of the list (see --show)");
     dates ? record.SetDateLayout(layout) : record.SetTimeLayout(layout);
+    return {};
+  }
+  if (key == "delimiter") {
+    // The characters themselves name them too.
+    static constexpr std::string_view kCharacters[] = {"", ",", "\t", ";", "|"};
+    int32_t d = LayoutNamed(kFieldDelimiterItems, value);
+    for (size_t i = 1; d < 0 && i < std::size(kCharacters); ++i) {
+      if (value == kCharacters[i]) d = static_cast<int32_t>(i);
+    }
+    if (d < 0) return bad("is none of \"comma or TAB\", comma, TAB, semicolon, pipe");
+    record.SetDelimiter(static_cast<FieldDelimiter>(d));
     return {};
   }
   if (key == "date-delimiter" || key == "time-delimiter") {

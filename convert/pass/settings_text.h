@@ -28,7 +28,8 @@ std::vector<std::string> DescribeSettings(const SetupRecord& record,
 
 // Applies KEY=VALUE to the record; gives what is wrong with it, or empty
 // text. The keys are kFieldKeys (a column, 0 for none), "source", "header"
-// (yes or no), "date-layout" and "time-layout" (an item's text or index),
+// (yes or no), "delimiter" (an item of kFieldDelimiterItems, its index or its
+// character), "date-layout" and "time-layout" (an item's text or index),
 // "date-delimiter" and "time-delimiter" (one character). "columns" is the
 // caller's, since it reads the source.
 std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_view value);
@@ -39,6 +40,7 @@ std::vector<std::string> ReadFirstLines(const std::string& path, size_t count);
 
 // The columns of a line, by the pass's splitting rule, up to the last one
 // that is not empty.
-std::vector<std::string> SplitColumns(std::string_view line);
+std::vector<std::string> SplitColumns(std::string_view line,
+                                      FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab);
 
 }  // namespace vantrelix

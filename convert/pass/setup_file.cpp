@@ -10,6 +10,7 @@
 
 #include "inouterror.h"
 #include "posix_file.h"
+#include "setup_extension.h"
 #include "system_calls.h"
 
 namespace vantrelix {
@@ -31,8 +32,9 @@ void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
   ConcerningFile(setupFileName, [&] {
     ReplacingFile file(setupFileName);
     const auto& image = record.Bytes();
-    WriteFully(file.Fd(),
-               std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    std::string bytes(reinterpret_cast<const char*>(image.data()), image.size());
+    bytes += ExtensionBytes(record);
+    WriteFully(file.Fd(), bytes);
     file.Commit();
   });
 }
@@ -60,6 +62,34 @@ void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& path
   SaveSetup(record, paths.setupFileName);
 }
 
+namespace {
+
+// What follows the 152 bytes: the extension when it starts with its tag,
+// otherwise nothing of ours (older files, or bytes some tool appended).
+void ReadExtension(int fd, SetupRecord& record) {
+  record.SetDelimiter(FieldDelimiter::kCommaOrTab);
+  record.laterEntries.clear();
+  record.ForgetLongSourceFileName();
+  char header[kExtensionHeaderSize];
+  const size_t got = ReadFully(fd, header, sizeof header);
+  try {
+    const size_t size = ExtensionEntriesSize(std::string_view(header, got));
+    if (size == 0) return;
+    std::string entries(size, '\0');
+    if (ReadFully(fd, entries.data(), size) < size) {
+      throw std::runtime_error(
+          "The settings file's extension is damaged: it ends before its settings do");
+    }
+    ReadExtensionEntries(entries, record);
+  } catch (const EFileProblem&) {
+    throw;
+  } catch (const std::runtime_error& e) {
+    throw EFileProblem(e.what(), "");
+  }
+}
+
+}  // namespace
+
 void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
   // Opened for reading and writing, as the companion tools do: a settings
   // file the user may not write is reported, not silently used.
@@ -75,6 +105,7 @@ void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
     const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());
     std::memcpy(record.Bytes().data(), buffer.data(), got);
     if (got < buffer.size()) throw EInOutError(io_code::kReadBeyondEnd);
+    ReadExtension(file.Get(), record);
     file.Close();
   });
 }

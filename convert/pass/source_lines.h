@@ -24,14 +24,15 @@ inline int32_t HighestColumn(const int32_t (&columns)[kFieldSlotCount]) {
 }
 
 // Reads the source by the text-file rules, dropping a header line when
-// `skipHeader` (it is counted), and hands every line, split for columns up to
-// `maxColumn`, to `visit`. Stops at the end of the source, or when `visit`
+// `skipHeader` (it is counted), and hands every line, split at `delimiter`
+// for columns up to `maxColumn`, to `visit`. Stops at the end of the source, or when `visit`
 // gives false. Every line read gives one visit, so an empty source gives one
 // empty line. Gives the number of lines read.
 template <typename Visit>
-int64_t ForEachSourceLine(TextReader& source, bool skipHeader, int32_t maxColumn, Visit&& visit) {
+int64_t ForEachSourceLine(TextReader& source, bool skipHeader, int32_t maxColumn,
+                          FieldDelimiter delimiter, Visit&& visit) {
   std::string scratch;
-  LineColumns split;
+  LineColumns split(delimiter);
   int64_t count = 0;
   for (;;) {
     std::string_view line = source.ReadTextLineView(scratch);

@@ -1,6 +1,7 @@
 #include "column_proposal.h"
 
 #include <algorithm>
+#include <map>
 
 #include "byte_scan.h"
 #include "comma.h"
@@ -163,21 +164,22 @@ void ColumnProposal::ApplyTo(SetupRecord& record) const {
   record.SetDateDelimiter(dateDelimiter);
   record.SetTimeLayout(timeLayout);
   record.SetTimeDelimiter(timeDelimiter);
+  record.SetDelimiter(delimiter);
 }
 
 bool ColumnProposal::SameAs(const SetupRecord& record) const {
   SetupRecord applied = record;
   ApplyTo(applied);
-  return applied.Bytes() == record.Bytes();
+  return applied.SameSettings(record);
 }
 
 namespace {
 
 // Every line split once by the pass's own rule; the first line's texts are
 // the headings, the others' the values.
-std::vector<Column> SplitColumns(const std::vector<std::string>& lines) {
+std::vector<Column> SplitColumns(const std::vector<std::string>& lines, FieldDelimiter delimiter) {
   std::vector<Column> columns;
-  LineColumns split;
+  LineColumns split(delimiter);
   std::string text;
   for (size_t i = 0; i < lines.size() && i < kProposalLines; ++i) {
     if (lines[i].empty()) continue;
@@ -499,6 +501,42 @@ void AssignWordColumns(Assignment& assignment, const std::vector<Column>& column
 
 }  // namespace
 
+FieldDelimiter ProposeDelimiter(const std::vector<std::string>& lines, FieldDelimiter current) {
+  // The single characters, in the order that wins a tie.
+  constexpr FieldDelimiter kCandidates[] = {FieldDelimiter::kTab, FieldDelimiter::kSemicolon,
+                                            FieldDelimiter::kPipe, FieldDelimiter::kComma};
+  constexpr int32_t kCounted = 256;
+  FieldDelimiter best = current;
+  size_t bestColumns = 1;
+  bool separates[std::size(kCandidates)] = {};
+  for (size_t k = 0; k < std::size(kCandidates); ++k) {
+    LineColumns split(kCandidates[k]);
+    std::map<size_t, size_t> linesWith;  // column count -> lines
+    size_t counted = 0;
+    for (size_t i = 0; i < lines.size() && i < kProposalLines; ++i) {
+      if (lines[i].empty()) continue;
+      split.Split(lines[i], kCounted);
+      ++counted;
+      ++linesWith[split.Count()];
+    }
+    const auto most = std::max_element(linesWith.begin(), linesWith.end(),
+                                       [](auto& a, auto& b) { return a.second < b.second; });
+    if (most == linesWith.end()) continue;
+    separates[k] = linesWith.size() > 1 || most->first > 1;
+    // Nine lines in ten alike: a stray line (a note, a total) does not count.
+    if (most->first > bestColumns && 10 * most->second >= 9 * counted) {
+      best = kCandidates[k];
+      bestColumns = most->first;
+    }
+  }
+  // Commas and TABs together mean the same where only one of them occurs.
+  const bool tabs = separates[0], commas = separates[3];
+  if ((best == FieldDelimiter::kTab && !commas) || (best == FieldDelimiter::kComma && !tabs)) {
+    return FieldDelimiter::kCommaOrTab;
+  }
+  return best;
+}
+
 ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
                               const RegionalSettings& regional, int currentYear) {
   ColumnProposal proposal;
@@ -506,9 +544,11 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
   proposal.dateDelimiter = current.DateDelimiter();
   proposal.timeLayout = current.TimeLayout();
   proposal.timeDelimiter = current.TimeDelimiter();
+  proposal.delimiter = current.Delimiter();
   if (lines.empty()) return proposal;
 
-  const std::vector<Column> columns = SplitColumns(lines);
+  proposal.delimiter = ProposeDelimiter(lines, current.Delimiter());
+  const std::vector<Column> columns = SplitColumns(lines, proposal.delimiter);
   const int32_t width = static_cast<int32_t>(columns.size());
 
   // The header: two or more headings that name fields, or one line without

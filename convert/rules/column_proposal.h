@@ -30,6 +30,9 @@ struct ColumnProposal {
   // the proposed dates tell it themselves).
   bool dateOrderGuessed = false;
   std::string dateOrderNote;
+  // What separates the fields: the one character that splits the lines
+  // alike, or commas and TABs as ever when either does.
+  FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab;
 
   // Puts the columns, the header flag and the readings into `record`.
   void ApplyTo(SetupRecord& record) const;
@@ -41,6 +44,12 @@ struct ColumnProposal {
 // `lines`; `current` gives the readings that win a tie.
 ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
                               const RegionalSettings& regional, int currentYear);
+
+// The field delimiter that splits most of `lines` (quotes respected) into one
+// number of columns, two or more, the most columns winning: commas and TABs
+// together when the export has only one of them, `current` when no
+// delimiter splits the lines alike.
+FieldDelimiter ProposeDelimiter(const std::vector<std::string>& lines, FieldDelimiter current);
 
 // How many lines of an export the proposal reads.
 inline constexpr size_t kProposalLines = 200;

@@ -11,10 +11,6 @@ namespace {
 
 constexpr char kQuote = '"';
 
-bool IsDelimiter(char c) {
-  return c == ',' || c == '\t';
-}
-
 // Appends the span with its double quotes left out.
 void AppendWithoutQuotes(std::string& out, std::string_view span) {
   while (!span.empty()) {
@@ -25,7 +21,26 @@ void AppendWithoutQuotes(std::string& out, std::string_view span) {
   }
 }
 
+char SeparatingCharacter(FieldDelimiter delimiter) {
+  switch (delimiter) {
+    case FieldDelimiter::kTab:
+      return '\t';
+    case FieldDelimiter::kSemicolon:
+      return ';';
+    case FieldDelimiter::kPipe:
+      return '|';
+    case FieldDelimiter::kCommaOrTab:
+    case FieldDelimiter::kComma:
+      break;
+  }
+  return ',';
+}
+
 }  // namespace
+
+LineColumns::LineColumns(FieldDelimiter delimiter)
+    : first_(SeparatingCharacter(delimiter)),
+      second_(delimiter == FieldDelimiter::kCommaOrTab ? '\t' : first_) {}
 
 void LineColumns::Split(std::string_view line, int32_t maxColumn) {
   line_ = line;
@@ -47,16 +62,16 @@ void LineColumns::Split(std::string_view line, int32_t maxColumn) {
     return true;
   };
   size_t i = 0;
-  // Only commas, TABs and quotes need a look.
+  // Only the separating characters and quotes need a look.
   for (; i + kScanBlock <= line.size(); i += kScanBlock) {
-    for (unsigned mask = MatchMask16(line.data() + i, ',', '\t', kQuote); mask != 0;
+    for (unsigned mask = MatchMask16(line.data() + i, first_, second_, kQuote); mask != 0;
          mask &= mask - 1) {
       if (!visit(i + static_cast<size_t>(__builtin_ctz(mask)))) return;
     }
   }
   for (; i < line.size(); ++i) {
     const char c = line[i];
-    if ((c == kQuote || IsDelimiter(c)) && !visit(i)) return;
+    if ((c == kQuote || c == first_ || c == second_) && !visit(i)) return;
   }
 }
 

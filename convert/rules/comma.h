@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "setup_record.h"
+
 namespace vantrelix {
 
 // What an empty source line gives for every column.
@@ -23,6 +25,8 @@ std::string Comma(std::string_view line, int32_t column);
 // The line must stay alive while the object is used.
 class LineColumns {
  public:
+  // Which characters separate the columns: commas and TABs, or one of them.
+  explicit LineColumns(FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab);
   // Finds the delimiters that columns up to `maxColumn` need.
   void Split(std::string_view line, int32_t maxColumn);
   void ColumnInto(int32_t column, std::string& out) const {
@@ -34,8 +38,11 @@ class LineColumns {
   // The column's bytes as they stand in the line; `quoted` tells that they
   // hold double quotes, which the column's text leaves out.
   std::string_view RawColumn(int32_t column, bool& quoted) const;
+  // How many columns the split found (up to maxColumn).
+  size_t Count() const { return line_.empty() ? 0 : delimiters_.size() + 1; }
 
  private:
+  char first_, second_;  // the separating characters (the same one twice, or comma and TAB)
   std::string_view line_;
   // Offsets of the delimiters outside quotes; 32 bits, since the reader caps
   // a line far below 4 GiB and a line of delimiters would need 8 bytes each.
