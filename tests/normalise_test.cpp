@@ -70,7 +70,7 @@ TEST(DateConvert, DefaultSettings) {
       {"7/4", 0, '/', "07/04/26"},
       {"12/31/1999", 0, '/', "12/31/99"},
       {" 7 / 4 / 26 ", 0, '/', "07/04/26"},
-      {"07/04/2026 10:30", 0, '/', "07/04/2026 10:30"},
+      {"07/04/2026 10:30", 0, '/', "07/04/26"},  // the time is the time layout's
       {"2026-07-04", 0, '/', "2026-07-04"},
       {"7.4.26", 0, '/', "7.4.26"},
       {"July 4", 0, '/', "July 4"},
@@ -386,6 +386,63 @@ TEST(LayoutLists, ItemTexts) {
   EXPECT_EQ(kTimeLayoutItems[4].size(), 17u);
   EXPECT_EQ(kTimeLayoutItems[5], "hhmm (Military)");
   EXPECT_EQ(kTimeLayoutItems[10], "hh:mm (7am-6:59pm)");
+}
+
+}  // namespace
+}  // namespace vantrelix
+
+namespace vantrelix {
+namespace {
+
+// Spreadsheets, database reports and booking systems write the date and the
+// time in one field; each layout reads its part, and a zoned time is moved
+// to the zone here, its date with it.
+TEST(DateAndTimeInOneField, EachPartByItsLayout) {
+  struct Case {
+    const char* field;
+    int32_t dateLayout;
+    char dateDelimiter;
+    int32_t timeLayout;
+    const char* zone;
+    const char* date;  // as written: the field itself when not read
+    const char* time;
+  };
+  const Case cases[] = {
+      {"12/14/2026 8:00", 0, '/', 0, "", "12/14/26", "08:00 am"},
+      {"12/14/2026 8:00:00 PM", 0, '/', 0, "", "12/14/26", "08:00 pm"},
+      {"12/14/2026  9:30 p.m. ", kMonthFirstLayout, '/', 0, "", "12/14/26", "09:30 pm"},
+      {"2026-12-14 09:30:00", 1, '-', 4, "", "12/14/26", "09:30 am"},
+      {"2026-12-14 14:05:00.0", 1, '-', 4, "", "12/14/26", "02:05 pm"},
+      {"2026-12-14T09:30:00", 1, '-', 0, "", "12/14/26", "09:30 am"},
+      {"20261214 083000", 3, '/', 5, "", "12/14/26", "08:30 am"},
+      {"20261214T1430", 3, '/', 5, "", "12/14/26", "02:30 pm"},
+      {"14.12.2026 17:45", kDayFirstLayout, '.', 4, "", "12/14/26", "05:45 pm"},
+      // Zones: the clock here, the date with it where midnight lies between.
+      {"2026-12-14T23:30:00Z", 1, '-', 0, "Europe/Berlin", "12/15/26", "12:30 am"},
+      {"2026-07-14T12:00:00Z", 1, '-', 0, "Europe/Berlin", "07/14/26", "02:00 pm"},
+      {"2026-12-15T01:30:00+01:00", 1, '-', 0, "", "12/15/26", "12:30 am"},
+      {"2026-12-15T00:30:00+0100", 1, '-', 0, "", "12/14/26", "11:30 pm"},
+      {"2026-12-14T22:30:00-0500", 1, '-', 0, "", "12/15/26", "03:30 am"},
+      {"2026-12-14 09:30:00 +01:00", 1, '-', 0, "Unknown/Zone", "12/14/26", "08:30 am"},
+      // Not read: the whole field must be a date and a time.
+      {"12/14/2026 25:00", 0, '/', 0, "", "12/14/2026 25:00", "12/14/2026 25:00"},
+      {"12/14/2026 9:30 x", 0, '/', 0, "", "12/14/2026 9:30 x", "12/14/2026 9:30 x"},
+      {"12/14/2026 13:30 pm", 0, '/', 0, "", "12/14/2026 13:30 pm", "12/14/2026 13:30 pm"},
+      {"2026-12-14 0930", 1, '-', 5, "", "2026-12-14 0930", "2026-12-14 0930"},
+      {"12/14/2026 09:30Z", 0, '/', 0, "", "12/14/2026 09:30Z", "12/14/2026 09:30Z"},
+      {"2026-12-14T09:30:00+15:00", 1, '-', 0, "", "2026-12-14T09:30:00+15:00",
+       "2026-12-14T09:30:00+15:00"},
+  };
+  for (const Case& c : cases) {
+    RegionalSettings s;
+    s.timeZone = c.zone;
+    const SetupRecord r = testing::LayoutRecord(c.dateLayout, c.dateDelimiter, c.timeLayout, ':');
+    std::string date = c.field, time = c.field;
+    DateConvert(date, r, s, kYear);
+    TimeConvert(time, r, s);
+    EXPECT_EQ(date, c.date) << c.field;
+    EXPECT_EQ(time, c.time) << c.field;
+  }
 }
 
 }  // namespace

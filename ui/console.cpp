@@ -212,6 +212,7 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
   Print(std::to_string(report.linesRead) + " lines read; nothing written.");
   Print(counts("dates", report.dates));
   Print(counts("times", report.times));
+  if (const std::string zoned = ZonedTimesText(report); !zoned.empty()) Print(zoned + ".");
   for (const std::string& line : UnreadSummary(report, ImportFile::kNotWritten)) {
     Print("  " + line);
   }

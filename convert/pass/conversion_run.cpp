@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "comma.h"
+#include "date_time_cell.h"
 #include "inouterror.h"
 #include "normalise.h"
 #include "posix_file.h"
@@ -101,7 +102,10 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
           }
         }
         line.split.ColumnInto(timeColumn, time);
-        if (!TimeConvert(time, record, regional)) {
+        const bool zoned = EndsInZone(time);
+        if (TimeConvert(time, record, regional)) {
+          unread.zonedTimes += zoned;
+        } else {
           unread.times.NotRead(line.text.empty() || time.empty(), line.number, line.split,
                                timeColumn);
         }

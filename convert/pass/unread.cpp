@@ -173,6 +173,14 @@ std::string DateOrderName(const RegionalSettings& settings) {
   return "month first";
 }
 
+std::string ZonedTimesText(const UnreadReport& r) {
+  if (r.zonedTimes == 0) return {};
+  const std::string zone = r.regional.timeZone.empty() ? "UTC" : r.regional.timeZone;
+  return std::to_string(r.zonedTimes) + (r.zonedTimes == 1 ? " time was" : " times were") +
+         " written with a time zone and converted to this machine's zone (" + zone +
+         "), their dates with them";
+}
+
 std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import) {
   std::vector<std::string> lines;
   if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing()) return lines;

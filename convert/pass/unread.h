@@ -60,6 +60,8 @@ struct UnreadReport {
   int64_t withoutTime = 0;
   int32_t dateColumn = 0;
   int32_t timeColumn = 0;
+  // Times written with a zone ("Z", "+01:00"), converted to the local one.
+  int64_t zonedTimes = 0;
 
   UnreadReport() = default;
   UnreadReport(const SetupRecord& record, const RegionalSettings& settings)
@@ -91,6 +93,9 @@ int PassExitStatus(const UnreadReport& report);
 enum class ImportFile { kWritten, kNotWritten };
 std::vector<std::string> UnreadSummary(const UnreadReport& report,
                                        ImportFile import = ImportFile::kWritten);
+
+// What became of times written with a zone; empty when there were none.
+std::string ZonedTimesText(const UnreadReport& report);
 
 // The parts of the summary that the field selector shows as well.
 std::string DateLayoutName(int32_t layout);

@@ -6,6 +6,7 @@
 #include "byte_scan.h"
 #include "comma.h"
 #include "date_tally.h"
+#include "date_time_cell.h"
 #include "layout_guess.h"
 #include "normalise.h"
 
@@ -203,6 +204,11 @@ std::vector<Column> SplitColumns(const std::vector<std::string>& lines, FieldDel
   return columns;
 }
 
+// A date followed by its time, as one field.
+bool HoldsDateAndTime(std::string_view t) {
+  return ShapeOf(t) == TextShape::kDateAndTime;
+}
+
 // The field whose shape most of the column's values fit, -1 for none, and
 // why in `why`.
 int ShapeField(const Column& c, const SetupRecord& current, const RegionalSettings& regional,
@@ -210,11 +216,16 @@ int ShapeField(const Column& c, const SetupRecord& current, const RegionalSettin
   if (c.count == 0) return -1;
   const auto most = [&](int64_t n) { return 2 * n > c.count; };
   if (most(CountWhere(c, LooksLikeEmail))) return why = "looks like e-mail addresses", 6;
-  int64_t dateShaped = 0, timeShaped = 0;
+  int64_t dateShaped = 0, timeShaped = 0, cellShaped = 0;
   for (const auto& [t, k] : c.values) {
     const TextShape shape = ShapeOf(t);
     dateShaped += shape == TextShape::kDate ? k : 0;
     timeShaped += shape == TextShape::kTime ? k : 0;
+    cellShaped += shape == TextShape::kDateAndTime ? k : 0;
+  }
+  if (most(cellShaped)) {
+    const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
+    if (most(best.read)) return why = "looks like dates with times", 2;
   }
   if (most(dateShaped)) {
     const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
@@ -250,7 +261,7 @@ DayMonthEvidence OtherDatesOrder(const ColumnProposal& proposal, const std::vect
     bool dayFirst = false, monthFirst = false;
     for (const auto& [t, k] : values) {
       count += k;
-      const DateReadings r = ReadingsOf(t, currentYear, 50);
+      const DateReadings r = ReadingsOf(DatePartOf(t), currentYear, 50);
       if (r.shape != DateShape::kSeparated || r.reads == 0) continue;
       dateShaped += k;
       const bool dmy = (r.reads >> kDayMonthYear & 1) != 0;
@@ -284,7 +295,7 @@ OrderStats StatsOf(const TextCounts& dates, DateShape shape, const RegionalSetti
                    int currentYear) {
   OrderStats st;
   for (const auto& [text, n] : dates) {
-    const DateReadings r = ReadingsOf(text, currentYear, regional.centuryWindowYears);
+    const DateReadings r = ReadingsOf(DatePartOf(text), currentYear, regional.centuryWindowYears);
     if (r.shape != shape) continue;
     if (st.values.empty()) st.separator = r.separator;
     st.values.emplace_back(r, n);
@@ -324,7 +335,7 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   // (six digits, when no layout read any and the tie kept the first).
   std::array<int64_t, kDateShapeCount> shapes{};
   for (const auto& [text, n] : dates) {
-    const DateReadings r = ReadingsOf(text, currentYear, regional.centuryWindowYears);
+    const DateReadings r = ReadingsOf(DatePartOf(text), currentYear, regional.centuryWindowYears);
     if (r.reads != 0) shapes[static_cast<size_t>(r.shape)] += n;
   }
   const auto most =
@@ -401,6 +412,20 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
       (kept ? "\" was kept from the settings"
             : "\" was chosen by the regional settings " + regional.localeName) +
       "; if the export is the other way round, set date-layout=\"" + name(otherLayout) + "\"";
+}
+
+// A column of dates with their times gives both fields, where the other
+// found no column of its own.
+void ShareDateTimeColumn(ColumnProposal& proposal, const std::vector<Column>& columns) {
+  auto& date = proposal.fields[static_cast<size_t>(FieldSlot::kDate)];
+  auto& time = proposal.fields[static_cast<size_t>(FieldSlot::kTime)];
+  if ((date.column == 0) == (time.column == 0)) return;
+  ColumnProposal::Field& found = date.column != 0 ? date : time;
+  ColumnProposal::Field& missing = date.column != 0 ? time : date;
+  const Column& c = columns[static_cast<size_t>(found.column - 1)];
+  if (2 * CountWhere(c, HoldsDateAndTime) <= c.count) return;
+  missing.column = found.column;
+  missing.why = "dates and times in one column";
 }
 
 // Sets the proposal's readings to those that read its date and time columns
@@ -590,6 +615,7 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
     const int64_t dataLines = static_cast<int64_t>(std::min(lines.size(), kProposalLines)) - 1;
     AssignWordColumns(assignment, columns, dataLines);
   }
+  ShareDateTimeColumn(proposal, columns);
   ProposeReadings(proposal, columns, current, regional, currentYear);
   return proposal;
 }

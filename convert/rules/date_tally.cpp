@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "byte_scan.h"
+#include "date_time_cell.h"
 #include "normalise.h"
 
 namespace vantrelix {
@@ -178,7 +179,8 @@ DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
                         const RegionalSettings& settings, int currentYear) {
   DateJudgement j;
   if (field.empty()) return j;
-  const DateReadings readings = ReadingsOf(field, currentYear, settings.centuryWindowYears);
+  const DateReadings readings =
+      ReadingsOf(DatePartOf(field), currentYear, settings.centuryWindowYears);
   j.shape = readings.shape;
   j.reads = readings.reads;
   j.separator = readings.separator;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "byte_scan.h"
+#include "date_time_cell.h"
 #include "normalise.h"
 
 namespace vantrelix {
@@ -90,6 +91,10 @@ DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
 
 TextShape ShapeOf(std::string_view text) {
   text = WithoutEndBlanks(text);
+  if (text.find_first_of(" T") != std::string_view::npos) {
+    const std::optional<DateTimeCell> cell = SplitDateTimeCell(text);
+    if (cell && ShapeOf(cell->date) == TextShape::kDate) return TextShape::kDateAndTime;
+  }
   std::vector<size_t> runs;  // lengths of the digit runs
   std::string separators;    // the first byte between each two runs
   bool letters = false, designator = false;

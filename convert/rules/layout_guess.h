@@ -30,7 +30,7 @@ DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
 // digits), of a time (an hour and minutes, a designator, or four digits), or
 // neither. The suggestion offers a layout of one kind only for texts that do
 // not have the other kind's shape.
-enum class TextShape { kOther, kDate, kTime };
+enum class TextShape { kOther, kDate, kTime, kDateAndTime };
 TextShape ShapeOf(std::string_view text);
 
 struct LayoutChoice {

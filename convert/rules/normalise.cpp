@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "byte_scan.h"
-
+#include "date_time_cell.h"
 #include "fast_normalise.h"
 
 namespace vantrelix {
@@ -237,15 +237,44 @@ DateReading DateReadingOf(int32_t layout, const RegionalSettings& settings) {
   return layout == 0 ? RegionalDateReading(settings) : kBuiltDateReading;
 }
 
+namespace {
+
+// The date a text is in the record's layout.
+std::optional<DateTimeValue> ReadDate(std::string_view text, const SetupRecord& record,
+                                      const RegionalSettings& settings, int currentYear) {
+  const int32_t layout = record.DateLayout();
+  const auto candidate = DateCandidate(text, layout, record.DateDelimiter());
+  if (!candidate) return std::nullopt;
+  return TryParseDate(*candidate, settings, currentYear, DateReadingOf(layout, settings));
+}
+
+std::optional<DateTimeValue> ReadTime(std::string_view text, const SetupRecord& record,
+                                      const RegionalSettings& settings) {
+  // Layout 10 appends its marker to the text it reads; the field stays.
+  std::string marked(text);
+  const auto candidate = TimeCandidate(marked, record.TimeLayout(), record.TimeDelimiter());
+  if (!candidate) return std::nullopt;
+  // The candidate holds ":" whatever the regional time separator is.
+  return TryParseTime(*candidate, settings, ':');
+}
+
+}  // namespace
+
 bool DateConvertGeneral(std::string& field, const SetupRecord& record,
                         const RegionalSettings& settings, int currentYear) {
   if (field.empty()) return false;
-  const int32_t layout = record.DateLayout();
-  const auto candidate = DateCandidate(field, layout, record.DateDelimiter());
-  if (!candidate) return false;
-  const auto value =
-      TryParseDate(*candidate, settings, currentYear, DateReadingOf(layout, settings));
-  if (!value) return false;
+  std::optional<DateTimeValue> value = ReadDate(field, record, settings, currentYear);
+  if (!value) {
+    // A date with its time: the date part by the layout, a day on or back
+    // where a zoned time falls on another day here.
+    const std::optional<DateTimeCell> cell = SplitDateTimeCell(field);
+    if (!cell || !(value = ReadDate(cell->date, record, settings, currentYear))) return false;
+    if (cell->zoned) {
+      const std::optional<LocalTime> local = ZonedToLocal(*cell, settings.timeZone);
+      if (!local) return false;
+      *value += local->dayShift;
+    }
+  }
   static const DateTimePattern kPattern(kDateOutputPattern);
   field.clear();
   kPattern.AppendTo(field, *value, settings);
@@ -255,14 +284,18 @@ bool DateConvertGeneral(std::string& field, const SetupRecord& record,
 bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
                         const RegionalSettings& settings) {
   if (field.empty()) return false;
-  // Layout 10 appends its marker to the field; a time not read goes out as it
-  // came all the same.
-  std::string marked = field;
-  const auto candidate = TimeCandidate(marked, record.TimeLayout(), record.TimeDelimiter());
-  if (!candidate) return false;
-  // The candidate holds ":" whatever the regional time separator is.
-  const auto value = TryParseTime(*candidate, settings, ':');
-  if (!value) return false;
+  std::optional<DateTimeValue> value = ReadTime(field, record, settings);
+  if (!value) {
+    // A time behind its date: the time part by the layout; a zoned one as
+    // the clock here shows it.
+    const std::optional<DateTimeCell> cell = SplitDateTimeCell(field);
+    if (!cell || !(value = ReadTime(cell->time, record, settings))) return false;
+    if (cell->zoned) {
+      const std::optional<LocalTime> local = ZonedToLocal(*cell, settings.timeZone);
+      if (!local) return false;
+      *value = (local->hour * 60 + local->minute) / 1440.0;
+    }
+  }
   static const DateTimePattern kPattern(kTimeOutputPattern);
   field.clear();
   kPattern.AppendTo(field, *value, settings);

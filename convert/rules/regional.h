@@ -22,6 +22,9 @@ struct RegionalSettings {
   std::string amText = "am";
   std::string pmText = "pm";
   uint16_t centuryWindowYears = 50;
+  // Where times written with a zone ("Z", "+01:00") are converted to: an
+  // IANA name; empty means UTC.
+  std::string timeZone;
 
   // Double-byte systems and era calendars. Linux locales are UTF-8, which has
   // no lead-byte ranges, so these stay off there; they are kept so that the

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTimeZone>
 #include <QtGlobal>
 
 namespace vantrelix {
@@ -94,7 +95,10 @@ QLocale LocaleOfCategory(const char* categoryVariable) {
 }
 
 RegionalSettings RegionalSettingsFromSystem() {
-  return RegionalSettingsFromLocales(LocaleOfCategory("LC_TIME"), LocaleOfCategory("LC_NUMERIC"));
+  RegionalSettings settings =
+      RegionalSettingsFromLocales(LocaleOfCategory("LC_TIME"), LocaleOfCategory("LC_NUMERIC"));
+  settings.timeZone = QTimeZone::systemTimeZoneId().toStdString();
+  return settings;
 }
 
 }  // namespace vantrelix
