@@ -3,6 +3,7 @@
 // fields that are all theirs; the judge of a date agrees with the reading.
 #include "byte_scan.h"
 #include "date_tally.h"
+#include "date_time_cell.h"
 #include "fuzz_support.h"
 #include "normalise.h"
 
@@ -21,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;
   const RegionalSettings s = fuzz::Settings(data[0]);
   SetupRecord record;
-  record.SetDateLayout(static_cast<int8_t>(data[1]) % 9 - 1);   // -1..7
+  record.SetDateLayout(static_cast<int8_t>(data[1]) % 10 - 1);  // -1..8
   record.SetTimeLayout(static_cast<int8_t>(data[1]) % 13 - 1);  // -1..11
   record.SetDateDelimiter(static_cast<char>(data[2]));
   record.SetTimeDelimiter(static_cast<char>(data[3]));
@@ -30,12 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string date = input;
   const bool dateRead = DateConvert(date, record, s, 2026);
   FUZZ_CHECK(date == input || fuzz::IsFormattedDate(date, s), "date neither kept nor formatted");
-  if (record.DateLayout() < 0 || record.DateLayout() > 6)
+  if (record.DateLayout() < 0 || record.DateLayout() > 7)
     FUZZ_CHECK(date == input, "no layout, yet changed");
+  // A field may hold a time behind its date; the fixed layouts read the rest.
+  const std::optional<DateTimeCell> cell = SplitDateTimeCell(input);
+  const std::string datePart(DatePartOf(input));
   if (dateRead && record.DateLayout() == 3)
-    FUZZ_CHECK(OnlyDigits(input, 8, 8), "yyyymmdd: not 8 digits");
+    FUZZ_CHECK(OnlyDigits(input, 8, 8) || OnlyDigits(datePart, 8, 8), "yyyymmdd: not 8 digits");
   if (dateRead && record.DateLayout() == 4)
-    FUZZ_CHECK(OnlyDigits(input, 6, 6), "yymmdd: not 6 digits");
+    FUZZ_CHECK(OnlyDigits(input, 6, 6) || OnlyDigits(datePart, 6, 6), "yymmdd: not 6 digits");
   std::string judged = input;
   const DateJudgement j = JudgeDate(judged, record, s, 2026);
   FUZZ_CHECK(judged == date, "the judge converts otherwise");
@@ -48,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool timeRead = TimeConvert(time, record, s);
   FUZZ_CHECK(time == input || fuzz::IsFormattedTime(time, s), "time neither kept nor formatted");
   if (record.TimeLayout() == 5 && timeRead)
-    FUZZ_CHECK(OnlyDigits(input, 3, 4), "hhmm (Military): not three or four digits");
+    FUZZ_CHECK(OnlyDigits(input, 3, 4) || (cell && OnlyDigits(cell->time, 3, 4)),
+               "hhmm (Military): not three or four digits");
   if (input.empty()) FUZZ_CHECK(date.empty() && time.empty(), "an empty field changed");
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "layout_record.h"
 #include "normalise.h"
+#include "regional_locale.h"
 
 namespace vantrelix {
 namespace {
@@ -191,7 +192,52 @@ TEST(DateCandidate, BuildsMonthDayYear) {
   EXPECT_EQ(DateCandidate("x", 3, '/'), "");
   EXPECT_EQ(DateCandidate("4/7/2026", 5, '/'), "07/04/2026");
   EXPECT_EQ(DateCandidate("7-4-2026", 6, '-'), "07/04/2026");
-  EXPECT_EQ(DateCandidate("x", 7, '/'), std::nullopt);
+  EXPECT_EQ(DateCandidate("x", 8, '/'), std::nullopt);
+}
+
+// Month names as practice and calendar programs write them, in English and
+// in the regional language.
+TEST(DateConvert, MonthNames) {
+  struct Case {
+    const char* field;
+    const char* locale;
+    const char* expected;  // the field itself when not read
+  };
+  const Case cases[] = {
+      {"14-Dec-2026", "C", "12/14/26"},
+      {" 14 Dec 2026 ", "C", "12/14/26"},
+      {"Dec 14, 2026", "C", "12/14/26"},
+      {"December 14, 2026", "C", "12/14/26"},
+      {"Tuesday, December 14, 2026", "C", "12/14/26"},
+      {"DEC. 14 2026", "C", "12/14/26"},
+      {"December 14th, 2026", "C", "12/14/26"},
+      {"2026 Dec 14", "C", "12/14/26"},
+      {"14 Sept 76", "C", "09/14/76"},
+      {"1 Mar 27", "C", "03/01/27"},
+      {"December 14, 2026 9:30 am", "C", "12/14/26"},
+      {"14. Dezember 2026", "de_DE", "12.14.26"},  // by the regional separator
+      {"Mo., 14. Dez. 2026", "de_DE", "12.14.26"},
+      {"14 d\xc3\xa9"
+       "c. 2026",
+       "fr_FR", "12/14/26"},
+      {"14 D\xc3\x89"
+       "CEMBRE 2026",
+       "fr_FR", "12/14/26"},
+      {"14-mrt-2026", "nl_NL", "03-14-26"},
+      {"14 Dezember 2026", "C", "14 Dezember 2026"},
+      {"14 Dec", "C", "14 Dec"},
+      {"Dec 2026", "C", "Dec 2026"},
+      {"14 Foo 2026", "C", "14 Foo 2026"},
+      {"31 Nov 2026", "C", "31 Nov 2026"},
+      {"14 Dec 2026 x", "C", "14 Dec 2026 x"},
+      {"14 De 2026", "C", "14 De 2026"},
+      {"14 Dec 12026", "C", "14 Dec 12026"},
+      {"14/12/2026", "C", "14/12/2026"},
+  };
+  for (const Case& c : cases) {
+    const RegionalSettings s = RegionalSettingsFromLocale(QLocale(c.locale));
+    EXPECT_EQ(Date(c.field, kMonthNameLayout, '/', s), c.expected) << c.field << " " << c.locale;
+  }
 }
 
 struct TimeCase {
@@ -378,9 +424,10 @@ TEST(ReadHourNumber, SignedIntegerReading) {
 }
 
 TEST(LayoutLists, ItemTexts) {
-  EXPECT_EQ(kDateLayoutItems.size(), 7u);
+  EXPECT_EQ(kDateLayoutItems.size(), 8u);
   EXPECT_EQ(kDateLayoutItems[5], "dd/mm/yy (day first)");
   EXPECT_EQ(kDateLayoutItems[6], "mm/dd/yy (month first)");
+  EXPECT_EQ(kDateLayoutItems[7], "dd mmm yyyy (month name)");
   EXPECT_EQ(kTimeLayoutItems.size(), 11u);
   EXPECT_EQ(kTimeLayoutItems[4], "hh:mm (Military) ") << "item 4 ends in a blank";
   EXPECT_EQ(kTimeLayoutItems[4].size(), 17u);

@@ -8,6 +8,7 @@
 #include "date_tally.h"
 #include "date_time_cell.h"
 #include "layout_guess.h"
+#include "month_names.h"
 #include "normalise.h"
 
 namespace vantrelix {
@@ -204,9 +205,15 @@ std::vector<Column> SplitColumns(const std::vector<std::string>& lines, FieldDel
   return columns;
 }
 
+// A date with a month name, its time after it or not.
+bool HasMonthName(std::string_view t, const RegionalSettings& regional) {
+  return !MonthNameDateText(DatePartOf(t), &regional).empty();
+}
+
 // A date followed by its time, as one field.
-bool HoldsDateAndTime(std::string_view t) {
-  return ShapeOf(t) == TextShape::kDateAndTime;
+bool HoldsDateAndTime(std::string_view t, const RegionalSettings& regional) {
+  return ShapeOf(t) == TextShape::kDateAndTime ||
+         (DatePartOf(t).size() < t.size() && HasMonthName(t, regional));
 }
 
 // The field whose shape most of the column's values fit, -1 for none, and
@@ -219,9 +226,9 @@ int ShapeField(const Column& c, const SetupRecord& current, const RegionalSettin
   int64_t dateShaped = 0, timeShaped = 0, cellShaped = 0;
   for (const auto& [t, k] : c.values) {
     const TextShape shape = ShapeOf(t);
-    dateShaped += shape == TextShape::kDate ? k : 0;
+    dateShaped += shape == TextShape::kDate || HasMonthName(t, regional) ? k : 0;
     timeShaped += shape == TextShape::kTime ? k : 0;
-    cellShaped += shape == TextShape::kDateAndTime ? k : 0;
+    cellShaped += HoldsDateAndTime(t, regional) ? k : 0;
   }
   if (most(cellShaped)) {
     const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
@@ -416,14 +423,17 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
 
 // A column of dates with their times gives both fields, where the other
 // found no column of its own.
-void ShareDateTimeColumn(ColumnProposal& proposal, const std::vector<Column>& columns) {
+void ShareDateTimeColumn(ColumnProposal& proposal, const std::vector<Column>& columns,
+                         const RegionalSettings& regional) {
   auto& date = proposal.fields[static_cast<size_t>(FieldSlot::kDate)];
   auto& time = proposal.fields[static_cast<size_t>(FieldSlot::kTime)];
   if ((date.column == 0) == (time.column == 0)) return;
   ColumnProposal::Field& found = date.column != 0 ? date : time;
   ColumnProposal::Field& missing = date.column != 0 ? time : date;
   const Column& c = columns[static_cast<size_t>(found.column - 1)];
-  if (2 * CountWhere(c, HoldsDateAndTime) <= c.count) return;
+  int64_t cells = 0;
+  for (const auto& [t, k] : c.values) cells += HoldsDateAndTime(t, regional) ? k : 0;
+  if (2 * cells <= c.count) return;
   missing.column = found.column;
   missing.why = "dates and times in one column";
 }
@@ -615,7 +625,7 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
     const int64_t dataLines = static_cast<int64_t>(std::min(lines.size(), kProposalLines)) - 1;
     AssignWordColumns(assignment, columns, dataLines);
   }
-  ShareDateTimeColumn(proposal, columns);
+  ShareDateTimeColumn(proposal, columns, regional);
   ProposeReadings(proposal, columns, current, regional, currentYear);
   return proposal;
 }

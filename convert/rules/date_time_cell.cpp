@@ -119,8 +119,7 @@ std::optional<DateTimeCell> SplitDateTimeCell(std::string_view field) {
   // From the right: the first split whose tail is a whole time.
   for (size_t i = field.size(); i-- > 1;) {
     size_t tailStart = 0, headEnd = 0;
-    if (field[i] == 'T' && IsDigit(field[i - 1]) && i + 1 < field.size() &&
-        IsDigit(field[i + 1])) {
+    if (field[i] == 'T' && IsDigit(field[i - 1]) && i + 1 < field.size() && IsDigit(field[i + 1])) {
       headEnd = i;
       tailStart = i + 1;
     } else if (field[i] == ' ' && i + 1 < field.size() && field[i + 1] != ' ') {
@@ -167,8 +166,7 @@ std::optional<LocalTime> ZonedToLocal(const DateTimeCell& cell, const std::strin
   }
   const QDate date(year, month, day);
   if (year < 0 || month < 0 || day < 0 || !date.isValid()) return std::nullopt;
-  const QDateTime there(date, QTime(cell.hour, cell.minute),
-                        QTimeZone(cell.zoneMinutes * 60));
+  const QDateTime there(date, QTime(cell.hour, cell.minute), QTimeZone(cell.zoneMinutes * 60));
   QTimeZone local = zone.empty() ? QTimeZone::utc() : QTimeZone(QByteArray::fromStdString(zone));
   if (!local.isValid()) local = QTimeZone::utc();
   const QDateTime here = there.toTimeZone(local);

@@ -19,8 +19,8 @@ struct DateTimeCell {
   std::string time;       // hours, minutes, seconds and marker, without fraction or zone
   int hour = 0;           // 0..23
   int minute = 0;
-  bool zoned = false;      // a "Z" or an offset followed the time
-  int zoneMinutes = 0;     // the offset east of UTC
+  bool zoned = false;   // a "Z" or an offset followed the time
+  int zoneMinutes = 0;  // the offset east of UTC
 };
 
 // The field as a date and a time; none when it does not end in a time after

@@ -4,6 +4,7 @@
 
 #include "byte_scan.h"
 #include "date_time_cell.h"
+#include "month_names.h"
 #include "normalise.h"
 
 namespace vantrelix {
@@ -93,7 +94,10 @@ TextShape ShapeOf(std::string_view text) {
   text = WithoutEndBlanks(text);
   if (text.find_first_of(" T") != std::string_view::npos) {
     const std::optional<DateTimeCell> cell = SplitDateTimeCell(text);
-    if (cell && ShapeOf(cell->date) == TextShape::kDate) return TextShape::kDateAndTime;
+    if (cell && (ShapeOf(cell->date) == TextShape::kDate ||
+                 !MonthNameDateText(cell->date, nullptr).empty())) {
+      return TextShape::kDateAndTime;
+    }
   }
   std::vector<size_t> runs;  // lengths of the digit runs
   std::string separators;    // the first byte between each two runs

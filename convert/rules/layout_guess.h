@@ -31,6 +31,9 @@ DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
 // neither. The suggestion offers a layout of one kind only for texts that do
 // not have the other kind's shape.
 enum class TextShape { kOther, kDate, kTime, kDateAndTime };
+// A date with an English month name and a time ("Dec 14, 2026 9:30 am") is
+// kDateAndTime; other month-name dates need the regional names, which only
+// the readings know.
 TextShape ShapeOf(std::string_view text);
 
 struct LayoutChoice {

@@ -5,6 +5,7 @@
 #include "byte_scan.h"
 #include "date_time_cell.h"
 #include "fast_normalise.h"
+#include "month_names.h"
 
 namespace vantrelix {
 
@@ -138,7 +139,8 @@ int32_t ReadHourNumber(std::string_view piece) {
   return negative ? static_cast<int32_t>(0u - value) : magnitude;
 }
 
-std::optional<std::string> DateCandidate(std::string_view field, int32_t layout, char delimiter) {
+std::optional<std::string> DateCandidate(std::string_view field, int32_t layout, char delimiter,
+                                         const RegionalSettings* regional) {
   switch (layout) {
     case 0:
       return std::string(field);
@@ -181,6 +183,8 @@ std::optional<std::string> DateCandidate(std::string_view field, int32_t layout,
       return std::string(d.substr(year, 2)) + "/" + std::string(d.substr(year + 2, 2)) + "/" +
              std::string(d.substr(0, year));
     }
+    case kMonthNameLayout:
+      return MonthNameDateText(field, regional);
     default:
       return std::nullopt;
   }
@@ -243,7 +247,7 @@ namespace {
 std::optional<DateTimeValue> ReadDate(std::string_view text, const SetupRecord& record,
                                       const RegionalSettings& settings, int currentYear) {
   const int32_t layout = record.DateLayout();
-  const auto candidate = DateCandidate(text, layout, record.DateDelimiter());
+  const auto candidate = DateCandidate(text, layout, record.DateDelimiter(), &settings);
   if (!candidate) return std::nullopt;
   return TryParseDate(*candidate, settings, currentYear, DateReadingOf(layout, settings));
 }

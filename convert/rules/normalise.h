@@ -13,17 +13,19 @@ namespace vantrelix {
 
 // The source layouts an operator can choose, indexed by DateLayout and
 // TimeLayout. The field selector shows exactly these texts.
-// Layouts 1 to 6 build a month/day/year text, read as it was built; layout
+// Layouts 1 to 7 build a month/day/year text, read as it was built; layout
 // 0 leaves the field to the regional order.
-inline constexpr std::array<std::string_view, 7> kDateLayoutItems = {"mm/dd/yy",
+inline constexpr std::array<std::string_view, 8> kDateLayoutItems = {"mm/dd/yy",
                                                                      "yy/mm/dd",
                                                                      "dd/yy/mm",
                                                                      "yyyymmdd",
                                                                      "yymmdd",
                                                                      "dd/mm/yy (day first)",
-                                                                     "mm/dd/yy (month first)"};
+                                                                     "mm/dd/yy (month first)",
+                                                                     "dd mmm yyyy (month name)"};
 inline constexpr int32_t kDayFirstLayout = 5;
 inline constexpr int32_t kMonthFirstLayout = 6;
+inline constexpr int32_t kMonthNameLayout = 7;
 inline constexpr std::array<std::string_view, 11> kTimeLayoutItems = {
     "hh:mm am", "hh:mmam", "hh:mma", "hh:mm a", "hh:mm (Military) ", "hhmm (Military)",
     "hhmmam",   "hhmm am", "hhmma",  "hhmm a",  "hh:mm (7am-6:59pm)"};
@@ -48,9 +50,11 @@ inline bool TimeLayoutTakesDelimiter(int32_t layout) {
 }
 
 // The month/day/year text a date layout builds from the field; none for a
-// layout outside 0..6, and an empty text when the layout cannot account for
-// every character of the field (blanks at either end aside).
-std::optional<std::string> DateCandidate(std::string_view field, int32_t layout, char delimiter);
+// layout outside 0..7, and an empty text when the layout cannot account for
+// every character of the field (blanks at either end aside). Month names are
+// read in English and, when `regional` is given, in its language.
+std::optional<std::string> DateCandidate(std::string_view field, int32_t layout, char delimiter,
+                                         const RegionalSettings* regional = nullptr);
 
 // The hour:minutes text a time layout builds from the whole field (seconds
 // and a marker behind them included); none for a layout outside 0..10, an

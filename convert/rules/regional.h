@@ -25,6 +25,11 @@ struct RegionalSettings {
   // Where times written with a zone ("Z", "+01:00") are converted to: an
   // IANA name; empty means UTC.
   std::string timeZone;
+  // The regional language's month names (long, short and stand-alone, as
+  // UTF-8, without a closing point), January first, and its weekday names:
+  // what a date with a month name may be written in besides English.
+  std::array<std::vector<std::string>, 12> monthNames{};
+  std::vector<std::string> dayNames;
 
   // Double-byte systems and era calendars. Linux locales are UTF-8, which has
   // no lead-byte ranges, so these stay off there; they are kept so that the

@@ -5,6 +5,8 @@
 #include <QTimeZone>
 #include <QtGlobal>
 
+#include <algorithm>
+
 namespace vantrelix {
 
 namespace {
@@ -81,6 +83,25 @@ RegionalSettings RegionalSettingsFromLocales(const QLocale& locale, const QLocal
   s.amText = locale.amText().toLocal8Bit().toStdString();
   s.pmText = locale.pmText().toLocal8Bit().toStdString();
   s.koreanLocale = locale.language() == QLocale::Korean;
+  const auto add = [](std::vector<std::string>& names, QString name) {
+    while (name.endsWith(u'.')) name.chop(1);
+    const std::string bytes = name.toUtf8().toStdString();
+    if (!bytes.empty() && std::find(names.begin(), names.end(), bytes) == names.end()) {
+      names.push_back(bytes);
+    }
+  };
+  for (int m = 1; m <= 12; ++m) {
+    for (QLocale::FormatType f : {QLocale::LongFormat, QLocale::ShortFormat}) {
+      add(s.monthNames[static_cast<size_t>(m - 1)], locale.monthName(m, f));
+      add(s.monthNames[static_cast<size_t>(m - 1)], locale.standaloneMonthName(m, f));
+    }
+  }
+  for (int d = 1; d <= 7; ++d) {
+    for (QLocale::FormatType f : {QLocale::LongFormat, QLocale::ShortFormat}) {
+      add(s.dayNames, locale.dayName(d, f));
+      add(s.dayNames, locale.standaloneDayName(d, f));
+    }
+  }
   return s;
 }
 
