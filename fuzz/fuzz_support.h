@@ -98,6 +98,19 @@ inline std::string ScratchPath(const char* name) {
   return std::string(dir != nullptr ? dir : "/tmp") + "/" + name + "-" + std::to_string(::getpid());
 }
 
+inline std::string ReadScratch(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Fail("cannot read scratch file");
+  std::string bytes;
+  char block[1 << 16];
+  for (ssize_t n; (n = ::read(fd, block, sizeof block)) != 0;) {
+    if (n < 0) Fail("cannot read scratch file");
+    bytes.append(block, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
 inline void WriteScratch(const std::string& path, const uint8_t* data, size_t size) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) Fail("cannot write scratch file");

@@ -12,6 +12,7 @@
 #include "conversion_run.h"
 #include "inouterror.h"
 #include "normalise.h"
+#include "source_lines.h"
 #include "test_support.h"
 #include "text_file.h"
 
@@ -251,6 +252,12 @@ TEST_F(ConversionRunTest, LineRulesAndCounts) {
                         "b"),
        2},
       {"a mark on a line of its own", "\xEF\xBB\xBF\r\na\n", 0, kEmptyLineOut + line("a"), 2},
+      // A notes cell with line breaks inside its quotes is one record.
+      {"quoted line breaks, a blank each", "\"Bring\r\nX-rays\n\nnow\",x\nb\n", 0,
+       line("Bring X-rays  now") + line("b"), 2},
+      {"a header with a break in a quote", "\"Pat\nient\"\na\n", 1, line("a"), 2},
+      {"a quote the source ends inside: lines as they stand", "\"a\nb\n", 0, line("a") + line("b"),
+       2},
   };
   for (const Case& c : cases) {
     Columns({1, 0, 0, 0, 0, 0, 0});
@@ -424,6 +431,91 @@ int64_t CheckedOutputLines(const std::string& out) {
     start = end + 2;
   }
   return lines;
+}
+
+// A spreadsheet's "Unicode Text" is UTF-16; the reader gives UTF-8, by the
+// same line rules. Any other file stays bytes, a stray NUL included.
+TEST(TextReader, Utf16BecomesUtf8) {
+  const auto utf16 = [](std::u16string_view text, bool little) {
+    std::string out;
+    for (char16_t u : text) {
+      const char lo = static_cast<char>(u & 0xFF), hi = static_cast<char>(u >> 8);
+      out += little ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return out;
+  };
+  const std::u16string text = u"M\u00fcller\tZ\u00fcrich\r\n\U0001F600 \u0152\n";
+  const std::vector<std::string> decoded = {"M\xc3\xbcller\tZ\xc3\xbcrich",
+                                            "\xf0\x9f\x98\x80 \xc5\x92"};
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"little-endian with its mark", utf16(u"\ufeff" + text, true), decoded},
+      {"big-endian with its mark", utf16(u"\ufeff" + text, false), decoded},
+      {"little-endian without", utf16(text, true), decoded},
+      {"big-endian without", utf16(text, false), decoded},
+      {"a lone surrogate, an odd last byte",
+       utf16(std::u16string{u'\ufeff', u'a', char16_t{0xD800}, u'b', u'\n'}, true) + "x",
+       {"a\xef\xbf\xbd"
+        "b",
+        "\xef\xbf\xbd"}},
+      {"Ctrl-Z ends it", utf16(u"ab\x1a\ncd", true), {"ab"}},
+      {"Windows-1252 with a stray NUL",
+       std::string("Ren\xe9\0e,Dr. L\xf6w\r\n", 16),
+       {std::string("Ren\xe9\0e,Dr. L\xf6w", 14)}},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    WriteFile(dir / "t", c.bytes);
+    for (size_t block : {size_t{1}, size_t{3}, size_t{1 << 20}}) {
+      TextReader reader = TextReader::Open(dir / "t", block);
+      std::vector<std::string> lines;
+      do {
+        lines.push_back(reader.ReadTextLine());
+      } while (!reader.TextAtEnd());
+      EXPECT_EQ(lines, c.lines) << c.name << ", block " << block;
+    }
+  }
+}
+
+// A quote open for more lines or bytes than a field holds is a stray one:
+// its line is a record of its own, and so is every line after it.
+TEST(SourceRecords, StrayQuotesEndAtTheirLine) {
+  struct Case {
+    const char* name;
+    std::string source;
+    size_t records;
+    size_t secondSize;  // the record after the header
+    int64_t stray, strayLine;
+  };
+  const auto lines = [](int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) text += "l\n";
+    return text;
+  };
+  const Case cases[] = {
+      {"closed on the 100th line", "h\n\"a\n" + lines(98) + "z\"\nlast\n", 3, 2 + 98 * 2 + 3, 0, 0},
+      {"open past 100 lines", "h\n\"a\n" + lines(99) + "z\"\n", 102, 2, 2, 2},
+      {"open past 64 KiB", "h\n\"a\n" + std::string(70000, 'x') + "\nb\n", 4, 2, 1, 2},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    WriteFile(dir / "t", c.source);
+    TextReader reader = TextReader::Open(dir / "t");
+    SourceRecords records(reader);
+    std::vector<std::string> got;
+    do {
+      got.emplace_back(records.Next());
+    } while (!records.AtEnd());
+    EXPECT_EQ(got.size(), c.records) << c.name;
+    ASSERT_GE(got.size(), 2u) << c.name;
+    EXPECT_EQ(got[1].size(), c.secondSize) << c.name;
+    EXPECT_EQ(records.StrayQuotes(), c.stray) << c.name;
+    EXPECT_EQ(records.FirstStrayQuoteLine(), c.strayLine) << c.name;
+  }
 }
 
 TEST_F(ConversionRunTest, HostileSourcesKeepTheLineRules) {

@@ -30,6 +30,22 @@ size_t BlockFor(int fd, size_t blockSize) {
 
 }  // namespace
 
+SourceEncoding EncodingOf(std::string_view b) {
+  if (b.size() >= 2 && b[0] == '\xFF' && b[1] == '\xFE') return SourceEncoding::kUtf16Little;
+  if (b.size() >= 2 && b[0] == '\xFE' && b[1] == '\xFF') return SourceEncoding::kUtf16Big;
+  const size_t pairs = b.size() / 2;
+  if (pairs < 2) return SourceEncoding::kBytes;
+  size_t zeroEven = 0, zeroOdd = 0;
+  for (size_t i = 0; i < 2 * pairs; i += 2) {
+    zeroEven += b[i] == '\0';
+    zeroOdd += b[i + 1] == '\0';
+  }
+  // ASCII text in UTF-16 has a zero in every other byte.
+  if (2 * zeroOdd > pairs && 10 * zeroEven < pairs) return SourceEncoding::kUtf16Little;
+  if (2 * zeroEven > pairs && 10 * zeroOdd < pairs) return SourceEncoding::kUtf16Big;
+  return SourceEncoding::kBytes;
+}
+
 TextReader::TextReader(FileDescriptor fd, size_t blockSize, std::string path)
     : fd_(std::move(fd)), path_(std::move(path)), buffer_(BlockFor(fd_.Get(), blockSize)) {}
 
@@ -39,6 +55,15 @@ TextReader TextReader::Open(const std::string& path, size_t blockSize) {
 
 bool TextReader::Fill() {
   if (endOfFile_) return false;
+  if (!encodingKnown_) {
+    // Looked at without moving the read position; a source that cannot be
+    // read so (a pipe) is taken as bytes.
+    encodingKnown_ = true;
+    char first[4096];
+    const ssize_t n = RetryInterrupted([&] { return ::pread(fd_.Get(), first, sizeof first, 0); });
+    if (n > 0) encoding_ = EncodingOf(std::string_view(first, static_cast<size_t>(n)));
+  }
+  if (encoding_ != SourceEncoding::kBytes) return FillDecoded();
   const ssize_t n =
       RetryInterrupted([this] { return Sys().read(fd_.Get(), buffer_.data(), buffer_.size()); });
   if (n < 0) ThrowIoError(errno, path_);
@@ -48,6 +73,92 @@ bool TextReader::Fill() {
   }
   pos_ = 0;
   end_ = static_cast<size_t>(n);
+  return true;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | c >> 6));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | c >> 12));
+    out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | c >> 18));
+    out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+constexpr uint32_t kReplacement = 0xFFFD;  // for a lone surrogate or an odd last byte
+constexpr size_t kRawChunk = 1 << 16;
+
+}  // namespace
+
+// Decodes until `wanted` bytes of UTF-8 wait, or the file ends.
+void TextReader::Decode(size_t wanted) {
+  decoded_.erase(0, decodedPos_);
+  decodedPos_ = 0;
+  size_t at = 0;
+  while (decoded_.size() < wanted) {
+    if (raw_.size() - at < 2) {
+      raw_.erase(0, at);
+      at = 0;
+      if (rawAtEnd_) {
+        if (highSurrogate_ != 0) AppendUtf8(decoded_, kReplacement);
+        if (!raw_.empty()) AppendUtf8(decoded_, kReplacement);  // an odd last byte
+        highSurrogate_ = 0;
+        raw_.clear();
+        return;
+      }
+      const size_t have = raw_.size();
+      raw_.resize(have + kRawChunk);
+      const ssize_t n =
+          RetryInterrupted([&] { return Sys().read(fd_.Get(), raw_.data() + have, kRawChunk); });
+      if (n < 0) ThrowIoError(errno, path_);
+      raw_.resize(have + static_cast<size_t>(n));
+      rawAtEnd_ = n == 0;
+      continue;
+    }
+    const auto b0 = static_cast<uint8_t>(raw_[at]), b1 = static_cast<uint8_t>(raw_[at + 1]);
+    at += 2;
+    const uint32_t unit =
+        encoding_ == SourceEncoding::kUtf16Little ? (b1 << 8 | b0) : (b0 << 8 | b1);
+    if (highSurrogate_ != 0) {
+      const uint32_t high = highSurrogate_;
+      highSurrogate_ = 0;
+      if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        AppendUtf8(decoded_, 0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+        continue;
+      }
+      AppendUtf8(decoded_, kReplacement);
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      highSurrogate_ = unit;
+    } else {
+      AppendUtf8(decoded_, unit >= 0xDC00 && unit <= 0xDFFF ? kReplacement : unit);
+    }
+  }
+  raw_.erase(0, at);
+}
+
+bool TextReader::FillDecoded() {
+  if (decoded_.size() - decodedPos_ < buffer_.size()) Decode(std::max(buffer_.size(), kRawChunk));
+  const size_t n = std::min(buffer_.size(), decoded_.size() - decodedPos_);
+  if (n == 0) {
+    endOfFile_ = true;
+    return false;
+  }
+  std::memcpy(buffer_.data(), decoded_.data() + decodedPos_, n);
+  decodedPos_ += n;
+  pos_ = 0;
+  end_ = n;
   return true;
 }
 

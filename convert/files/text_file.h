@@ -9,6 +9,14 @@
 
 namespace vantrelix {
 
+// How a source's bytes are written: 8-bit bytes as they stand, or UTF-16 (a
+// spreadsheet's "Unicode Text"), which the reader turns into UTF-8.
+enum class SourceEncoding { kBytes, kUtf16Little, kUtf16Big };
+// From the first bytes of a file: a UTF-16 byte-order mark, or, without one,
+// most of the odd (or the even) bytes zero and nearly none of the others. A
+// stray NUL never makes a file UTF-16.
+SourceEncoding EncodingOf(std::string_view firstBytes);
+
 // Reads a source file line by line: LF or CR LF ends a line, any other CR is
 // dropped, Ctrl-Z (26) ends the input, lines have no length limit, and
 // reading past the end gives empty lines. The file is read in large blocks.
@@ -28,7 +36,8 @@ class TextReader {
   // The next line, without its line end, as a view that lasts until the next
   // read: into the read buffer when the line lies wholly in it, otherwise
   // into `scratch`. A line longer than kMaxLineLength raises ESourceProblem.
-  // A UTF-8 byte-order mark that starts the file is left out.
+  // A UTF-8 byte-order mark that starts the file is left out. A UTF-16 file
+  // is read as UTF-8.
   std::string_view ReadTextLineView(std::string& scratch);
   // The same line copied into `line`.
   void ReadTextLine(std::string& line);
@@ -41,6 +50,9 @@ class TextReader {
 
  private:
   bool Fill();
+  // Fill for a UTF-16 source: the next stretch of it as UTF-8.
+  bool FillDecoded();
+  void Decode(size_t wanted);
   std::string_view NextLineView(std::string& scratch);
   // A line that crosses a block, or holds a lone CR or a Ctrl-Z.
   void ReadSlow(std::string& line);
@@ -54,6 +66,13 @@ class TextReader {
   bool endOfFile_ = false;
   bool endMarkSeen_ = false;
   bool bomChecked_ = false;
+  bool encodingKnown_ = false;
+  SourceEncoding encoding_ = SourceEncoding::kBytes;
+  std::string raw_;      // UTF-16 bytes read and not yet decoded
+  std::string decoded_;  // UTF-8 decoded and not yet in the buffer
+  size_t decodedPos_ = 0;
+  bool rawAtEnd_ = false;
+  uint32_t highSurrogate_ = 0;
 };
 
 // Writes lines ended by CR LF through a large buffer into a file that

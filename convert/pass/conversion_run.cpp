@@ -83,8 +83,9 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
   std::string date, time;
   UnreadReport unread(record, regional);
   DateJudge judge(record, regional, currentYear);
+  SourceRecords records(source);
   const int64_t count = ForEachSourceLine(
-      source, record.HasHeaderLine(), HighestColumn(columns), record.Delimiter(),
+      records, record.HasHeaderLine(), HighestColumn(columns), record.Delimiter(),
       [&](const SourceLine& line) {
         line.split.ColumnInto(dateColumn, date);
         const DateJudgement judged = judge.Judge(date);
@@ -115,6 +116,8 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
         return true;
       });
   unread.linesRead = count;
+  unread.strayQuotes = records.StrayQuotes();
+  unread.firstStrayQuoteLine = records.FirstStrayQuoteLine();
   const int64_t fields = record.HasHeaderLine() ? count - 1 : count;
   unread.Finish(fields, dateColumn, timeColumn);
   if (host != nullptr) host->ShowUnread(unread);

@@ -5,6 +5,7 @@
 #include "byte_scan.h"
 #include "comma.h"
 #include "normalise.h"
+#include "source_lines.h"
 #include "text_file.h"
 #include "unread.h"
 
@@ -159,8 +160,9 @@ std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_
 
 std::vector<std::string> ReadFirstLines(const std::string& path, size_t count) {
   TextReader reader = TextReader::Open(path, 1 << 16);
+  SourceRecords records(reader);
   std::vector<std::string> lines;
-  while (lines.size() < count && !reader.TextAtEnd()) lines.push_back(reader.ReadTextLine());
+  while (lines.size() < count && !records.AtEnd()) lines.emplace_back(records.Next());
   reader.Close();
   return lines;
 }

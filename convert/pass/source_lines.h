@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -11,10 +12,46 @@
 
 namespace vantrelix {
 
+// The source's records: its lines, except that a quote still open at a
+// line's end takes the next lines into the record (a notes cell written
+// with line breaks), each break as one blank, so that the import keeps one
+// line per record. A quote still open after kMostJoinedLines lines or
+// kMostJoinedBytes is taken as a stray one: its record ends at its own line
+// and the lines after it are records again.
+class SourceRecords {
+ public:
+  static constexpr int kMostJoinedLines = 100;
+  static constexpr size_t kMostJoinedBytes = 64 * 1024;
+
+  explicit SourceRecords(TextReader& source) : source_(source) {}
+
+  // The next record; valid until the next call.
+  std::string_view Next();
+  // True when no record is left (as TextReader::TextAtEnd).
+  bool AtEnd() { return pending_.empty() && source_.TextAtEnd(); }
+  // The source line the last record began on (1-based).
+  int64_t FirstLine() const { return firstLine_; }
+  // Quotes taken as stray ones, and the line of the first.
+  int64_t StrayQuotes() const { return strayQuotes_; }
+  int64_t FirstStrayQuoteLine() const { return firstStray_; }
+
+ private:
+  std::string_view NextLine();
+
+  TextReader& source_;
+  std::string scratch_, record_;
+  std::deque<std::string> pending_;  // lines read ahead for a quote that did not close
+  std::string pendingLine_;
+  int64_t linesRead_ = 0;
+  int64_t firstLine_ = 0;
+  int64_t strayQuotes_ = 0;
+  int64_t firstStray_ = 0;
+};
+
 // One source line as the pass and the preview see it.
 struct SourceLine {
   std::string_view text;     // without its line end
-  int64_t number;            // in the source, a skipped header line counted
+  int64_t number;            // the record's number, a skipped header counted
   const LineColumns& split;  // the line split once for the record's columns
 };
 
@@ -23,27 +60,33 @@ inline int32_t HighestColumn(const int32_t (&columns)[kFieldSlotCount]) {
   return std::max<int32_t>(1, *std::max_element(std::begin(columns), std::end(columns)));
 }
 
-// Reads the source by the text-file rules, dropping a header line when
-// `skipHeader` (it is counted), and hands every line, split at `delimiter`
-// for columns up to `maxColumn`, to `visit`. Stops at the end of the source, or when `visit`
-// gives false. Every line read gives one visit, so an empty source gives one
-// empty line. Gives the number of lines read.
+// Reads the source's records, dropping a header when `skipHeader` (it is
+// counted), and hands every record, split at `delimiter` for columns up to
+// `maxColumn`, to `visit`. Stops at the end of the source, or when `visit`
+// gives false. Every record read gives one visit, so an empty source gives
+// one empty line. Gives the number of records read.
 template <typename Visit>
-int64_t ForEachSourceLine(TextReader& source, bool skipHeader, int32_t maxColumn,
+int64_t ForEachSourceLine(SourceRecords& records, bool skipHeader, int32_t maxColumn,
                           FieldDelimiter delimiter, Visit&& visit) {
-  std::string scratch;
   LineColumns split(delimiter);
   int64_t count = 0;
   for (;;) {
-    std::string_view line = source.ReadTextLineView(scratch);
+    std::string_view line = records.Next();
     if (count == 0 && skipHeader) {
-      line = source.ReadTextLineView(scratch);  // the header is dropped, but counted
+      line = records.Next();  // the header is dropped, but counted
       count = 1;
     }
     split.Split(line, maxColumn);
     ++count;
-    if (!visit(SourceLine{line, count, split}) || source.TextAtEnd()) return count;
+    if (!visit(SourceLine{line, count, split}) || records.AtEnd()) return count;
   }
+}
+
+template <typename Visit>
+int64_t ForEachSourceLine(TextReader& source, bool skipHeader, int32_t maxColumn,
+                          FieldDelimiter delimiter, Visit&& visit) {
+  SourceRecords records(source);
+  return ForEachSourceLine(records, skipHeader, maxColumn, delimiter, visit);
 }
 
 }  // namespace vantrelix

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "normalise.h"
+#include "source_lines.h"
 
 namespace vantrelix {
 
@@ -98,7 +99,7 @@ void AppendMissing(std::vector<std::string>& lines, int64_t records, int32_t col
 }  // namespace
 
 int PassExitStatus(const UnreadReport& report) {
-  return report.AnyUnread() || report.AnyDoubtful() || report.AnyMissing()
+  return report.AnyUnread() || report.AnyDoubtful() || report.AnyMissing() || report.AnyStrayQuote()
              ? kPassLeftUnreadOrDoubtful
              : kPassCompleted;
 }
@@ -183,7 +184,15 @@ std::string ZonedTimesText(const UnreadReport& r) {
 
 std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import) {
   std::vector<std::string> lines;
-  if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing()) return lines;
+  if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing() && !r.AnyStrayQuote()) return lines;
+  if (r.AnyStrayQuote()) {
+    lines.push_back(std::to_string(r.strayQuotes) +
+                    (r.strayQuotes == 1 ? " quote was" : " quotes were") + " not closed within " +
+                    std::to_string(SourceRecords::kMostJoinedLines) +
+                    " lines (the first on source line " + std::to_string(r.firstStrayQuoteLine) +
+                    "): " + (import == ImportFile::kWritten ? "written" : "would be written") +
+                    " as text, the lines split as they stand; check those records");
+  }
   AppendMissing(lines, r.withoutDate, r.dateColumn, "date", import);
   AppendMissing(lines, r.withoutTime, r.timeColumn, "time", import);
   AppendField(lines, r.dates, "date", "dates", r.linesRead, import);

@@ -60,6 +60,10 @@ struct UnreadReport {
   int64_t withoutTime = 0;
   int32_t dateColumn = 0;
   int32_t timeColumn = 0;
+  // Quotes left open for more lines than a field can hold: their lines were
+  // split as they stand, the quote taken as text.
+  int64_t strayQuotes = 0;
+  int64_t firstStrayQuoteLine = 0;
   // Times written with a zone ("Z", "+01:00"), converted to the local one.
   int64_t zonedTimes = 0;
 
@@ -78,6 +82,7 @@ struct UnreadReport {
   bool AnyUnread() const { return dates.unread > 0 || times.unread > 0; }
   bool AnyDoubtful() const { return dates.doubtful > 0; }
   bool AnyMissing() const { return withoutDate > 0 || withoutTime > 0; }
+  bool AnyStrayQuote() const { return strayQuotes > 0; }
 };
 
 // The exit status of a pass that wrote the import file: 0 when every record

@@ -85,8 +85,8 @@ std::string MonthNameDateText(std::string_view field, const RegionalSettings* re
       while (i < field.size() && IsWordByte(field[i])) ++i;
       const std::string_view word = field.substr(start, i - start);
       // "14th": no part of its own.
-      if (!(IsOrdinalSuffix(word) && !parts.empty() && parts.back().number &&
-            start > 0 && IsDigit(field[start - 1]))) {
+      if (!(IsOrdinalSuffix(word) && !parts.empty() && parts.back().number && start > 0 &&
+            IsDigit(field[start - 1]))) {
         parts.push_back({word, false});
       }
     } else if (IsPartSeparator(field[i])) {
