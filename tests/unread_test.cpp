@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,49 @@ TEST(UnreadSummary, Text) {
                       "\":\", designators \"am\" and \"pm\""}});
   }
   for (const Case& c : cases) EXPECT_EQ(UnreadSummary(c.report, c.import), c.lines) << c.name;
+}
+
+// Where the texts left as they came show why, the summary says what to set.
+TEST(UnreadSummary, NamesTheCause) {
+  struct Case {
+    const char* name;
+    FieldDelimiter delimiter;
+    int32_t dateLayout;
+    std::string date;
+    std::string cause;  // empty: none of the causes
+  };
+  const Case cases[] = {
+      {"semicolons", FieldDelimiter::kCommaOrTab, 0, " Hans;14.12.2026;09:30;Dr. Weber",
+       "  this export is separated by semicolons: --set delimiter=semicolon"},
+      {"pipes", FieldDelimiter::kComma, 0, "Roe|12/14/2026|9:30",
+       "  this export is separated by pipes: --set delimiter=pipe"},
+      {"commas under semicolons", FieldDelimiter::kSemicolon, 0, "Roe,12/14/2026,9:30",
+       "  this export is separated by commas: --set delimiter=\"comma or TAB\""},
+      {"month names", FieldDelimiter::kCommaOrTab, 0, "Dec 14, 2026",
+       "  these dates have month names: --set date-layout=\"dd mmm yyyy (month name)\""},
+      {"no time behind the date", FieldDelimiter::kCommaOrTab, 0, "12/14/2026 9h30",
+       "  these dates hold more than a date, and what follows it is no time (hh:mm, seconds, "
+       "am/pm, a zone)"},
+      {"just another order", FieldDelimiter::kCommaOrTab, 0, "2026.14.12", ""},
+  };
+  for (const Case& c : cases) {
+    UnreadReport r;
+    r.linesRead = 1;
+    r.delimiter = c.delimiter;
+    r.dateLayout = c.dateLayout;
+    r.dates = Tally(1, {{1, c.date}});
+    const Lines lines = UnreadSummary(r);
+    const bool named = std::find(lines.begin(), lines.end(), c.cause) != lines.end();
+    EXPECT_TRUE(c.cause.empty() ? lines.size() == 4 : named) << c.name << ": " << lines[2];
+  }
+  UnreadReport stray;
+  stray.linesRead = 9;
+  stray.strayQuotes = 2;
+  stray.firstStrayQuoteLine = 4;
+  EXPECT_EQ(UnreadSummary(stray).front(),
+            "2 quotes were not closed within 100 lines (the first on source line 4): written as "
+            "text, the lines split as they stand; check those records");
+  EXPECT_EQ(PassExitStatus(stray), 4);
 }
 
 }  // namespace

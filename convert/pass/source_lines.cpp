@@ -9,7 +9,7 @@ namespace {
 // Whether the quotes of `text` leave one open at its end.
 bool QuoteOpenAtEnd(std::string_view text) {
   bool open = false;
-  for (const char* p = text.data(), *end = p + text.size();;) {
+  for (const char *p = text.data(), *end = p + text.size();;) {
     p = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
     if (p == nullptr) return open;
     open = !open;

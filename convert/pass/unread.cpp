@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "date_time_cell.h"
+#include "layout_guess.h"
+#include "month_names.h"
 #include "normalise.h"
 #include "source_lines.h"
 
@@ -174,6 +177,61 @@ std::string DateOrderName(const RegionalSettings& settings) {
   return "month first";
 }
 
+namespace {
+
+// What the texts left as they came show of why, in words an admin acts on;
+// none when nothing is recognisable.
+std::vector<std::string> CausesOf(const UnreadReport& r) {
+  std::vector<std::string> causes;
+  const auto add = [&](const std::string& cause) {
+    if (std::find(causes.begin(), causes.end(), cause) == causes.end()) causes.push_back(cause);
+  };
+  const auto splitsAt = [&](char c) {
+    switch (r.delimiter) {
+      case FieldDelimiter::kCommaOrTab:
+        return c == ',' || c == '\t';
+      case FieldDelimiter::kComma:
+        return c == ',';
+      case FieldDelimiter::kTab:
+        return c == '\t';
+      case FieldDelimiter::kSemicolon:
+        return c == ';';
+      case FieldDelimiter::kPipe:
+        return c == '|';
+    }
+    return false;
+  };
+  for (const UnreadField* field : {&r.dates, &r.times}) {
+    for (const UnreadField::Example& e : field->examples) {
+      // A whole line in one field: the export's separator is another one.
+      static constexpr std::pair<char, const char*> kSeparators[] = {
+          {';', "semicolons: --set delimiter=semicolon"},
+          {'|', "pipes: --set delimiter=pipe"},
+          {'\t', "TABs: --set delimiter=TAB"},
+          {',', "commas: --set delimiter=\"comma or TAB\""}};
+      for (const auto& [c, words] : kSeparators) {
+        if (!splitsAt(c) && std::count(e.text.begin(), e.text.end(), c) >= 2) {
+          add(std::string("this export is separated by ") + words);
+        }
+      }
+      if (field == &r.dates && r.dateLayout != kMonthNameLayout &&
+          !MonthNameDateText(DatePartOf(e.text), &r.regional).empty()) {
+        add("these dates have month names: --set date-layout=\"" +
+            std::string(kDateLayoutItems[kMonthNameLayout]) + "\"");
+      }
+      const size_t blank = e.text.find_first_of(" T", 1);
+      if (field == &r.dates && blank != std::string::npos && DatePartOf(e.text) == e.text &&
+          ShapeOf(std::string_view(e.text).substr(0, blank)) == TextShape::kDate) {
+        add("these dates hold more than a date, and what follows it is no time (hh:mm, "
+            "seconds, am/pm, a zone)");
+      }
+    }
+  }
+  return causes;
+}
+
+}  // namespace
+
 std::string ZonedTimesText(const UnreadReport& r) {
   if (r.zonedTimes == 0) return {};
   const std::string zone = r.regional.timeZone.empty() ? "UTC" : r.regional.timeZone;
@@ -204,6 +262,7 @@ std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import)
     if (!better.empty()) lines.push_back("  " + better);
   }
   AppendField(lines, r.times, "time", "times", r.linesRead, import);
+  for (const std::string& cause : CausesOf(r)) lines.push_back("  " + cause);
   const RegionalSettings& s = r.regional;
   lines.push_back("read by date layout " + DateLayoutName(r.dateLayout) + " with delimiting char " +
                   QuotedForLog(std::string_view(&r.dateDelimiter, 1)) + ", time layout " +

@@ -50,6 +50,7 @@ struct UnreadReport {
   char dateDelimiter = '/';
   int32_t timeLayout = 0;
   char timeDelimiter = ':';
+  FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab;
   RegionalSettings regional;
   // The dates judged in every order their column shows.
   DateTally dateTally;
@@ -73,6 +74,7 @@ struct UnreadReport {
         dateDelimiter(record.DateDelimiter()),
         timeLayout(record.TimeLayout()),
         timeDelimiter(record.TimeDelimiter()),
+        delimiter(record.Delimiter()),
         regional(settings),
         dateTally(LayoutOrderOf(record.DateLayout(), settings)) {}
 
