@@ -201,7 +201,9 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
   TextReader reader = TextReader::Open(source);
   UnreadReport report;
   CheckLines(reader, record, regional, year, &report);
+  const std::string_view encoding = EncodingName(reader.Encoding());
   reader.Close();
+  if (!encoding.empty()) Print("encoding: " + std::string(encoding));
   const auto counts = [](const char* what, const UnreadField& f) {
     std::string text = std::string(what) + ": " + std::to_string(f.examined - f.unread) + " of " +
                        std::to_string(f.examined) + " read, " + std::to_string(f.unread) +

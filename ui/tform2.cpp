@@ -506,6 +506,10 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
     // "First 5 Records Only": five lines, a header among them.
     return allRecords || line.number < 5;
   });
+  // What the file is written in, where it is not read as its bytes.
+  const std::string_view encoding = EncodingName(reader.Encoding());
+  const QString tip = ui_->Edit1->toolTip().section('\n', 0, 0);  // the design's own
+  ui_->Edit1->setToolTip(encoding.empty() ? tip : tip + "\n" + FromBytes(encoding));
   reader.Close();
   if (complete) linesKey_ = key;
 }

@@ -46,6 +46,18 @@ SourceEncoding EncodingOf(std::string_view b) {
   return SourceEncoding::kBytes;
 }
 
+std::string_view EncodingName(SourceEncoding encoding) {
+  switch (encoding) {
+    case SourceEncoding::kUtf16Little:
+      return "UTF-16 little-endian, read as UTF-8";
+    case SourceEncoding::kUtf16Big:
+      return "UTF-16 big-endian, read as UTF-8";
+    case SourceEncoding::kBytes:
+      break;
+  }
+  return {};
+}
+
 TextReader::TextReader(FileDescriptor fd, size_t blockSize, std::string path)
     : fd_(std::move(fd)), path_(std::move(path)), buffer_(BlockFor(fd_.Get(), blockSize)) {}
 

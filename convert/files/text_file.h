@@ -16,6 +16,8 @@ enum class SourceEncoding { kBytes, kUtf16Little, kUtf16Big };
 // most of the odd (or the even) bytes zero and nearly none of the others. A
 // stray NUL never makes a file UTF-16.
 SourceEncoding EncodingOf(std::string_view firstBytes);
+// In words, for the operator: empty for bytes as they stand.
+std::string_view EncodingName(SourceEncoding encoding);
 
 // Reads a source file line by line: LF or CR LF ends a line, any other CR is
 // dropped, Ctrl-Z (26) ends the input, lines have no length limit, and
@@ -47,6 +49,8 @@ class TextReader {
   bool TextAtEnd();
   void Close() { fd_.Close(); }
   int Fd() const { return fd_.Get(); }
+  // Known once the first line has been read.
+  SourceEncoding Encoding() const { return encoding_; }
 
  private:
   bool Fill();
