@@ -500,6 +500,11 @@ TEST(SourceRecords, StrayQuotesEndAtTheirLine) {
       {"closed on the 100th line", "h\n\"a\n" + lines(98) + "z\"\nlast\n", 3, 2 + 98 * 2 + 3, 0, 0},
       {"open past 100 lines", "h\n\"a\n" + lines(99) + "z\"\n", 102, 2, 2, 2},
       {"open past 64 KiB", "h\n\"a\n" + std::string(70000, 'x') + "\nb\n", 4, 2, 1, 2},
+      // Quotes counted sixteen bytes at a time, the last block overlapping.
+      {"a closing quote in the last bytes", "h\n\"" + std::string(30, 'x') + "\"y\nb\n", 3, 33, 0,
+       0},
+      {"an opening quote in the last bytes", "h\n" + std::string(30, 'x') + "\"y\nb\"\n", 2,
+       30 + 2 + 1 + 2, 0, 0},
   };
   TempDir dir;
   for (const Case& c : cases) {
