@@ -186,21 +186,6 @@ std::vector<std::string> CausesOf(const UnreadReport& r) {
   const auto add = [&](const std::string& cause) {
     if (std::find(causes.begin(), causes.end(), cause) == causes.end()) causes.push_back(cause);
   };
-  const auto splitsAt = [&](char c) {
-    switch (r.delimiter) {
-      case FieldDelimiter::kCommaOrTab:
-        return c == ',' || c == '\t';
-      case FieldDelimiter::kComma:
-        return c == ',';
-      case FieldDelimiter::kTab:
-        return c == '\t';
-      case FieldDelimiter::kSemicolon:
-        return c == ';';
-      case FieldDelimiter::kPipe:
-        return c == '|';
-    }
-    return false;
-  };
   for (const UnreadField* field : {&r.dates, &r.times}) {
     for (const UnreadField::Example& e : field->examples) {
       // A whole line in one field: the export's separator is another one.
@@ -210,7 +195,7 @@ std::vector<std::string> CausesOf(const UnreadReport& r) {
           {'\t', "TABs: --set delimiter=TAB"},
           {',', "commas: --set delimiter=\"comma or TAB\""}};
       for (const auto& [c, words] : kSeparators) {
-        if (!splitsAt(c) && std::count(e.text.begin(), e.text.end(), c) >= 2) {
+        if (!SeparatesFields(r.delimiter, c) && std::count(e.text.begin(), e.text.end(), c) >= 2) {
           add(std::string("this export is separated by ") + words);
         }
       }

@@ -38,6 +38,11 @@ char SeparatingCharacter(FieldDelimiter delimiter) {
 
 }  // namespace
 
+bool SeparatesFields(FieldDelimiter delimiter, char c) {
+  return c == SeparatingCharacter(delimiter) ||
+         (delimiter == FieldDelimiter::kCommaOrTab && c == '\t');
+}
+
 LineColumns::LineColumns(FieldDelimiter delimiter)
     : first_(SeparatingCharacter(delimiter)),
       second_(delimiter == FieldDelimiter::kCommaOrTab ? '\t' : first_) {}

@@ -20,6 +20,9 @@ inline constexpr std::string_view kBlankLinePlaceholder = "--Blank Line--";
 // LineColumns; this is the same rule for one column.
 std::string Comma(std::string_view line, int32_t column);
 
+// Whether `c` separates fields under `delimiter`.
+bool SeparatesFields(FieldDelimiter delimiter, char c);
+
 // One line split once for several columns: ColumnInto(n) gives what
 // Comma(line, n) gives, without scanning the line again for every column.
 // The line must stay alive while the object is used.
