@@ -119,6 +119,19 @@ TEST_F(ConversionRunTest, EachFieldDelimiterSplitsOnlyAtItsOwn) {
   }
 }
 
+// A record that holds a quoted line break counts once, yet the examples name
+// the line of the source that an operator looks for.
+TEST_F(ConversionRunTest, ExamplesNameTheSourceLine) {
+  Columns({1, 0, 2, 0, 0, 0, 0});
+  Source("\"Roe,\nJane\",12/14/2026\nPoe,13/45/2026\n");
+  Run();
+  EXPECT_EQ(host.lastCount, 2);
+  ASSERT_TRUE(host.unread.has_value());
+  ASSERT_EQ(host.unread->dates.examples.size(), 1u);
+  EXPECT_EQ(host.unread->dates.examples[0].line, 3);
+  EXPECT_EQ(Output().substr(0, 14), "\"Roe, Jane\",\"\"");
+}
+
 TEST_F(ConversionRunTest, ConvertsDatesAndTimes) {
   Columns({3, 5, 1, 2, 4, 0, 0});
   Source("7/4/2026,9:30 am,\"Doe, John\",Dr. Patel,555-0101\n12/31/99,2:05 pm,Ann,Dr. Wu,555\n");
@@ -503,8 +516,11 @@ TEST(SourceRecords, StrayQuotesEndAtTheirLine) {
       // Quotes counted sixteen bytes at a time, the last block overlapping.
       {"a closing quote in the last bytes", "h\n\"" + std::string(30, 'x') + "\"y\nb\n", 3, 33, 0,
        0},
-      {"an opening quote in the last bytes", "h\n" + std::string(30, 'x') + "\"y\nb\"\n", 2,
-       30 + 2 + 1 + 2, 0, 0},
+      {"an opening quote in the last bytes", "h\n" + std::string(30, 'x') + ",\"y\nb\"\n", 2,
+       31 + 2 + 1 + 2, 0, 0},
+      // Quotes inside text neither open nor close a record of several lines.
+      {"a quote inside text", "h\nBob 6' 2\" tall,555\nAnn,556\nDan \"The Man,558\n", 4, 18, 2, 2},
+      {"a closing quote inside text", "h\n\"notes\nsaid \"hi\" there,x\n", 3, 6, 1, 2},
   };
   TempDir dir;
   for (const Case& c : cases) {

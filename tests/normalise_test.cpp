@@ -453,6 +453,7 @@ TEST(DateAndTimeInOneField, EachPartByItsLayout) {
     const char* zone;
     const char* date;  // as written: the field itself when not read
     const char* time;
+    bool oneColumn = true;  // the date and the time field name its column
   };
   const Case cases[] = {
       {"12/14/2026 8:00", 0, '/', 0, "", "12/14/26", "08:00 am"},
@@ -477,13 +478,28 @@ TEST(DateAndTimeInOneField, EachPartByItsLayout) {
       {"12/14/2026 13:30 pm", 0, '/', 0, "", "12/14/2026 13:30 pm", "12/14/2026 13:30 pm"},
       {"2026-12-14 0930", 1, '-', 5, "", "2026-12-14 0930", "2026-12-14 0930"},
       {"12/14/2026 09:30Z", 0, '/', 0, "", "12/14/2026 09:30Z", "12/14/2026 09:30Z"},
+      {"Call at 9:30", 0, '/', 0, "", "Call at 9:30", "Call at 9:30"},
+      {"Room 12 9:30", 0, '/', 0, "", "Room 12 9:30", "Room 12 9:30"},
+      {"Tue, Dec 14, 2026 9:30 am", kMonthNameLayout, '/', 0, "", "12/14/26", "09:30 am"},
+      {"2026-12-14 13:00-14:00", 1, '-', 0, "", "2026-12-14 13:00-14:00",
+       "2026-12-14 13:00-14:00"},                                         // a range, no zone
+      {"16.12.26", kDayFirstLayout, '.', 0, "", "12/16/26", "16.12.26"},  // no time in it
+      // Beside a time column of its own: the date as written; a time whose
+      // day is another here is not read.
+      {"2026-12-14T00:00:00Z", 1, '-', 0, "America/New_York", "12/14/26", "2026-12-14T00:00:00Z",
+       false},
+      {"2026-12-14T15:00:00Z", 1, '-', 0, "America/New_York", "12/14/26", "10:00 am", false},
       {"2026-12-14T09:30:00+15:00", 1, '-', 0, "", "2026-12-14T09:30:00+15:00",
        "2026-12-14T09:30:00+15:00"},
   };
   for (const Case& c : cases) {
     RegionalSettings s;
     s.timeZone = c.zone;
-    const SetupRecord r = testing::LayoutRecord(c.dateLayout, c.dateDelimiter, c.timeLayout, ':');
+    SetupRecord r = testing::LayoutRecord(
+        c.dateLayout, c.dateDelimiter, c.timeLayout,
+        std::string_view(c.field).find(':') == std::string_view::npos ? '.' : ':');
+    r.SetPosition(FieldSlot::kDate, 3);
+    r.SetPosition(FieldSlot::kTime, c.oneColumn ? 3 : 4);
     std::string date = c.field, time = c.field;
     DateConvert(date, r, s, kYear);
     TimeConvert(time, r, s);

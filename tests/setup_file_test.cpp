@@ -244,6 +244,17 @@ TEST(SetupExtension, OlderAndNewerReadersAgree) {
   LoadSetup(loaded, dir / "cut.dat");
   EXPECT_EQ(loaded.Delimiter(), FieldDelimiter::kCommaOrTab);
   EXPECT_EQ(loaded.SourceFileName(), longName.substr(0, 100));
+
+  // A name the extension cannot hold is refused, not stored unreadable.
+  loaded.SetSourceFileName("/" + std::string(5000, 'n'));
+  std::string refused;
+  try {
+    SaveSetup(loaded, dir / "cut.dat");
+  } catch (const EFileProblem& e) {
+    refused = e.what();
+  }
+  EXPECT_EQ(refused, "The source file name is longer than 4096 bytes");
+  EXPECT_EQ(ReadFile(dir / "cut.dat"), bytes.substr(0, 152)) << "the stored settings stay";
 }
 
 TEST(SetupExtension, DamageIsNamedNeverRead) {

@@ -142,8 +142,8 @@ TEST(UnreadSummary, NamesTheCause) {
   stray.strayQuotes = 2;
   stray.firstStrayQuoteLine = 4;
   EXPECT_EQ(UnreadSummary(stray).front(),
-            "2 quotes were not closed within 100 lines (the first on source line 4): written as "
-            "text, the lines split as they stand; check those records");
+            "2 quotes were left open (the first on source line 4): written as text, their lines "
+            "split as they stand; check those records");
   EXPECT_EQ(PassExitStatus(stray), 4);
 }
 

@@ -90,15 +90,15 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
         line.split.ColumnInto(dateColumn, date);
         const DateJudgement judged = judge.Judge(date);
         if (line.text.empty()) {
-          unread.dates.NotRead(true, line.number, line.split, dateColumn);  // a placeholder
+          unread.dates.NotRead(true, records.FirstLine(), line.split, dateColumn);  // a placeholder
         } else {
           unread.dateTally.Add(judged, 1, [&] {
-            DateTally::Example e{line.number, {}};
+            DateTally::Example e{records.FirstLine(), {}};
             line.split.ColumnInto(dateColumn, e.text);
             return e;
           });
           if (judged.verdict != DateVerdict::kRead) {
-            unread.dates.NotRead(judged.verdict == DateVerdict::kNothingToRead, line.number,
+            unread.dates.NotRead(judged.verdict == DateVerdict::kNothingToRead, records.FirstLine(),
                                  line.split, dateColumn);
           }
         }
@@ -107,7 +107,7 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
         if (TimeConvert(time, record, regional)) {
           unread.zonedTimes += zoned;
         } else {
-          unread.times.NotRead(line.text.empty() || time.empty(), line.number, line.split,
+          unread.times.NotRead(line.text.empty() || time.empty(), records.FirstLine(), line.split,
                                timeColumn);
         }
         write(line.split, columns, date, time);

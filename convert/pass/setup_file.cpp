@@ -29,6 +29,12 @@ std::string SharedFolderMissingMessage(const std::string& dataFolder) {
 }
 
 void SaveSetup(const SetupRecord& record, const std::string& setupFileName) {
+  if (record.LongSourceFileName().size() > kMaxSourceNameLength) {
+    // Stored, it would make the whole settings file unreadable.
+    throw EFileProblem(
+        "The source file name is longer than " + std::to_string(kMaxSourceNameLength) + " bytes",
+        record.LongSourceFileName().substr(0, 100) + "...");
+  }
   ConcerningFile(setupFileName, [&] {
     ReplacingFile file(setupFileName);
     const auto& image = record.Bytes();

@@ -15,9 +15,11 @@ namespace vantrelix {
 // The source's records: its lines, except that a quote still open at a
 // line's end takes the next lines into the record (a notes cell written
 // with line breaks), each break as one blank, so that the import keeps one
-// line per record. A quote still open after kMostJoinedLines lines or
-// kMostJoinedBytes is taken as a stray one: its record ends at its own line
-// and the lines after it are records again.
+// line per record. Only a quote that begins a field opens such a record, and
+// only one that ends a field closes it. A quote still open after
+// kMostJoinedLines lines or kMostJoinedBytes, one that closes inside text, or
+// one that opens inside text ("6' 2\" tall") is taken as a stray one: its
+// record ends at its own line and the lines after it are records again.
 class SourceRecords {
  public:
   static constexpr int kMostJoinedLines = 100;
@@ -37,6 +39,7 @@ class SourceRecords {
 
  private:
   std::string_view NextLine();
+  void CountStray();
 
   TextReader& source_;
   std::string scratch_, record_;

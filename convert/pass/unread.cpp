@@ -229,12 +229,11 @@ std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import)
   std::vector<std::string> lines;
   if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing() && !r.AnyStrayQuote()) return lines;
   if (r.AnyStrayQuote()) {
-    lines.push_back(std::to_string(r.strayQuotes) +
-                    (r.strayQuotes == 1 ? " quote was" : " quotes were") + " not closed within " +
-                    std::to_string(SourceRecords::kMostJoinedLines) +
-                    " lines (the first on source line " + std::to_string(r.firstStrayQuoteLine) +
-                    "): " + (import == ImportFile::kWritten ? "written" : "would be written") +
-                    " as text, the lines split as they stand; check those records");
+    lines.push_back(
+        std::to_string(r.strayQuotes) + (r.strayQuotes == 1 ? " quote was" : " quotes were") +
+        " left open (the first on source line " + std::to_string(r.firstStrayQuoteLine) +
+        "): " + (import == ImportFile::kWritten ? "written" : "would be written") +
+        " as text, their lines split as they stand; check those records");
   }
   AppendMissing(lines, r.withoutDate, r.dateColumn, "date", import);
   AppendMissing(lines, r.withoutTime, r.timeColumn, "time", import);

@@ -52,17 +52,21 @@ size_t ZoneLength(std::string_view text, int& minutes) {
 
 // The time that `tail` is, whole (trailing blanks aside); `compact` allows
 // "hhmm" and "hhmmss" (behind a "yyyymmdd").
-std::optional<DateTimeCell> ReadTime(std::string_view tail, bool compact) {
+std::optional<DateTimeCell> ReadTime(std::string_view tail, bool compact, bool afterT) {
   DateTimeCell cell;
   size_t i = 0;
   size_t timeEnd = 0;
+  bool seconds = false;
   if (compact && tail.size() >= 4 && IsDigit(tail[2])) {
     cell.hour = Digits(tail, i, 2);
     cell.minute = Digits(tail, i, 2);
     if (cell.hour < 0 || cell.minute < 0) return std::nullopt;
     cell.time = std::string(tail.substr(0, 4));
     size_t s = i;
-    if (Digits(tail, s, 2) >= 0) i = s;  // seconds, dropped
+    if (Digits(tail, s, 2) >= 0) {
+      i = s;  // seconds, dropped
+      seconds = true;
+    }
     timeEnd = i;
   } else {
     size_t hourDigits = i < tail.size() && IsDigit(tail[i]) ? 1 : 0;
@@ -76,6 +80,7 @@ std::optional<DateTimeCell> ReadTime(std::string_view tail, bool compact) {
       size_t s = i + 1;
       if (Digits(tail, s, 2) < 0) return std::nullopt;
       i = s;
+      seconds = true;
     }
     timeEnd = i;
     // A fraction of a second, dropped.
@@ -97,7 +102,12 @@ std::optional<DateTimeCell> ReadTime(std::string_view tail, bool compact) {
   }
   if (cell.hour > 23 || cell.minute > 59) return std::nullopt;
   size_t z = SkipBlanks(tail, i);
-  if (const size_t zone = ZoneLength(tail.substr(z), cell.zoneMinutes); zone > 0) {
+  // An offset as ISO 8601 writes it, behind seconds or in a "T" form: in
+  // "13:00-14:00" the minus begins the end of a range, no zone.
+  const std::string_view rest = tail.substr(z);
+  const bool offset = !rest.empty() && (rest[0] == '+' || rest[0] == '-');
+  if (const size_t zone = ZoneLength(rest, cell.zoneMinutes);
+      zone > 0 && (!offset || seconds || afterT)) {
     cell.zoned = true;
     i = z + zone;
   }
@@ -116,6 +126,9 @@ bool HasDigitOrLetter(std::string_view text) {
 
 std::optional<DateTimeCell> SplitDateTimeCell(std::string_view field) {
   field = WithoutEndBlanks(field);
+  // Longer than any date and time is written ("Wednesday, December 15, 2026
+  // 12:30:00.000 PM +01:00"); a notes field is not tried at every blank.
+  if (field.size() > kLongestDateAndTime) return std::nullopt;
   // From the right: the first split whose tail is a whole time.
   for (size_t i = field.size(); i-- > 1;) {
     size_t tailStart = 0, headEnd = 0;
@@ -132,7 +145,8 @@ std::optional<DateTimeCell> SplitDateTimeCell(std::string_view field) {
     const std::string_view head = field.substr(0, headEnd);
     if (head.empty() || !HasDigitOrLetter(head)) continue;
     const bool compact = head.size() == 8 && AllDigits(head);
-    std::optional<DateTimeCell> cell = ReadTime(field.substr(tailStart), compact);
+    std::optional<DateTimeCell> cell =
+        ReadTime(field.substr(tailStart), compact, field[headEnd] == 'T');
     if (!cell) continue;
     cell->date = head;
     return cell;

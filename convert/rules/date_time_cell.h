@@ -23,6 +23,8 @@ struct DateTimeCell {
   int zoneMinutes = 0;  // the offset east of UTC
 };
 
+inline constexpr size_t kLongestDateAndTime = 80;
+
 // The field as a date and a time; none when it does not end in a time after
 // a date-like part (one that holds a digit or a letter).
 std::optional<DateTimeCell> SplitDateTimeCell(std::string_view field);

@@ -5,6 +5,7 @@
 #include "byte_scan.h"
 #include "date_time_cell.h"
 #include "fast_normalise.h"
+#include "layout_guess.h"
 #include "month_names.h"
 
 namespace vantrelix {
@@ -243,6 +244,12 @@ DateReading DateReadingOf(int32_t layout, const RegionalSettings& settings) {
 
 namespace {
 
+// The date and the time are taken from one column.
+bool SharesDateAndTime(const SetupRecord& record) {
+  const int32_t column = record.Position(FieldSlot::kDate);
+  return column > 0 && column == record.Position(FieldSlot::kTime);
+}
+
 // The date a text is in the record's layout.
 std::optional<DateTimeValue> ReadDate(std::string_view text, const SetupRecord& record,
                                       const RegionalSettings& settings, int currentYear) {
@@ -269,11 +276,13 @@ bool DateConvertGeneral(std::string& field, const SetupRecord& record,
   if (field.empty()) return false;
   std::optional<DateTimeValue> value = ReadDate(field, record, settings, currentYear);
   if (!value) {
-    // A date with its time: the date part by the layout, a day on or back
-    // where a zoned time falls on another day here.
+    // A date with its time: the date part by the layout; where the time is
+    // taken from this field too, a day on or back where a zoned time falls
+    // on another day here. Beside a time column of its own the date is the
+    // one written (a plain date stored as midnight UTC).
     const std::optional<DateTimeCell> cell = SplitDateTimeCell(field);
     if (!cell || !(value = ReadDate(cell->date, record, settings, currentYear))) return false;
-    if (cell->zoned) {
+    if (cell->zoned && SharesDateAndTime(record)) {
       const std::optional<LocalTime> local = ZonedToLocal(*cell, settings.timeZone);
       if (!local) return false;
       *value += local->dayShift;
@@ -288,15 +297,25 @@ bool DateConvertGeneral(std::string& field, const SetupRecord& record,
 bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
                         const RegionalSettings& settings) {
   if (field.empty()) return false;
-  std::optional<DateTimeValue> value = ReadTime(field, record, settings);
+  // A column of dates and times: a field without its time has none ("16.12.26"
+  // would read as 4:12 pm by a "." delimiter).
+  std::optional<DateTimeValue> value;
+  if (!SharesDateAndTime(record)) value = ReadTime(field, record, settings);
   if (!value) {
-    // A time behind its date: the time part by the layout; a zoned one as
-    // the clock here shows it.
+    // A time behind its date (not behind any words: "Call at 9:30" is no
+    // appointment time): the time part by the layout; a zoned one as the
+    // clock here shows it.
     const std::optional<DateTimeCell> cell = SplitDateTimeCell(field);
-    if (!cell || !(value = ReadTime(cell->time, record, settings))) return false;
+    if (!cell ||
+        (ShapeOf(cell->date) != TextShape::kDate &&
+         MonthNameDateText(cell->date, &settings).empty()) ||
+        !(value = ReadTime(cell->time, record, settings))) {
+      return false;
+    }
     if (cell->zoned) {
       const std::optional<LocalTime> local = ZonedToLocal(*cell, settings.timeZone);
-      if (!local) return false;
+      // Midnight lies between: a date column of its own would not follow.
+      if (!local || (local->dayShift != 0 && !SharesDateAndTime(record))) return false;
       *value = (local->hour * 60 + local->minute) / 1440.0;
     }
   }
@@ -316,7 +335,9 @@ bool DateConvert(std::string& field, const SetupRecord& record, const RegionalSe
 }
 
 bool TimeConvert(std::string& field, const SetupRecord& record, const RegionalSettings& settings) {
-  return FastTimeConvert(field, record.TimeLayout(), record.TimeDelimiter(), settings) ||
+  // The shortcut reads whole fields; a column of dates and times holds none.
+  return (!SharesDateAndTime(record) &&
+          FastTimeConvert(field, record.TimeLayout(), record.TimeDelimiter(), settings)) ||
          TimeConvertGeneral(field, record, settings);
 }
 
