@@ -85,7 +85,8 @@ void ReadExtensionEntries(std::string_view entries, SetupRecord& record) {
       nameSeen = true;
       // Only where the record's 100 bytes still hold its start.
       const std::string shortName = record.SourceFileName();
-      if (shortName.size() == SetupRecord::kMaxNameLength && data.starts_with(shortName)) {
+      if (record.Bytes()[record_offset::kNameLength] == SetupRecord::kMaxNameLength &&
+          data.starts_with(shortName)) {
         record.SetSourceFileName(data);
       }
     } else {
