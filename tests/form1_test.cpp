@@ -435,6 +435,15 @@ TEST_F(Form1Test, ColumnsAutoSaysWhenItGuessesAndARunWhatIsMissing) {
   EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT").substr(0, 46),
             "\"Roe, Jane\",\"\",\"12/07/26\",\"09:30 am\",\"Dr. Lee\"");
 
+  // A key beside columns=auto is the admin's choice and wins over the proposal.
+  run = RunConsoleProgram(home_.Path(),
+                          {"--set", "source=" + QString::fromStdString(source), "columns=auto",
+                           "location=4", "phone=0"},
+                          us);
+  EXPECT_NE(run.out.find("location: column 4"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("columns=auto found no column for: email\n"), std::string::npos)
+      << run.err;
+
   for (const QStringList& args : {QStringList{"--set", "time=0"}, QStringList{"--check"}}) {
     run = RunConsoleProgram(home_.Path(), args, us);
     EXPECT_EQ(run.exitCode, args.front() == "--set" ? 0 : 4) << run.err;

@@ -254,13 +254,17 @@ int RunShow(const std::string& name, const std::vector<std::string>& arguments) 
   return exit_status::kCompleted;
 }
 
+// The note of a field whose column the admin gave beside columns=auto.
+constexpr char kGivenByAdmin[] = "given";
+
 // What columns=auto could not find or had to guess, on standard error. A
 // proposal without a date or time column, or with a guessed order of day
 // and month, ends with status 4, as the runs it sets up would.
 int ReportGuesses(const std::string& name, const ColumnProposal& proposal) {
   std::string missing;
   for (int f = 0; f < kFieldSlotCount; ++f) {
-    if (proposal.fields[static_cast<size_t>(f)].column > 0) continue;
+    const ColumnProposal::Field& field = proposal.fields[static_cast<size_t>(f)];
+    if (field.column > 0 || field.why == kGivenByAdmin) continue;
     missing += (missing.empty() ? "" : ", ") + std::string(kFieldKeys[static_cast<size_t>(f)]);
   }
   if (!missing.empty()) {
@@ -295,6 +299,7 @@ int RunSet(const std::string& name, const std::string& programPath,
   bool stored = false;
   SetupRecord record = LoadedSettings(paths, stored);
   bool automatic = false;
+  std::vector<std::pair<std::string, std::string>> given;  // the admin's own, over the proposal
   for (const std::string& argument : arguments) {
     const size_t equals = argument.find('=');
     if (equals == std::string::npos) {
@@ -311,6 +316,7 @@ int RunSet(const std::string& name, const std::string& programPath,
     if (key == "source") value = Absolute(value);
     const std::string wrong = ApplySetting(record, key, value);
     if (!wrong.empty()) return refuse(wrong);
+    if (key != "source") given.emplace_back(key, value);
   }
   const std::string source = record.SourceFileName();
   ColumnProposal proposal;
@@ -319,6 +325,17 @@ int RunSet(const std::string& name, const std::string& programPath,
     proposal = ProposeColumns(ReadFirstLines(source, kProposalLines), record,
                               RegionalSettingsFromSystem(), CurrentLocalYear());
     proposal.ApplyTo(record);
+    // A key given beside columns=auto is the admin's choice: it wins.
+    for (const auto& [key, value] : given) {
+      ApplySetting(record, key, value);
+      for (int f = 0; f < kFieldSlotCount; ++f) {
+        if (key == kFieldKeys[static_cast<size_t>(f)]) {
+          proposal.fields[static_cast<size_t>(f)] = {record.Position(static_cast<FieldSlot>(f)),
+                                                     kGivenByAdmin};
+        }
+      }
+      if (key == "date-layout") proposal.dateOrderGuessed = false, proposal.dateOrderNote.clear();
+    }
   } else if (!FileExists(source)) {
     std::fprintf(stderr, "%s: note: the source %s does not exist yet\n", name.c_str(),
                  QuotedForLog(source).c_str());
@@ -338,7 +355,9 @@ int RunSet(const std::string& name, const std::string& programPath,
     if (automatic && i >= 1 && i <= kFieldSlotCount) {
       const std::string& why = proposal.fields[i - 1].why;
       // A header's name shows already; a shape says why the column was taken.
-      if (!why.empty() && why.rfind("header", 0) != 0) line += " (" + why + ")";
+      if (!why.empty() && why.rfind("header", 0) != 0 && why != kGivenByAdmin) {
+        line += " (" + why + ")";
+      }
     }
     Print(line);
   }
