@@ -94,6 +94,53 @@ TEST(ColumnProposal, RealisticExports) {
        kMonthFirstLayout,
        0,
        FieldDelimiter::kPipe},
+      {"a calendar's words: Subject, End Time, Description",
+       {"Subject,Start Date,Start Time,End Date,End Time,Location,Description",
+        "Jane Roe,12/14/2026,9:30 AM,12/14/2026,10:00 AM,Main St Clinic,Bring X-rays",
+        "Ann Poe,12/15/2026,2:15 PM,12/15/2026,2:45 PM,Main St Clinic,Check-up"},
+       {},
+       {1, 0, 2, 3, 0, 6, 0},
+       true,
+       kMonthFirstLayout,
+       0},
+      {"Spanish words",
+       {"Fecha,Hora Inicio,Empleado,Cliente,Tel\xc3\xa9"
+        "fono",
+        "14/12/2026,09:30,Dra. Ruiz,Olga Alves,612 345 678",
+        "15/12/2026,16:00,Dra. Ruiz,Juan P\xc3\xa9rez,612 345 679"},
+       testing::DayFirstSettings(),
+       {4, 5, 1, 2, 3, 0, 0},
+       true,
+       kDayFirstLayout,
+       0},
+      {"treating over referring, the appointment over birth and end",
+       {"Patient Name,DOB,Referring Physician,Treating Practitioner,Appointment Date,Start "
+        "Time,End Time,Phone,Praxis",
+        "Jane Roe,04/23/1961,Dr. Hill,Dr. Lee,12/14/2026,9:30 AM,10:00 AM,555-123-4567,North",
+        "Ann Poe,11/02/1980,Dr. Hill,Dr. Kim,12/15/2026,2:15 PM,2:45 PM,555-765-4321,South"},
+       {},
+       {1, 8, 5, 6, 4, 9, 0},
+       true,
+       kMonthFirstLayout,
+       0},
+      {"a heading over values of another field: the values decide",
+       {"Name,phone_cell,Phone,Date,Time", "Roe,Jane,555-123-4567,12/14/2026,9:30 am",
+        "Poe,Ann,555-765-4321,12/15/2026,2:15 pm"},
+       {},
+       {1, 3, 4, 5, 0, 0, 0},
+       true,
+       kMonthFirstLayout,
+       0},
+      {"no header: a place is no patient, notes are no place",
+       {"\"Main St Clinic\",Jane Roe,12/14/2026,9:30 am,555-123-4567,Bring the referral letter "
+        "please",
+        "\"Suite 400 Downtown\",Ann Poe,12/15/2026,2:15 pm,555-765-4321,Fasting since midnight "
+        "before"},
+       {},
+       {2, 5, 3, 4, 0, 1, 0},
+       false,
+       kMonthFirstLayout,
+       0},
       {"TABs only: the delimiter every settings file means",
        {"Jane Roe\t555-123-4567\t12/14/2026\t9:30 am",
         "Ann Poe\t555-765-4321\t12/15/2026\t2:15 pm"},
@@ -115,6 +162,12 @@ TEST(ColumnProposal, RealisticExports) {
     EXPECT_EQ(p.timeLayout, c.timeLayout) << c.name;
     EXPECT_EQ(p.delimiter, c.delimiter) << c.name;
   }
+  const ColumnProposal firstNames =
+      ProposeColumns({"Name\tphone_cell\tDate\tTime", "Roe\tJane\t12/14/2026\t9:30 am",
+                      "Poe\tAnn\t12/15/2026\t2:15 pm"},
+                     testing::LayoutRecord(0, '/'), {}, kYear);
+  EXPECT_EQ(firstNames.fields[1].column, 0);
+  EXPECT_EQ(firstNames.fields[1].why, "header 'phone_cell', but its values look like names");
 }
 
 // Exports in several styles, each also without its header: with the header

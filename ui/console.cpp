@@ -355,7 +355,10 @@ int RunSet(const std::string& name, const std::string& programPath,
     if (automatic && i >= 1 && i <= kFieldSlotCount) {
       const std::string& why = proposal.fields[i - 1].why;
       // A header's name shows already; a shape says why the column was taken.
-      if (!why.empty() && why.rfind("header", 0) != 0 && why != kGivenByAdmin) {
+      // A header's name shows already; a shape, or a header not followed, says why.
+      const bool headerOnly =
+          why.rfind("header", 0) == 0 && why.find(", but ") == std::string::npos;
+      if (!why.empty() && !headerOnly && why != kGivenByAdmin) {
         line += " (" + why + ")";
       }
     }

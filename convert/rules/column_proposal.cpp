@@ -1,12 +1,14 @@
 #include "column_proposal.h"
 
 #include <algorithm>
+#include <bit>
 #include <map>
 
 #include "byte_scan.h"
 #include "comma.h"
 #include "date_tally.h"
 #include "date_time_cell.h"
+#include "header_words.h"
 #include "layout_guess.h"
 #include "month_names.h"
 #include "normalise.h"
@@ -15,27 +17,12 @@ namespace vantrelix {
 
 namespace {
 
+// Dates this many years ago or more are no appointment's.
+constexpr int kBirthYearsAgo = 10;
+
 // Columns beyond this many are not looked at: no export puts its fields
 // further out.
 constexpr int32_t kMaxColumns = 64;
-
-// The usual header words of each field, folded, in FieldSlot order; the
-// field selector's own headings are among them, so that a file written by
-// another copy of this program maps back.
-const std::vector<std::string_view> kWords[kFieldSlotCount] = {
-    {"patient", "name", "client", "patientname", "clientname", "fullname"},
-    {"phone", "telephone", "tel", "mobile", "cell", "phoneno", "phonenumber", "cellphone",
-     "mobilephone", "telephoneno"},
-    {"date", "apptdate", "appointmentdate", "dateofappointment"},
-    {"time", "appttime", "start", "starttime", "appointmenttime", "timeofappointment"},
-    {"doctor", "provider", "physician", "practitioner", "dr", "resource", "staff"},
-    {"location", "site", "office", "room", "clinic", "facility", "locationofappointment"},
-    {"email", "mail", "emailaddress", "emailaddressoptionalfeature"},
-};
-
-// Words that name a field inside a longer heading ("Appt Start Date").
-const std::string_view kPartWords[kFieldSlotCount] = {"name",   "phone",    "date", "time",
-                                                      "doctor", "location", "email"};
 
 bool IsLetter(char c) {
   const char lower = static_cast<char>(c | 0x20);
@@ -46,21 +33,6 @@ std::string Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return std::string(text);
-}
-
-// -1: no field's word.
-int ExactField(const std::string& folded) {
-  for (int f = 0; f < kFieldSlotCount; ++f) {
-    if (std::find(kWords[f].begin(), kWords[f].end(), folded) != kWords[f].end()) return f;
-  }
-  return -1;
-}
-
-int PartField(const std::string& folded) {
-  for (int f : {6, 2, 3, 1, 4, 5, 0}) {  // the most telling words first
-    if (folded.find(kPartWords[f]) != std::string::npos) return f;
-  }
-  return -1;
 }
 
 bool LooksLikeEmail(std::string_view t) {
@@ -114,6 +86,57 @@ bool LooksLikeWords(std::string_view t) {
   return words >= 2;
 }
 
+// A word that places rather than persons are named with: "Main St Clinic",
+// "Suite 400", "Room 3".
+bool LooksLikePlace(std::string_view t) {
+  static constexpr std::string_view kPlaceWords[] = {
+      "clinic", "clinique", "klinik",   "street",   "st",     "road",   "rd",       "avenue",
+      "ave",    "suite",    "room",     "branch",   "centre", "center", "building", "floor",
+      "office", "hospital", "praxis",   "praktijk", "site",   "campus", "wing",     "level",
+      "unit",   "annex",    "downtown", "north",    "south",  "east",   "west",     "main"};
+  std::string word;
+  for (size_t i = 0; i <= t.size(); ++i) {
+    if (i < t.size() && IsLetter(t[i])) {
+      word += static_cast<char>(t[i] | 0x20);
+      continue;
+    }
+    for (std::string_view w : kPlaceWords) {
+      if (word == w) return true;
+    }
+    word.clear();
+  }
+  return false;
+}
+
+// A person's name as written: words of letters, no place's word among them.
+bool LooksLikePersonName(std::string_view t) {
+  return LooksLikeWords(t) && !LooksLikePlace(t);
+}
+
+// A short text or a place: what a location column holds, not notes.
+bool LooksLikeLocation(std::string_view t) {
+  int words = 0;
+  bool inWord = false;
+  for (char c : t) {
+    words += c != ' ' && !inWord;
+    inWord = c != ' ';
+  }
+  return LooksLikePlace(t) || words <= 3;
+}
+
+// Letters only, one word or more ("Jane"): a name's part at least.
+bool AllWords(std::string_view t) {
+  bool letter = false;
+  for (char c : t) {
+    if (IsLetter(c) || static_cast<unsigned char>(c) >= 0x80) {
+      letter = true;
+    } else if (c != ' ' && c != '.' && c != '-' && c != '\'' && c != ',') {
+      return false;
+    }
+  }
+  return letter;
+}
+
 // A word of three letters or more: a place's name, not a code like "d1".
 bool HasAWord(std::string_view t) {
   int run = 0;
@@ -144,15 +167,6 @@ void AddValue(TextCounts& values, const std::string& text) {
     }
   }
   values.emplace_back(text, 1);
-}
-
-// The header word of a field, folded: letters and digits only, lower case.
-std::string FoldedName(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (IsDigit(c) || IsLetter(c)) out += static_cast<char>(IsLetter(c) ? c | 0x20 : c);
-  }
-  return out;
 }
 
 }  // namespace
@@ -234,6 +248,18 @@ int ShapeField(const Column& c, const SetupRecord& current, const RegionalSettin
     const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
     if (most(best.read)) return why = "looks like dates with times", 2;
   }
+  // Dates decades ago are dates of birth, never appointments.
+  int64_t old = 0;
+  for (const auto& [t, k] : c.values) {
+    const DateReadings r = ReadingsOf(DatePartOf(t), currentYear, regional.centuryWindowYears);
+    bool recent = r.reads == 0;
+    for (unsigned reads = r.reads; reads != 0; reads &= reads - 1) {
+      recent = recent || r.dates[static_cast<size_t>(std::countr_zero(reads))].year >
+                             currentYear - kBirthYearsAgo;
+    }
+    old += recent ? 0 : k;
+  }
+  if (most(old)) return -1;
   if (most(dateShaped)) {
     const LayoutChoice best = BestDateLayout(c.values, current, regional, currentYear);
     if (most(best.read)) return why = "looks like dates", 2;
@@ -471,11 +497,10 @@ void ProposeReadings(ColumnProposal& proposal, const std::vector<Column>& column
   }
 }
 
-// What the first line's headings say: the field each names by a whole word
-// and by a part word (-1 for none), how many name one, and whether any holds
-// a digit.
+// What the first line's headings say: what each names, how many name a
+// field or another column, and whether any holds a digit.
 struct Headings {
-  std::vector<int> exact, part;
+  std::vector<HeadingMeaning> meanings;
   int named = 0;
   bool digits = false;
 };
@@ -483,13 +508,56 @@ struct Headings {
 Headings ReadHeadings(const std::vector<Column>& columns) {
   Headings h;
   for (const Column& column : columns) {
-    const std::string folded = FoldedName(column.heading);
-    h.exact.push_back(ExactField(folded));
-    h.part.push_back(PartField(folded));
-    h.named += h.exact.back() >= 0 || h.part.back() >= 0;
+    h.meanings.push_back(MeaningOfHeading(column.heading));
+    h.named += h.meanings.back().field >= 0;
     for (char ch : column.heading) h.digits = h.digits || IsDigit(ch);
   }
   return h;
+}
+
+// What most of a column's values look like, for a note; empty for text.
+std::string LooksLike(const Column& c, const RegionalSettings& regional) {
+  const auto most = [&](int64_t n) { return 2 * n > c.count; };
+  if (most(CountWhere(c, LooksLikeEmail))) return "e-mail addresses";
+  if (most(CountWhere(c, LooksLikePhone))) return "phone numbers";
+  int64_t dates = 0, times = 0, words = 0, numbers = 0;
+  for (const auto& [t, k] : c.values) {
+    const TextShape shape = ShapeOf(t);
+    dates +=
+        shape == TextShape::kDate || shape == TextShape::kDateAndTime || HasMonthName(t, regional)
+            ? k
+            : 0;
+    times += shape == TextShape::kTime ? k : 0;
+    words += AllWords(t) ? k : 0;
+    numbers += !t.empty() && AllDigits(t) ? k : 0;
+  }
+  if (most(dates)) return "dates";
+  if (most(times)) return "times";
+  if (most(numbers)) return "numbers";
+  if (most(words)) return "names";
+  return {};
+}
+
+// Whether a column's values may be a field's: a heading alone does not make
+// names phone numbers, nor a fee a date.
+bool ValuesFit(int field, const std::string& looksLike) {
+  if (looksLike.empty()) return true;  // text of no telling shape
+  switch (static_cast<FieldSlot>(field)) {
+    case FieldSlot::kPhone:
+      return looksLike == "phone numbers" || looksLike == "numbers" || looksLike == "times";
+    case FieldSlot::kEmail:
+      return looksLike == "e-mail addresses";
+    case FieldSlot::kDate:
+      return looksLike == "dates";
+    case FieldSlot::kTime:
+      return looksLike == "times" || looksLike == "dates" || looksLike == "numbers";
+    case FieldSlot::kLocation:
+      return looksLike == "names" || looksLike == "numbers";  // "Room 3", "3"
+    case FieldSlot::kName:
+    case FieldSlot::kDoctor:
+      break;
+  }
+  return looksLike == "names";
 }
 
 // Each field at most one column, each column at most one field: the first
@@ -506,6 +574,7 @@ class Assignment {
     taken_[static_cast<size_t>(c)] = true;
   }
   bool Taken(int32_t c) const { return taken_[static_cast<size_t>(c)]; }
+  void Exclude(int32_t c) { taken_[static_cast<size_t>(c)] = true; }
 
  private:
   ColumnProposal& proposal_;
@@ -521,15 +590,18 @@ void AssignWordColumns(Assignment& assignment, const std::vector<Column>& column
   for (int32_t c = 0; c < width; ++c) {
     const Column& column = columns[static_cast<size_t>(c)];
     if (assignment.Taken(c) || 2 * column.count < dataLines) continue;
-    if (2 * CountWhere(column, LooksLikeWords) > column.count) {
+    if (2 * CountWhere(column, LooksLikePersonName) > column.count) {
       assignment.Assign(static_cast<int>(FieldSlot::kName), c, "looks like names");
     }
   }
   for (int32_t c = 0; c < width; ++c) {
     const Column& column = columns[static_cast<size_t>(c)];
     if (assignment.Taken(c) || 2 * column.count < dataLines) continue;
-    if (2 * CountWhere(column, HasAWord) > column.count) {
-      assignment.Assign(static_cast<int>(FieldSlot::kLocation), c, "the text column left");
+    if (2 * CountWhere(column, HasAWord) > column.count &&
+        2 * CountWhere(column, LooksLikeLocation) > column.count) {
+      assignment.Assign(
+          static_cast<int>(FieldSlot::kLocation), c,
+          CountWhere(column, LooksLikePlace) > 0 ? "looks like places" : "the text column left");
     }
   }
 }
@@ -599,19 +671,46 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
     dataHasDatesOrTimes = dataHasDatesOrTimes || shaped[static_cast<size_t>(c)] == 2 ||
                           shaped[static_cast<size_t>(c)] == 3;
   }
+  // A first line of words above columns of dates or times is a header in
+  // any language.
+  bool wordsAboveDates = false;
+  for (int32_t c = 0; c < width; ++c) {
+    const std::string& heading = columns[static_cast<size_t>(c)].heading;
+    wordsAboveDates =
+        wordsAboveDates ||
+        ((shaped[static_cast<size_t>(c)] == 2 || shaped[static_cast<size_t>(c)] == 3) &&
+         HasAWord(heading) && std::none_of(heading.begin(), heading.end(), IsDigit));
+  }
   proposal.firstLineIsHeader =
-      lines.size() > 1 &&
-      (headings.named >= 2 || (!headings.digits && headings.named >= 1 && dataHasDatesOrTimes));
+      lines.size() > 1 && (headings.named >= 2 || wordsAboveDates ||
+                           (!headings.digits && headings.named >= 1 && dataHasDatesOrTimes));
 
-  // The header's exact words first, then its partial ones, then the shapes.
+  // The header's words that name a field itself first, then its usual
+  // words, then words inside longer headings; a column whose values do not
+  // fit the field is not taken on its heading alone. Then the shapes.
   Assignment assignment(proposal, static_cast<size_t>(width));
+  std::array<std::string, kFieldSlotCount> refused;
   if (proposal.firstLineIsHeader) {
-    for (const std::vector<int>* found : {&headings.exact, &headings.part}) {
+    for (int strength : {2, 1, 0}) {
       for (int32_t c = 0; c < width; ++c) {
-        const int field = (*found)[static_cast<size_t>(c)];
-        if (field >= 0)
-          assignment.Assign(field, c, "header '" + columns[static_cast<size_t>(c)].heading + "'");
+        const HeadingMeaning& m = headings.meanings[static_cast<size_t>(c)];
+        const Column& column = columns[static_cast<size_t>(c)];
+        if (m.field < 0 || m.strength != strength) continue;
+        const std::string looks = column.count > 0 ? LooksLike(column, regional) : "";
+        if (column.count > 0 && !ValuesFit(m.field, looks)) {
+          if (refused[static_cast<size_t>(m.field)].empty()) {
+            refused[static_cast<size_t>(m.field)] =
+                "header '" + column.heading + "', but its values look like " + looks;
+          }
+          continue;
+        }
+        assignment.Assign(m.field, c, "header '" + column.heading + "'");
       }
+    }
+    // A column that names something else (a date of birth, the end) is no
+    // field's, whatever its values look like.
+    for (int32_t c = 0; c < width; ++c) {
+      if (headings.meanings[static_cast<size_t>(c)].other) assignment.Exclude(c);
     }
   }
   for (int32_t c = 0; c < width; ++c) {
@@ -626,6 +725,12 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
     AssignWordColumns(assignment, columns, dataLines);
   }
   ShareDateTimeColumn(proposal, columns, regional);
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    ColumnProposal::Field& field = proposal.fields[static_cast<size_t>(f)];
+    const std::string& why = refused[static_cast<size_t>(f)];
+    if (why.empty()) continue;
+    field.why = field.column == 0 ? why : field.why + "; not " + why;
+  }
   ProposeReadings(proposal, columns, current, regional, currentYear);
   return proposal;
 }
