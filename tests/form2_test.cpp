@@ -435,6 +435,9 @@ TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
        "Time,Date,Name,Phone,Doctor,Location,Email\r\n"
        "09:30 am,12/14/26,\"Garcia, Maria\",555-0142,Dr. Patel,R1,g@x.org\r\n",
        "Use the proposed columns", 3, "Patient Name: 3 (header 'Name')\nPhoneNo: 4"},
+      {"a column the operator chose where the header names none stays",
+       "Name,Phone,Date,Time,Doctor,Zone,Email\r\n" + line, "Use the proposed layouts", 1,
+       "Patient Name: 1 (header 'Name')\nPhoneNo: 2"},
   };
   for (const Case& c : cases) {
     SourceText(c.text);
@@ -453,6 +456,7 @@ TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
     EXPECT_EQ(Rows(1), (std::vector<std::string>{"Garcia, Maria"})) << c.name;
     EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 1 of 1 read")) << c.name;
     EXPECT_EQ(Form().Origin(0)->toolTip(), "header 'Name'") << c.name;
+    EXPECT_EQ(Child<TUpDown>("UpDown6")->Position(), 6) << c.name << ": never cleared";
   }
 }
 

@@ -288,8 +288,13 @@ void TForm2::OfferProposal() {
   proposalButton_->hide();
   const std::string name = SourceName();
   if (name.empty() || !FileExists(name)) return;
-  offered_ = ProposalFor(name);
-  if (!Finds(offered_) || offered_.SameAs(state_.record)) return;
+  // For the file the settings were made for: the operator's columns stay.
+  const std::vector<std::string> firstLines = ReadFirstLines(name, kProposalLines);
+  const ColumnProposal proposal =
+      ProposeColumns(firstLines, ChosenReading(), state_.regional, CurrentLocalYear());
+  if (!Finds(proposal)) return;
+  offered_ = KeepChosenColumns(proposal, firstLines, state_.record, state_.regional);
+  if (offered_.SameAs(state_.record)) return;
   const QLabel* heads[kFieldSlotCount] = {ui_->Label2, ui_->Label17, ui_->Label18, ui_->Label5,
                                           ui_->Label6, ui_->Label7,  ui_->Label8};
   QStringList lines;

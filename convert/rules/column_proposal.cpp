@@ -644,6 +644,22 @@ FieldDelimiter ProposeDelimiter(const std::vector<std::string>& lines, FieldDeli
   return best;
 }
 
+ColumnProposal KeepChosenColumns(ColumnProposal proposal, const std::vector<std::string>& lines,
+                                 const SetupRecord& stored, const RegionalSettings& regional) {
+  // Columns counted at another delimiter are other columns.
+  if (proposal.delimiter != stored.Delimiter()) return proposal;
+  const std::vector<Column> columns = SplitColumns(lines, proposal.delimiter);
+  for (int f = 0; f < kFieldSlotCount; ++f) {
+    const int32_t chosen = stored.Position(static_cast<FieldSlot>(f));
+    ColumnProposal::Field& field = proposal.fields[static_cast<size_t>(f)];
+    if (chosen <= 0 || chosen == field.column) continue;
+    const bool fits = static_cast<size_t>(chosen) <= columns.size() &&
+                      ValuesFit(f, LooksLike(columns[static_cast<size_t>(chosen) - 1], regional));
+    if (field.column == 0 || fits) field = {chosen, "the column chosen"};
+  }
+  return proposal;
+}
+
 ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
                               const RegionalSettings& regional, int currentYear) {
   ColumnProposal proposal;

@@ -51,6 +51,13 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
 // delimiter splits the lines alike.
 FieldDelimiter ProposeDelimiter(const std::vector<std::string>& lines, FieldDelimiter current);
 
+// The proposal for the export the settings were made for: a field whose
+// stored column holds values that fit it keeps that column, and so does one
+// the proposal found nothing for, so that an offer never undoes or clears
+// an operator's choice.
+ColumnProposal KeepChosenColumns(ColumnProposal proposal, const std::vector<std::string>& lines,
+                                 const SetupRecord& stored, const RegionalSettings& regional);
+
 // How many lines of an export the proposal reads.
 inline constexpr size_t kProposalLines = 200;
 
