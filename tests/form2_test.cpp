@@ -457,6 +457,10 @@ TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
     EXPECT_TRUE(Form().DateReading()->text().startsWith("Dates: 1 of 1 read")) << c.name;
     EXPECT_EQ(Form().Origin(0)->toolTip(), "header 'Name'") << c.name;
     EXPECT_EQ(Child<TUpDown>("UpDown6")->Position(), 6) << c.name << ": never cleared";
+    // The reading in use, as the stated layout reads, whatever the locale.
+    EXPECT_TRUE(Form().DateReading()->text().contains(
+        " (" + Child<QComboBox>("ComboBox1")->currentText() + ")"))
+        << c.name << Form().DateReading()->text().toStdString();
   }
 }
 

@@ -174,9 +174,21 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
 
   QString dateText = count("Dates", dates, reading.DateLayout(), dateBoxText);
   QString timeText = count("Times", times, reading.TimeLayout(), timeBoxText);
-  if (dates.examined > 0 && reading.DateLayout() >= 0) {
+  if (dates.examined > 0 && reading.DateLayout() == 0) {
     dateText += " · " + FromBytes(DateOrderName(regional)) + ", " +
                 Quoted(std::string_view(&regional.dateSeparatorChar, 1)) + where;
+  } else if (dates.examined > 0 && reading.DateLayout() > 0 &&
+             reading.DateLayout() < static_cast<int32_t>(kDateLayoutItems.size())) {
+    // The reading in use, which a layout states whatever the locale.
+    static constexpr const char* kOrders[] = {
+        "",           "year first", "day, year, month", "year first",
+        "year first", "day first",  "month first",      "month by name"};
+    const int32_t layout = reading.DateLayout();
+    const char delimiter = reading.DateDelimiter();
+    dateText += " · " + QString(kOrders[layout]) +
+                (DateLayoutTakesDelimiter(layout) ? ", " + Quoted(std::string_view(&delimiter, 1))
+                                                  : QString()) +
+                " (" + FromBytes(kDateLayoutItems[static_cast<size_t>(layout)]) + ")";
   }
   if (times.examined > 0 && reading.TimeLayout() >= 0) {
     timeText += " · " + Quoted(std::string_view(&regional.timeSeparatorChar, 1)) + where;
