@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -170,7 +171,17 @@ void TForm2::AddReadingsLines() {
     }
   });
   for (QComboBox* box : {ui_->ComboBox1, ui_->ComboBox2}) {
-    connect(box, &QComboBox::currentTextChanged, this, [this] { ShowReadings(); });
+    connect(box, &QComboBox::currentTextChanged, this, [this, box] {
+      box->setToolTip(box->currentText());  // the box is narrower than some items
+      ShowReadings();
+    });
+    // The list shows every item whole, wider than the box if need be.
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i) {
+      widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+    }
+    box->view()->setMinimumWidth(widest +
+                                 2 * box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   }
   for (QLineEdit* box : {ui_->Edit1, ui_->Edit2, ui_->Edit3}) {
     connect(box, &QLineEdit::textChanged, this, [this] { ShowReadings(); });
@@ -595,7 +606,8 @@ void TForm2::ApplyProposal(const ColumnProposal& proposal) {
         shown.startsWith("header ")) {
       shown = shown.mid(7);
     }
-    origin->setText(origin->fontMetrics().elidedText(shown, Qt::ElideRight, origin->width()));
+    // Cut in the middle: both the kind of value and the heading stay readable.
+    origin->setText(origin->fontMetrics().elidedText(shown, Qt::ElideMiddle, origin->width()));
     origin->show();
   }
 }

@@ -447,6 +447,20 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
       "; if the export is the other way round, set date-layout=\"" + name(otherLayout) + "\"";
 }
 
+// The mean day of a column's dates (each in the first order that reads it).
+double MeanDays(const Column& c, const RegionalSettings& regional, int currentYear) {
+  double sum = 0;
+  int64_t n = 0;
+  for (const auto& [t, k] : c.values) {
+    const DateReadings r = ReadingsOf(DatePartOf(t), currentYear, regional.centuryWindowYears);
+    if (r.reads == 0) continue;
+    const CivilDate& d = r.dates[static_cast<size_t>(std::countr_zero(r.reads))];
+    sum += static_cast<double>(DaysFromCivil(d.year, d.month, d.day)) * static_cast<double>(k);
+    n += k;
+  }
+  return n > 0 ? sum / static_cast<double>(n) : 0;
+}
+
 // A column of dates with their times gives both fields, where the other
 // found no column of its own.
 void ShareDateTimeColumn(ColumnProposal& proposal, const std::vector<Column>& columns,
@@ -728,6 +742,22 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
     for (int32_t c = 0; c < width; ++c) {
       if (headings.meanings[static_cast<size_t>(c)].other) assignment.Exclude(c);
     }
+  }
+  // Of several columns of dates, the appointment's lie latest: the day it
+  // was booked or created comes before it.
+  int32_t latest = -1;
+  double latestDays = 0;
+  for (int32_t c = 0; c < width; ++c) {
+    if (shaped[static_cast<size_t>(c)] != 2 || assignment.Taken(c)) continue;
+    const double days = MeanDays(columns[static_cast<size_t>(c)], regional, currentYear);
+    if (latest < 0 || days > latestDays) {
+      latest = c;
+      latestDays = days;
+    }
+  }
+  if (latest >= 0) {
+    assignment.Assign(static_cast<int>(FieldSlot::kDate), latest,
+                      shapedWhy[static_cast<size_t>(latest)]);
   }
   for (int32_t c = 0; c < width; ++c) {
     if (shaped[static_cast<size_t>(c)] >= 0) {
