@@ -435,6 +435,22 @@ TEST_F(Form1Test, ColumnsAutoSaysWhenItGuessesAndARunWhatIsMissing) {
   EXPECT_EQ(testing::ReadFile(data_ + "/TOLV_D.TXT").substr(0, 46),
             "\"Roe, Jane\",\"\",\"12/07/26\",\"09:30 am\",\"Dr. Lee\"");
 
+  // Layouts stored outside the lists (another program's settings) are named,
+  // never looked up.
+  {
+    SetupRecord r;
+    LoadSetup(r, data_ + "/VANTRELIX_SU.DAT");
+    r.SetDateLayout(100000);
+    r.SetTimeLayout(-1);
+    SaveSetup(r, data_ + "/VANTRELIX_SU.DAT");
+  }
+  testing::WriteFile(data_ + "/other.csv", "Who,What\r\nd1,p1\r\n");
+  run = RunConsoleProgram(home_.Path(), {"--check", QString::fromStdString(data_ + "/other.csv")},
+                          us);
+  EXPECT_EQ(run.exitCode, 4) << run.err;
+  EXPECT_NE(run.out.find("date-layout=none (100000)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("time-layout=none (-1)"), std::string::npos) << run.out;
+
   // A key beside columns=auto is the admin's choice and wins over the proposal.
   run = RunConsoleProgram(home_.Path(),
                           {"--set", "source=" + QString::fromStdString(source), "columns=auto",

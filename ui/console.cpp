@@ -131,11 +131,12 @@ std::string ProposalText(const ColumnProposal& p) {
   text += std::string("  header=") + (p.firstLineIsHeader ? "yes" : "no") +
           " delimiter=" + QuotedForLog(kFieldDelimiterItems[static_cast<size_t>(p.delimiter)]) +
           "\n";
-  text += "  date-layout=" + QuotedForLog(kDateLayoutItems[static_cast<size_t>(p.dateLayout)]);
+  // A stored layout outside the lists is named as such, never looked up.
+  text += "  date-layout=" + DateLayoutName(p.dateLayout);
   if (DateLayoutTakesDelimiter(p.dateLayout)) {
     text += " date-delimiter=" + QuotedForLog(std::string_view(&p.dateDelimiter, 1));
   }
-  text += "\n  time-layout=" + QuotedForLog(kTimeLayoutItems[static_cast<size_t>(p.timeLayout)]);
+  text += "\n  time-layout=" + TimeLayoutName(p.timeLayout);
   if (TimeLayoutTakesDelimiter(p.timeLayout)) {
     text += " time-delimiter=" + QuotedForLog(std::string_view(&p.timeDelimiter, 1));
   }
