@@ -132,6 +132,17 @@ TEST_F(ConversionRunTest, ExamplesNameTheSourceLine) {
   EXPECT_EQ(Output().substr(0, 14), "\"Roe, Jane\",\"\"");
 }
 
+// The pass counts the times it moved from a zone, the shortest forms too.
+TEST_F(ConversionRunTest, CountsZonedTimes) {
+  Columns({1, 0, 2, 2, 0, 0, 0});
+  record.SetDateLayout(3);
+  record.SetTimeLayout(5);
+  Source("a,20261214T0930Z\nb,20261214T0930\nc,0930\n");
+  Run();
+  ASSERT_TRUE(host.unread.has_value());
+  EXPECT_EQ(host.unread->zonedTimes, 1);
+}
+
 TEST_F(ConversionRunTest, ConvertsDatesAndTimes) {
   Columns({3, 5, 1, 2, 4, 0, 0});
   Source("7/4/2026,9:30 am,\"Doe, John\",Dr. Patel,555-0101\n12/31/99,2:05 pm,Ann,Dr. Wu,555\n");

@@ -189,6 +189,10 @@ std::optional<LocalTime> ZonedToLocal(const DateTimeCell& cell, const std::strin
 }
 
 bool EndsInZone(std::string_view field) {
+  // The shortest date a time may follow ("1.1.1") and the shortest zoned time
+  // ("9:30Z"): the pass's plain times ("09:30 am") are turned away at once.
+  constexpr size_t kShortestZoned = 11;
+  if (field.size() < kShortestZoned) return false;
   field = WithoutEndBlanks(field);
   if (field.empty()) return false;
   const char last = field.back();
