@@ -307,10 +307,6 @@ TEST_F(ConversionRunTest, MissingSourceKeepsTheImportFile) {
   EXPECT_EQ(host.events, (std::vector<std::string>{
                              "message: \"" + dir / "gone.csv" + "\" does not exists!", "end"}));
   EXPECT_EQ(Output(), "previous");
-
-  ::mkdir((dir / "folder.csv").c_str(), 0777);
-  record.SetSourceFileName(dir / "folder.csv");
-  EXPECT_EQ(Run(), RunResult::kSourceMissing) << "a folder does not count as a file";
 }
 
 TEST_F(ConversionRunTest, ReplacesTheImportFileKeepingItsMode) {
@@ -337,12 +333,17 @@ TEST_F(ConversionRunTest, SourceThatIsTheImportFile) {
   }
 }
 
-TEST_F(ConversionRunTest, FolderInPlaceOfTheImportFile) {
+TEST_F(ConversionRunTest, FolderInPlaceOfTheImportFileOrTheSource) {
   ::mkdir((dir / "TOLV_D.TXT").c_str(), 0777);
   Source("x\n");
-  EXPECT_EQ(ErrorOfRun(), "File access denied");
+  EXPECT_EQ(ErrorOfRun(), "I/O error 267: a folder, not a file");
   EXPECT_EQ(testing::ListFolder(dir.Path()), "TOLV_D.TXT source.csv");
   EXPECT_TRUE(host.events.empty()) << "termination is not requested after an error";
+  // A folder named as the source is no missing file.
+  ::rmdir((dir / "TOLV_D.TXT").c_str());
+  record.SetSourceFileName(dir.Path());
+  EXPECT_EQ(ErrorOfRun(), "I/O error 267: a folder, not a file");
+  EXPECT_EQ(testing::ListFolder(dir.Path()), "source.csv");
 }
 
 TEST_F(ConversionRunTest, MissingDataFolder) {

@@ -296,9 +296,8 @@ class SharedFolder : public ::testing::Test {
 
 TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
-  // The folder was made by another member (4302); user 4301 runs.
+  // The administrator's folder; user 4301 runs, other members plant.
   ::chmod(home.Path().c_str(), 0755);
-  ::chown(data.c_str(), 4302, 4302);
   ::chmod(data.c_str(), 0777);
   ::chmod((data + "/export.csv").c_str(), 0644);
   const std::string victim = home / "victim";
@@ -308,24 +307,29 @@ TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
     std::string linkTo;
     uid_t owner;
     const char* message;
+    bool replaced;  // the link itself gave way to the new import
   };
   for (const Case& c :
-       {Case{"own link to a regular file", victim, 4301, ""}, Case{"root's link", victim, 0, ""},
-        Case{"link of the folder's owner", victim, 4302, "File access denied"},
-        Case{"link of another member", victim, 4303, "File access denied"},
-        Case{"link to a device", "/dev/null", 4301, "File access denied"},
-        Case{"dangling link", home / "gone", 4301, "File access denied"},
-        Case{"link to itself", import, 4301, "File access denied"}}) {
+       {Case{"own link to a regular file", victim, 4301, "", false},
+        Case{"root's link", victim, 0, "", false},
+        Case{"link of another member: replaced", victim, 4303, "", true},
+        Case{"own link to a device", "/dev/null", 4301, "Not a file on a disk: a device", false},
+        Case{"own dangling link", home / "gone", 4301, "File access denied", false},
+        Case{"own link to itself", import, 4301, "File access denied", false}}) {
     WriteFile(victim, "victim's file");
     ::chown(victim.c_str(), 4301, 4301);
     ::unlink(import.c_str());
     ASSERT_EQ(::symlink(c.linkTo.c_str(), import.c_str()), 0);
     ASSERT_EQ(::lchown(import.c_str(), c.owner, c.owner), 0);
     EXPECT_EQ(RunAs(4301), c.message) << c.name;
-    EXPECT_EQ(ReadFile(victim), *c.message ? "victim's file" : kNew) << c.name;
+    const bool followed = !c.replaced && !*c.message;
+    EXPECT_EQ(ReadFile(victim), followed ? kNew : "victim's file") << c.name;
     struct stat st {};
     EXPECT_EQ(::lstat(import.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode)) << c.name << ": the link stays a link";
+    EXPECT_EQ(S_ISLNK(st.st_mode), !c.replaced) << c.name;
+    if (c.replaced) {
+      EXPECT_EQ(ReadFile(import), kNew) << c.name;
+    }
     EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << c.name;
   }
   // The data folder itself, as a member's link to another folder.
@@ -334,38 +338,104 @@ TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
   ::mkdir(elsewhere.c_str(), 0777);
   ::chmod(elsewhere.c_str(), 0777);
   ASSERT_EQ(::symlink(elsewhere.c_str(), linked.c_str()), 0);
-  for (const auto& [owner, message] : {std::pair{4302u, "File access denied"}, std::pair{0u, ""}}) {
-    ASSERT_EQ(::lchown(linked.c_str(), owner, owner), 0);
-    const std::string result = RunAs(4301, [&] {
+  const auto runIn = [&](const std::string& folder) {
+    return RunAs(4301, [&] {
       try {
         testing::SilentHost host;
-        ConversionRun(record, RegionalSettings{}, 2026, linked, host);
+        ConversionRun(record, RegionalSettings{}, 2026, folder, host);
       } catch (const std::exception& e) {
         return std::string(e.what());
       }
       return std::string();
     });
-    EXPECT_EQ(result, message) << "a data folder linked by " << owner;
+  };
+  for (const auto& [owner, message] : {std::pair{4302u, "File access denied"}, std::pair{0u, ""}}) {
+    ASSERT_EQ(::lchown(linked.c_str(), owner, owner), 0);
+    EXPECT_EQ(runIn(linked), message) << "a data folder linked by " << owner;
     EXPECT_EQ(testing::ListFolder(elsewhere), *message ? "" : "TOLV_D.TXT") << owner;
   }
+  // A folder that a member made (its parent let them): whoever owns it may
+  // swap any file in it, so nothing is written or read there.
+  ::unlink((elsewhere + "/TOLV_D.TXT").c_str());
+  ::chown(elsewhere.c_str(), 4302, 4302);
+  const std::string said = runIn(elsewhere);
+  EXPECT_NE(said.find("belongs to the user"), std::string::npos) << said;
+  EXPECT_NE(said.find("chmod 2770"), std::string::npos) << said;
+  EXPECT_EQ(testing::ListFolder(elsewhere), "");
   // The settings file is found the same way when it is stored.
   const std::string settings = data + "/VANTRELIX_SU.DAT";
   ASSERT_EQ(::symlink(victim.c_str(), settings.c_str()), 0);
   ASSERT_EQ(::lchown(settings.c_str(), 4242, 4242), 0);
-  EXPECT_THROW(SaveSetup(record, settings), EInOutError);
   EXPECT_THROW(LoadSetup(record, settings), EInOutError);
+  SaveSetup(record, settings);  // over the link, not through it
   EXPECT_EQ(ReadFile(victim), "victim's file");
 }
 
-TEST_F(SharedFolder, PipesAndDevicesAreRefusedWithoutWaiting) {
+// Hard links that a member makes (as root does here, which no kernel
+// setting stops) from the shared names to another user's own files.
+TEST_F(SharedFolder, HardLinksToAnotherUsersFilesAreNeverUsed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  ::chmod(home.Path().c_str(), 0755);
+  const std::string alice = home / "alice";
+  ::mkdir(alice.c_str(), 0700);
+  const std::string import = data + "/TOLV_D.TXT", bashrc = alice + "/.bashrc";
+  // The import file linked to her .bashrc, in a folder that takes no new
+  // files from her: the rewrite in place would go into it.
+  WriteFile(bashrc, "alias ls='ls -F'\n");
+  ::chown(bashrc.c_str(), 4301, 4301);
+  ::unlink(import.c_str());
+  ASSERT_EQ(::link(bashrc.c_str(), import.c_str()), 0);
+  ::chmod(data.c_str(), 0555);
+  ::testing::internal::CaptureStderr();
+  const std::string said = RunAs(4301);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("other names (hard links)"), std::string::npos) << said;
+  EXPECT_EQ(ReadFile(bashrc), "alias ls='ls -F'\n");
+  ::chmod(data.c_str(), 0777);
+  // Her private settings, linked as the shared ones: they name her own
+  // export, which her run would copy into the import that all may read.
+  const std::string own = alice + "/VANTRELIX_SU.DAT", shared = data + "/VANTRELIX_SU.DAT";
+  SaveSetup(record, own);
+  ::chown(own.c_str(), 4301, 4301);
+  ::chown(alice.c_str(), 4301, 4301);
+  ASSERT_EQ(::link(own.c_str(), shared.c_str()), 0);
+  const std::string loaded = RunAs(4301, [&] {
+    try {
+      SetupRecord r;
+      LoadSetup(r, shared);
+    } catch (const EFileProblem& e) {
+      return e.Path() + ": " + e.what();
+    }
+    return std::string("loaded");
+  });
+  EXPECT_EQ(
+      loaded.substr(0, shared.size() + 40),
+      (shared + ": The settings file has other names (hard links)").substr(0, shared.size() + 40));
+}
+
+TEST_F(SharedFolder, PipesDevicesAndKernelFilesAreRefusedWithoutWaiting) {
   ASSERT_EQ(::mkfifo((data + "/pipe").c_str(), 0666), 0);
-  record.SetSourceFileName(data + "/pipe");
-  EXPECT_EQ(Run(), "File access denied") << "a pipe as the source";
-  EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous");
+  struct Case {
+    std::string source;
+    const char* message;
+  };
+  for (const Case& c : {
+           Case{data + "/pipe",
+                "Not a file on a disk: a pipe (FIFO), which would wait for a writer"},
+           Case{"/dev/zero", "Not a file on a disk: a device"},
+           // 0444, so it looks readable by all, yet each reader gets its own.
+           Case{"/proc/self/status",
+                "Not a file on a disk: a file the kernel makes up as it is read (/proc, /sys)"},
+           Case{"/sys/kernel/mm/transparent_hugepage/enabled",
+                "Not a file on a disk: a file the kernel makes up as it is read (/proc, /sys)"},
+       }) {
+    if (!testing::PathExists(c.source)) continue;
+    record.SetSourceFileName(c.source);
+    EXPECT_EQ(Run(), c.message) << c.source;
+    EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), "previous") << c.source;
+  }
   ASSERT_EQ(::mkfifo((data + "/VANTRELIX_SU.DAT").c_str(), 0666), 0);
-  EXPECT_THROW(LoadSetup(record, data + "/VANTRELIX_SU.DAT"), EInOutError) << "a pipe as settings";
-  record.SetSourceFileName("/dev/zero");
-  EXPECT_EQ(Run(), "File access denied") << "a device as the source";
+  EXPECT_THROW(LoadSetup(record, data + "/VANTRELIX_SU.DAT"), EFileProblem) << "a pipe as settings";
 }
 
 // How the new file is written: unnamed (0), named where the file system has
@@ -388,6 +458,36 @@ struct WriteMode {
   int tmpfileError;
 };
 constexpr WriteMode kWriteModes[] = {{"unnamed", 0}, {"named", EOPNOTSUPP}, {"in place", EACCES}};
+
+// What a member leaves under the import's name cannot stop the others'
+// runs: the new import takes its place; only a folder is refused.
+TEST_F(SharedFolder, PlantedNamesGiveWayToTheNewImport) {
+  const std::string import = data + "/TOLV_D.TXT";
+  for (const WriteMode& mode : {kWriteModes[0], kWriteModes[1]}) {
+    for (const char* what : {"pipe", "socket", "folder"}) {
+      ::unlink(import.c_str());
+      ::rmdir(import.c_str());
+      const std::string kind = what;
+      const int made = kind == "pipe"     ? ::mkfifo(import.c_str(), 0666)
+                       : kind == "folder" ? ::mkdir(import.c_str(), 0777)
+                                          : ::mknod(import.c_str(), S_IFSOCK | 0666, 0);
+      ASSERT_EQ(made, 0) << what;
+      UseWriteMode(mode.tmpfileError);
+      const std::string result = Run();
+      Sys() = RealSystemCalls();
+      const bool folder = what == std::string("folder");
+      EXPECT_EQ(result, folder ? "I/O error 267: a folder, not a file" : "") << what;
+      struct stat st {};
+      ::lstat(import.c_str(), &st);
+      EXPECT_EQ(S_ISDIR(st.st_mode), folder) << what;
+      if (!folder) {
+        EXPECT_EQ(ReadFile(import), kNew) << what << ", " << mode.name;
+      }
+      EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << what;
+    }
+  }
+  ::rmdir(import.c_str());
+}
 
 TEST_F(SharedFolder, StaleTemporaryFilesOfKilledRunsAreRemovedInEveryMode) {
   for (const WriteMode& mode : kWriteModes) {
@@ -734,9 +834,9 @@ TEST_F(SharedFolder, InterruptedShortAndLateFailures) {
 // Every call a signal interrupts is made again, in every write mode, also
 // the reads of the settings and the reader's blocks.
 TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
-  enum Kind { kOpen, kRead, kWrite, kFsync, kFlock, kTruncate };
+  enum Kind { kOpen, kRead, kWrite, kFsync, kFlock, kTruncate, kChmod, kLink, kRename, kStat };
   static Kind kind;
-  static int calls[6];
+  static int calls[10];
   static bool interrupt;  // every other call of the kind
   static const auto interrupted = [](Kind k) {
     ++calls[k];
@@ -746,9 +846,11 @@ TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
   };
   const std::string settings = data + "/VANTRELIX_SU.DAT";
   for (const WriteMode& mode : kWriteModes) {
-    for (const auto& [name, k] : {std::pair{"open", kOpen}, std::pair{"read", kRead},
-                                  std::pair{"write", kWrite}, std::pair{"fsync", kFsync},
-                                  std::pair{"flock", kFlock}, std::pair{"ftruncate", kTruncate}}) {
+    for (const auto& [name, k] :
+         {std::pair{"open", kOpen}, std::pair{"read", kRead}, std::pair{"write", kWrite},
+          std::pair{"fsync", kFsync}, std::pair{"flock", kFlock}, std::pair{"ftruncate", kTruncate},
+          std::pair{"fchmod", kChmod}, std::pair{"linkat", kLink}, std::pair{"renameat", kRename},
+          std::pair{"fstat", kStat}}) {
       WriteFile(data + "/TOLV_D.TXT", "previous");
       SaveSetup(record, settings);
       kind = k;
@@ -773,6 +875,18 @@ TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
       Sys().ftruncate = [](int fd, off_t n) {
         return interrupted(kTruncate) ? -1 : RealSystemCalls().ftruncate(fd, n);
       };
+      Sys().fchmod = [](int fd, mode_t m) {
+        return interrupted(kChmod) ? -1 : RealSystemCalls().fchmod(fd, m);
+      };
+      Sys().linkat = [](int a, const char* b, int c, const char* d, int f) {
+        return interrupted(kLink) ? -1 : RealSystemCalls().linkat(a, b, c, d, f);
+      };
+      Sys().renameat = [](int a, const char* b, int c, const char* d) {
+        return interrupted(kRename) ? -1 : RealSystemCalls().renameat(a, b, c, d);
+      };
+      Sys().fstat = [](int fd, struct stat* st) {
+        return interrupted(kStat) ? -1 : RealSystemCalls().fstat(fd, st);
+      };
       ::testing::internal::CaptureStderr();
       const std::string result = [&]() -> std::string {
         try {
@@ -792,8 +906,11 @@ TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
       EXPECT_EQ(result, "") << where;
       EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), kNew) << where;
       // Each kind the mode uses was met.
-      const bool used = k != kFlock ? (k != kTruncate || mode.tmpfileError == EACCES)
-                                    : mode.tmpfileError != EACCES;
+      const bool newFile = mode.tmpfileError != EACCES;
+      const bool used = k == kTruncate                               ? !newFile
+                        : k == kLink                                 ? mode.tmpfileError == 0
+                        : k == kFlock || k == kChmod || k == kRename ? newFile
+                                                                     : true;
       if (used) {
         EXPECT_GE(calls[k], 2) << where;
       }

@@ -193,7 +193,7 @@ TEST_F(Form1Test, ErrorInTheTickLeavesTheWindowOpen) {
   });
   EXPECT_TRUE(openAfterError);
   ASSERT_EQ(closer.boxes.size(), 1u);
-  EXPECT_EQ(closer.boxes[0].text, "File access denied.");
+  EXPECT_EQ(closer.boxes[0].text, "I/O error 267: a folder, not a file.");
   EXPECT_EQ(state.exitCode, exit_status::kFileError);
 }
 
@@ -235,8 +235,9 @@ struct ConsoleRun {
   std::string name;  // the copy's file name, which starts every message
 };
 
+// `asUser`: run as that user (in the group 4300), where root runs the tests.
 ConsoleRun RunConsoleProgram(const std::string& home, const QStringList& args,
-                             const std::map<QString, QString>& extraEnv = {}) {
+                             const std::map<QString, QString>& extraEnv = {}, uid_t asUser = 0) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
@@ -253,7 +254,14 @@ ConsoleRun RunConsoleProgram(const std::string& home, const QStringList& args,
   const std::string name =
       "vantrelix-console-" + std::to_string(::getpid()) + "-" + std::to_string(++copies);
   const std::string program = testing::CopyProgram(VANTRELIX_PROGRAM, home, name);
-  p.start(QString::fromStdString(program), args);
+  if (asUser != 0) {
+    const QString id = QString::number(asUser);
+    p.start("setpriv", QStringList{"--reuid=" + id, "--regid=" + id, "--groups=4300", "--",
+                                   QString::fromStdString(program)} +
+                           args);
+  } else {
+    p.start(QString::fromStdString(program), args);
+  }
   p.waitForFinished(20000);
   ::unlink(program.c_str());
   return {p.exitCode(), p.readAllStandardOutput().toStdString(),
@@ -317,7 +325,7 @@ TEST_F(Form1Test, ConsoleModeWithoutADisplay) {
   ::mkdir((data_ + "/TOLV_D.TXT").c_str(), 0777);
   r = RunConsoleProgram(home_.Path(), {});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.err, r.name + ": " + data_ + "/TOLV_D.TXT: File access denied.\n");
+  EXPECT_EQ(r.err, r.name + ": " + data_ + "/TOLV_D.TXT: I/O error 267: a folder, not a file.\n");
 }
 
 TEST_F(Form1Test, HelpAndVersionTouchNothing) {
@@ -393,6 +401,59 @@ TEST_F(Form1Test, AdminOptionsFromTheConsole) {
   EXPECT_EQ(testing::ReadFile(import),
             "\"Roe, Jane\",\"\",\"12/05/26\",\"09:30 am\",\"Dr. Lee\",\"\",\"\"\r\n"
             "\"Poe, Ann\",\"\",\"12/25/26\",\"02:15 pm\",\"Dr. Kim\",\"\",\"\"\r\n");
+}
+
+// Every command reads the source by the run's rules: what a run would
+// refuse, --check, --show and --set refuse too, with the run's status, and
+// --set then stores nothing.
+TEST_F(Form1Test, EveryCommandReadsTheSourceByTheRunsRules) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a clinic user";
+  const std::string settings = data_ + "/VANTRELIX_SU.DAT";
+  ::chmod(home_.Path().c_str(), 0755);
+  // A clinic user's private export, and the settings her group may write.
+  const std::string own = home_ / "own.csv";
+  testing::WriteFile(own, "Date,Time,Patient\r\n7/4/2026,9:30 am,Roe\r\n");
+  ::chown(own.c_str(), 4301, 4301);
+  ::chmod(own.c_str(), 0600);
+  const std::string userHome = home_ / "h4301";
+  ::mkdir(userHome.c_str(), 0700);
+  ::chown(userHome.c_str(), 4301, 4301);
+  const std::map<QString, QString> user = {
+      {"HOME", QString::fromStdString(userHome)}, {"XDG_RUNTIME_DIR", QString()}, {"LC_ALL", "C"}};
+  struct Case {
+    std::string source;
+    uid_t runner;
+    const char* said;
+  };
+  for (const Case& c : {Case{"/proc/self/status", 0, "a file the kernel makes up"},
+                        Case{own, 4301, "File access denied"}}) {
+    Setup(Sample());
+    ::chmod(settings.c_str(), 0660);
+    ::chown(settings.c_str(), c.runner, 4300);
+    ::chown(data_.c_str(), 0, 4300);
+    const std::string stored = testing::ReadFile(settings);
+    const QString source = QString::fromStdString(c.source);
+    for (const QStringList& args : {QStringList{"--set", "source=" + source},
+                                    QStringList{"--set", "source=" + source, "columns=auto"}}) {
+      const ConsoleRun run = RunConsoleProgram(home_.Path(), args, user, c.runner);
+      EXPECT_EQ(run.exitCode, 2) << c.source << " " << run.err;
+      EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+      EXPECT_EQ(testing::ReadFile(settings), stored) << c.source << ": nothing stored";
+    }
+    // Stored by an older version: each command refuses it as the run does.
+    ::chown(settings.c_str(), 0, 4300);
+    SetupRecord r;
+    LoadSetup(r, settings);
+    r.SetSourceFileName(c.source);
+    SaveSetup(r, settings);
+    ::chown(settings.c_str(), c.runner, 4300);
+    for (const QStringList& args : {QStringList{}, QStringList{"--check"}, QStringList{"--show"}}) {
+      const ConsoleRun run = RunConsoleProgram(home_.Path(), args, user, c.runner);
+      EXPECT_EQ(run.exitCode, 2) << c.source << " " << args.join(' ').toStdString();
+      EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+      EXPECT_EQ(run.out.find("Roe"), std::string::npos) << run.out;
+    }
+  }
 }
 
 // A UK week (no day above 12) set up under a US locale: the proposal states

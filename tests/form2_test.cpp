@@ -698,7 +698,7 @@ TEST_F(Form2Test, FailedSaveKeepsTheWindowOpen) {
   Form().FormActivate();
   EXPECT_FALSE(Form().FormClose());
   ASSERT_EQ(closer.boxes.size(), 1u);
-  EXPECT_EQ(closer.boxes[0].text, "File access denied.");
+  EXPECT_EQ(closer.boxes[0].text, "I/O error 267: a folder, not a file.");
   ::rmdir(state.paths.setupFileName.c_str());
   EXPECT_TRUE(Form().FormClose()) << "closing again runs every step again";
 }

@@ -22,6 +22,7 @@
 #include "regional_locale.h"
 #include "settings_text.h"
 #include "setup_file.h"
+#include "source_file.h"
 #include "startup.h"
 #include "stop_request.h"
 #include "text_file.h"
@@ -192,14 +193,17 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
     std::fprintf(stderr, "%s: %s\n", name.c_str(), kNoFileAssignedMessage);
     return exit_status::kNoSource;
   }
-  if (!FileExists(source)) {
+  if (!FileExists(source) && !FolderExists(source)) {
     std::fprintf(stderr, "%s: %s\n", name.c_str(), MissingFileMessage(source).c_str());
     return exit_status::kNoSource;
   }
-  const std::vector<std::string> lines = ReadFirstLines(source, kProposalLines);
+  // The settings' source is read by the run's rules; a file named here is
+  // the admin's own choice.
+  const FileWriters writers = files.empty() ? record.writers : FileWriters{};
+  const std::vector<std::string> lines = ReadFirstLines(source, kProposalLines, writers);
   PrintColumns(record, source, lines);
 
-  TextReader reader = TextReader::Open(source);
+  TextReader reader = OpenSource(source, writers);
   UnreadReport report;
   CheckLines(reader, record, regional, year, &report);
   const std::string_view encoding = EncodingName(reader.Encoding());
@@ -242,17 +246,21 @@ int RunShow(const std::string& name, const std::vector<std::string>& arguments) 
   const SetupRecord record = LoadedSettings(paths, stored);
   Print(stored ? "settings: " + paths.setupFileName
                : "settings: none stored yet in " + paths.dataFolder + "; the defaults");
+  // The headings are read as the run reads the source: what it would
+  // refuse is not shown, and the refusal ends the command as it ends a run.
   std::vector<std::string> lines;
-  if (record.HasHeaderLine() && FileExists(record.SourceFileName())) {
-    try {
-      lines = ReadFirstLines(record.SourceFileName(), 1);
-    } catch (const EFileProblem&) {
-      // The headings are a help; the settings show without them.
-    }
+  std::optional<StepError> refused;
+  const std::string& source = record.SourceFileName();
+  if (record.HasHeaderLine() && (FileExists(source) || FolderExists(source))) {
+    refused = RunCatching([&] { lines = ReadFirstLines(source, 1, record.writers); });
   }
   for (const std::string& line : DescribeSettings(record, Headings(record, lines))) Print(line);
   std::fflush(stdout);
-  return exit_status::kCompleted;
+  if (!refused) return exit_status::kCompleted;
+  const std::string text = ErrorBoxText(refused->message);
+  std::fprintf(stderr, "%s: %s\n", name.c_str(),
+               (refused->path.empty() ? text : refused->path + ": " + text).c_str());
+  return refused->status;
 }
 
 // The note of a field whose column the admin gave beside columns=auto.
@@ -320,11 +328,19 @@ int RunSet(const std::string& name, const std::string& programPath,
     if (key != "source") given.emplace_back(key, value);
   }
   const std::string source = record.SourceFileName();
+  // Read before anything is stored, by the rules of the runs these settings
+  // will make: a source they would refuse is refused here, and nothing is
+  // stored.
+  const bool sourceThere = FileExists(source) || FolderExists(source);
+  std::vector<std::string> lines;
+  if (sourceThere) {
+    const FileWriters writers = WritersOfReplacement(paths.setupFileName);
+    lines = ReadFirstLines(source, automatic ? kProposalLines : 1, writers);
+  }
   ColumnProposal proposal;
   if (automatic) {
-    if (!FileExists(source)) return refuse("columns=auto: " + MissingFileMessage(source));
-    proposal = ProposeColumns(ReadFirstLines(source, kProposalLines), record,
-                              RegionalSettingsFromSystem(), CurrentLocalYear());
+    if (!sourceThere) return refuse("columns=auto: " + MissingFileMessage(source));
+    proposal = ProposeColumns(lines, record, RegionalSettingsFromSystem(), CurrentLocalYear());
     proposal.ApplyTo(record);
     // A key given beside columns=auto is the admin's choice: it wins.
     for (const auto& [key, value] : given) {
@@ -337,18 +353,14 @@ int RunSet(const std::string& name, const std::string& programPath,
       }
       if (key == "date-layout") proposal.dateOrderGuessed = false, proposal.dateOrderNote.clear();
     }
-  } else if (!FileExists(source)) {
+  } else if (!sourceThere) {
     std::fprintf(stderr, "%s: note: the source %s does not exist yet\n", name.c_str(),
                  QuotedForLog(source).c_str());
   }
-  if (!stored) {
-    SetupRecord defaults;
-    WriteDefaultSetupIfMissing(defaults, paths);  // the data folder's last level with it
-  }
+  if (!stored) MakeDataFolderIfMissing(paths);
   SaveSetup(record, paths.setupFileName);
   Print("stored in " + paths.setupFileName + ":");
-  std::vector<std::string> lines;
-  if (record.HasHeaderLine() && FileExists(source)) lines = ReadFirstLines(source, 1);
+  if (!record.HasHeaderLine()) lines.clear();
   const std::vector<std::string> described = DescribeSettings(record, Headings(record, lines));
   for (size_t i = 0; i < described.size(); ++i) {
     std::string line = "  " + described[i];

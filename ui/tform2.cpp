@@ -35,6 +35,7 @@
 #include "preview_readings.h"
 #include "program_state.h"
 #include "settings_text.h"
+#include "source_file.h"
 #include "source_lines.h"
 #include "text_file.h"
 #include "tform1.h"
@@ -488,7 +489,7 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   linesKey_ = {};
   lines_.Clear();
   lines_.HoldWhileReading({Position(FieldSlot::kDate), Position(FieldSlot::kTime)});
-  TextReader reader = TextReader::Open(name);
+  TextReader reader = OpenSource(name, {});
   filling_ = true;
   fillingKey_ = {name, allRecords};
   const auto filled = qScopeGuard([this] {

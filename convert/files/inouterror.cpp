@@ -22,7 +22,20 @@ std::string InOutErrorMessage(int code) {
     case io_code::kInvalidNumericInput:
       return "Invalid numeric input";
     default:
-      return "I/O error " + std::to_string(code);
+      break;
+  }
+  // A code without a text of its own keeps its number, which support staff
+  // look up, and says the cause where it is one an operator can act on.
+  std::string text = "I/O error " + std::to_string(code);
+  switch (code) {
+    case io_code::kNotEnoughMemory:
+      return text + ": not enough memory";
+    case io_code::kWriteProtected:
+      return text + ": the file system is read-only";
+    case io_code::kIsAFolder:
+      return text + ": a folder, not a file";
+    default:
+      return text;
   }
 }
 
@@ -40,7 +53,6 @@ bool ParentFolderExists(const std::string& path) {
 // nearest meaning; none collides with the codes that have a message of their
 // own (EIO, whose Linux value is 5, must not read "File access denied").
 constexpr int kGeneralFailure = 31;        // ERROR_GEN_FAILURE: device or I/O fault
-constexpr int kNotEnoughMemory = 8;        // ERROR_NOT_ENOUGH_MEMORY
 constexpr int kInvalidHandle = 6;          // ERROR_INVALID_HANDLE
 constexpr int kNotSameDevice = 17;         // ERROR_NOT_SAME_DEVICE
 constexpr int kFileExists = 80;            // ERROR_FILE_EXISTS
@@ -64,9 +76,11 @@ int IoCodeFromErrno(int err, const std::string& path) {
     // The user may not do this here.
     case EACCES:
     case EPERM:
-    case EROFS:
-    case EISDIR:  // a folder where a file is expected
       return io_code::kAccessDenied;
+    case EROFS:
+      return io_code::kWriteProtected;
+    case EISDIR:  // a folder where a file is expected
+      return io_code::kIsAFolder;
 
     // Resource limits.
     case EMFILE:
@@ -76,7 +90,7 @@ int IoCodeFromErrno(int err, const std::string& path) {
     case EDQUOT:
       return io_code::kDiskFull;
     case ENOMEM:
-      return kNotEnoughMemory;
+      return io_code::kNotEnoughMemory;
     case EFBIG:
       return kFileTooLarge;
 

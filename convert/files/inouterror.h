@@ -1,5 +1,6 @@
 #pragma once
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -14,13 +15,17 @@ inline constexpr int kFileNotFound = 2;
 inline constexpr int kPathNotFound = 3;  // shown as "Invalid filename"
 inline constexpr int kTooManyOpenFiles = 4;
 inline constexpr int kAccessDenied = 5;
+inline constexpr int kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
+inline constexpr int kWriteProtected = 19;  // ERROR_WRITE_PROTECT: a read-only file system
+inline constexpr int kIsAFolder = 267;      // ERROR_DIRECTORY: a folder where a file belongs
 inline constexpr int kSharingViolation = 32;
 inline constexpr int kReadBeyondEnd = 100;
 inline constexpr int kDiskFull = 101;
 inline constexpr int kInvalidNumericInput = 106;
 }  // namespace io_code
 
-// The message for a code: the fixed texts, otherwise "I/O error <code>".
+// The message for a code: the fixed texts, otherwise "I/O error <code>",
+// followed by the cause for a few codes an operator can act on.
 std::string InOutErrorMessage(int code);
 
 // A problem with one file, which the console names beside the message.
@@ -56,7 +61,8 @@ class ESourceProblem : public EFileProblem {
   using EFileProblem::EFileProblem;
 };
 
-// Runs `operation`; a file problem it raises without a file name gets `path`.
+// Runs `operation`; a file problem it raises without a file name gets `path`,
+// and so does memory running out while it works on the file.
 template <typename Operation>
 decltype(auto) ConcerningFile(const std::string& path, Operation&& operation) {
   try {
@@ -64,6 +70,8 @@ decltype(auto) ConcerningFile(const std::string& path, Operation&& operation) {
   } catch (EFileProblem& e) {
     e.SetPathIfUnknown(path);
     throw;
+  } catch (const std::bad_alloc&) {
+    throw EInOutError(io_code::kNotEnoughMemory, path);
   }
 }
 

@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/magic.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,12 +52,14 @@ void FileDescriptor::Close() {
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return !path.empty() && RetryOnEintr([&] { return ::stat(path.c_str(), &st); }) == 0 &&
+         !S_ISDIR(st.st_mode);
 }
 
 bool FolderExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return !path.empty() && RetryOnEintr([&] { return ::stat(path.c_str(), &st); }) == 0 &&
+         S_ISDIR(st.st_mode);
 }
 
 namespace {
@@ -65,12 +69,59 @@ int OpenAt(int folder, const char* path, int flags, mode_t mode = 0) {
       [&] { return Sys().openat(folder, path, flags | O_CLOEXEC | O_NOCTTY, mode); });
 }
 
-// Refuses what is not a regular file, before anything is read from it.
+// The file systems whose files the kernel makes up as they are read: their
+// 0444 files (a process's map, its command line) look readable by anyone,
+// yet the kernel answers each reader about itself or refuses other users.
+bool KernelMadeFileSystem(int fd) {
+  struct statfs fs {};
+  if (RetryInterrupted([&] { return ::fstatfs(fd, &fs); }) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case DEVPTS_SUPER_MAGIC:
+    case 0x62656570:  // configfs
+    case SELINUX_MAGIC:
+    case SMACK_MAGIC:
+    case BINFMTFS_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
+[[noreturn]] void ThrowNotADiskFile(const char* what, const std::string& path) {
+  throw EFileProblem(std::string("Not a file on a disk: ") + what, path);
+}
+
+}  // namespace
+
+void RequireDiskFile(const struct stat& st, int fd, const std::string& path) {
+  if (S_ISDIR(st.st_mode)) ThrowIoError(EISDIR, path);
+  if (S_ISFIFO(st.st_mode)) ThrowNotADiskFile("a pipe (FIFO), which would wait for a writer", path);
+  if (S_ISSOCK(st.st_mode)) ThrowNotADiskFile("a socket", path);
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) ThrowNotADiskFile("a device", path);
+  if (!S_ISREG(st.st_mode)) ThrowIoError(EACCES, path);
+  if (fd >= 0 && KernelMadeFileSystem(fd)) {
+    ThrowNotADiskFile("a file the kernel makes up as it is read (/proc, /sys)", path);
+  }
+}
+
+namespace {
+
+// Refuses what is not a regular file on a disk, before anything is read
+// from it.
 FileDescriptor RequireRegular(FileDescriptor fd, const std::string& path) {
   struct stat st {};
-  if (Sys().fstat(fd.Get(), &st) != 0) ThrowIoError(errno, path);
-  if (S_ISDIR(st.st_mode)) ThrowIoError(EISDIR, path);
-  if (!S_ISREG(st.st_mode)) ThrowIoError(EACCES, path);
+  if (RetryInterrupted([&] { return Sys().fstat(fd.Get(), &st); }) != 0) ThrowIoError(errno, path);
+  RequireDiskFile(st, fd.Get(), path);
   return fd;
 }
 
@@ -96,7 +147,48 @@ FileDescriptor OpenFile(const std::string& path, int flags) {
   return RequireRegular(FileDescriptor(fd), path);
 }
 
-FolderEntry FindInFolder(const std::string& path) {
+namespace {
+
+std::string UserName(uid_t uid) {
+  std::vector<char> text(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, text.data(), text.size(), &found) == 0 && found != nullptr) {
+    return found->pw_name;
+  }
+  return std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid) {
+  std::vector<char> text(65536);
+  struct group entry {};
+  struct group* found = nullptr;
+  if (::getgrgid_r(gid, &entry, text.data(), text.size(), &found) == 0 && found != nullptr) {
+    return found->gr_name;
+  }
+  return std::to_string(gid);
+}
+
+// Whoever owns a folder may replace, link or rename anything in it: only
+// root's and the running user's own are trusted with files written or read
+// on their word.
+void RequireTrustedFolder(int folder, const std::string& folderPath) {
+  struct stat st {};
+  if (RetryInterrupted([&] { return Sys().fstat(folder, &st); }) != 0) {
+    ThrowIoError(errno, folderPath);
+  }
+  if (TrustedLinkOwner(st.st_uid)) return;
+  throw EFileProblem("The folder belongs to the user " + UserName(st.st_uid) +
+                         ", who could put anything in place of its files; the administrator "
+                         "gives it to root and the clinic's group: chown root:" +
+                         GroupName(st.st_gid) + " '" + folderPath + "'; chmod 2770 '" + folderPath +
+                         "'",
+                     folderPath);
+}
+
+}  // namespace
+
+FolderEntry FindInFolder(const std::string& path, bool toReplace) {
   FolderEntry entry;
   std::string current = path;
   for (int hop = 0;; ++hop) {
@@ -104,19 +196,32 @@ FolderEntry FindInFolder(const std::string& path) {
     // The folder may be such a link too, where members may create it (a
     // shared folder that the administrator has not made yet).
     struct stat folderEntry {};
-    if (hop == 0 && ::lstat(entry.folderPath.c_str(), &folderEntry) == 0 &&
+    if (hop == 0 &&
+        RetryInterrupted([&] { return ::lstat(entry.folderPath.c_str(), &folderEntry); }) == 0 &&
         S_ISLNK(folderEntry.st_mode) && !TrustedLinkOwner(folderEntry.st_uid)) {
       ThrowIoError(EACCES, path);
     }
     const int folder = OpenAt(AT_FDCWD, entry.folderPath.c_str(), O_PATH | O_DIRECTORY);
     if (folder < 0) ThrowIoError(errno, current);
     entry.folder = FileDescriptor(folder);
+    RequireTrustedFolder(folder, entry.folderPath);
 
     struct stat st {};
-    if (::fstatat(folder, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (RetryInterrupted(
+            [&] { return ::fstatat(folder, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
       if (errno != ENOENT) ThrowIoError(errno, current);
       if (hop > 0) ThrowIoError(EACCES, path);  // a dangling link: no regular file
       entry.exists = false;
+      return entry;
+    }
+    // What another member planted under the name (a link, a pipe, a socket)
+    // is replaced, never used. Not a device: no member can make one, and
+    // root's are the system's.
+    const bool planted = hop == 0 && toReplace &&
+                         (S_ISLNK(st.st_mode) ? !TrustedLinkOwner(st.st_uid)
+                                              : S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode));
+    if (planted) {
+      entry.planted = true;
       return entry;
     }
     if (S_ISLNK(st.st_mode)) {
@@ -131,8 +236,7 @@ FolderEntry FindInFolder(const std::string& path) {
       current = link[0] == '/' ? link : entry.folderPath + "/" + link;
       continue;
     }
-    if (S_ISDIR(st.st_mode)) ThrowIoError(EISDIR, path);
-    if (!S_ISREG(st.st_mode)) ThrowIoError(EACCES, path);  // a device, a pipe, a socket
+    RequireDiskFile(st, -1, path);
     entry.exists = true;
     entry.status = st;
     return entry;
@@ -326,7 +430,10 @@ class StopSignalsHeld {
 // `to` to that length only then, so that no reader ever finds it shorter
 // than the old or the new contents.
 void CopyOver(int from, int to) {
-  if (::lseek(from, 0, SEEK_SET) != 0 || ::lseek(to, 0, SEEK_SET) != 0) ThrowIoError(errno);
+  const auto rewind = [](int fd) {
+    return RetryInterrupted([fd] { return ::lseek(fd, 0, SEEK_SET); });
+  };
+  if (rewind(from) != 0 || rewind(to) != 0) ThrowIoError(errno);
   std::vector<char> block(1 << 20);
   off_t size = 0;
   for (;;) {
@@ -441,6 +548,25 @@ FileWriters WritersOf(const struct stat& status) {
   return writers;
 }
 
+FileWriters WritersOfReplacement(const std::string& target) {
+  struct stat st {};
+  FileWriters writers;
+  if (RetryInterrupted([&] { return ::stat(target.c_str(), &st); }) == 0 && S_ISREG(st.st_mode)) {
+    writers = WritersOf(st);
+  } else {
+    // A new file: 0666 less the umask, in the folder's group where the
+    // folder hands its group down (set-group-ID), else in ours.
+    const auto [folderPath, name] = SplitPath(target);
+    struct stat folder {};
+    const bool handsDown = ::stat(folderPath.c_str(), &folder) == 0 && (folder.st_mode & S_ISGID);
+    st.st_mode = S_IFREG | (0666 & ~CurrentUmask());
+    st.st_gid = handsDown ? folder.st_gid : ::getegid();
+    writers = WritersOf(st);
+  }
+  writers.owner = ::geteuid();
+  return writers;
+}
+
 void RequireReadableByWriters(const FileWriters& writers, int fd, const std::string& path) {
   if (!writers.known) return;
   std::vector<Accessor> others;
@@ -453,7 +579,7 @@ void RequireReadableByWriters(const FileWriters& writers, int fd, const std::str
   if (others.empty()) return;
 
   struct stat st {};
-  if (Sys().fstat(fd, &st) != 0) ThrowIoError(errno, path);
+  if (RetryInterrupted([&] { return Sys().fstat(fd, &st); }) != 0) ThrowIoError(errno, path);
   const std::string real = RealPathOf(fd, path);
   for (const Accessor& who : others) {
     if (real.empty() || !who.May(st, 4) || !FoldersSearchable(who, real)) {
@@ -463,7 +589,7 @@ void RequireReadableByWriters(const FileWriters& writers, int fd, const std::str
 }
 
 ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustNotBe)
-    : target_(FindInFolder(target)) {
+    : target_(FindInFolder(target, true)) {
   const std::string path = target_.folderPath + "/" + target_.name;
   const struct stat& existing = target_.status;
   if (target_.exists) {
@@ -495,7 +621,16 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
     CreateNamed(mode);  // a file system without unnamed files (network shares)
   } else if ((errno == EACCES || errno == EPERM) && target_.exists) {
     // The folder takes no new file, but the file may be written: the new
-    // contents are gathered first and copied over it at the commit.
+    // contents are gathered first and copied over it at the commit. Not
+    // through a second name, though: a hard link that a member made from it
+    // to someone's own file would have us write that file.
+    if (existing.st_nlink > 1) {
+      throw EFileProblem(
+          "The file has other names (hard links) that another user may have made, and the "
+          "folder takes no new files from you: it is not rewritten. The administrator removes "
+          "it or lets the clinic's group create files in the folder",
+          path);
+    }
     const int copy = ::memfd_create("vantrelix-new", MFD_CLOEXEC);
     if (copy < 0) ThrowIoError(errno, path);
     fd_ = FileDescriptor(copy);
@@ -505,7 +640,9 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
   }
   inPlace_ = FileDescriptor();  // a new file is written after all
 
-  if (Sys().fchmod(fd_.Get(), mode) != 0) ThrowIoError(errno, path);
+  if (RetryInterrupted([&] { return Sys().fchmod(fd_.Get(), mode); }) != 0) {
+    ThrowIoError(errno, path);
+  }
   if (target_.exists) {
     // Keeps the companion product's and the other users' access: the group
     // where we may give it (a member of it may), the owner when root runs us.
@@ -538,8 +675,9 @@ void ReplacingFile::CreateNamed(mode_t mode) {
     const int lockError = errno;
     struct stat byName {
     }, byFd{};
-    if (Sys().fstat(fd, &byFd) != 0) ThrowIoError(errno, path);
-    if (::fstatat(folder, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (RetryInterrupted([&] { return Sys().fstat(fd, &byFd); }) != 0) ThrowIoError(errno, path);
+    if (RetryInterrupted(
+            [&] { return ::fstatat(folder, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW); }) != 0) {
       if (errno != ENOENT) ThrowIoError(errno, path);
       byName.st_ino = 0;
     }
@@ -608,9 +746,12 @@ void ReplacingFile::Commit() {
       const std::string name = TemporaryPrefix(target_.name) + RandomSuffix();
       // Without /proc (a bare chroot) the descriptor itself is linked,
       // which the kernel allows to privileged callers only.
-      if (Sys().linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-          (errno == ENOENT &&
-           Sys().linkat(fd_.Get(), "", folder, name.c_str(), AT_EMPTY_PATH) == 0)) {
+      const auto link = [&](int from, const char* fromName, int flags) {
+        return RetryInterrupted(
+            [&] { return Sys().linkat(from, fromName, folder, name.c_str(), flags); });
+      };
+      if (link(AT_FDCWD, self.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+          (errno == ENOENT && link(fd_.Get(), "", AT_EMPTY_PATH) == 0)) {
         temporary_ = FolderName(folder, name);
         break;
       }
@@ -618,7 +759,9 @@ void ReplacingFile::Commit() {
     }
   }
   SyncFolder(folder, fd_.Get(), path);
-  if (Sys().renameat(folder, temporary_.Name().c_str(), folder, target_.name.c_str()) != 0) {
+  if (RetryInterrupted([&] {
+        return Sys().renameat(folder, temporary_.Name().c_str(), folder, target_.name.c_str());
+      }) != 0) {
     ThrowIoError(errno, path);
   }
   temporary_.Release();

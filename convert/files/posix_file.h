@@ -49,31 +49,45 @@ class FileDescriptor {
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
-// Opens an existing regular file without ever blocking: a pipe, a device or a
-// socket is refused as "File access denied" (a pipe nobody writes would stall
-// the run and, with it, every later start). Raises EInOutError.
+// Raises an EFileProblem that says what `path` is unless `st` is of a
+// regular file on a disk: a folder, a pipe (one nobody writes would stall the
+// run and, with it, every later start), a socket, a device, or a file that
+// the kernel makes up (/proc, /sys; of the open `fd`, when it is not -1).
+void RequireDiskFile(const struct stat& st, int fd, const std::string& path);
+
+// Opens an existing regular file on a disk without ever blocking (see
+// RequireDiskFile). Raises EFileProblem.
 FileDescriptor OpenFile(const std::string& path, int flags);
 
 // A file in a folder that other users may write, found without trusting
 // their links: a symbolic link is followed only when it belongs to the
 // running user or to root, at most a few links in a row, and only to a
-// regular file; anything else is "File access denied". Not the folder's
-// owner: whoever made a shared folder is just another member. `exists` is
-// false when no entry of that name is there.
+// regular file; anything else is "File access denied". A folder that
+// belongs to anyone else is refused with a message that says how to set it
+// up: its owner could replace any file in it. `exists` is false when no
+// entry of that name is there. `toReplace`: the file is about to be replaced
+// by a rename, so a pipe, a socket or another user's link under its name is
+// `planted` (the rename takes its place) rather than refused.
 struct FolderEntry {
   FileDescriptor folder;  // opened once (O_PATH); every later call is relative to it
   std::string folderPath;
   std::string name;
   bool exists = false;
+  bool planted = false;
   struct stat status {};  // of the regular file, when it exists
 };
-FolderEntry FindInFolder(const std::string& path);
+FolderEntry FindInFolder(const std::string& path, bool toReplace = false);
 
 // Opens an entry that FindInFolder found, without following links.
 FileDescriptor OpenEntry(const FolderEntry& entry, int flags);
 
 // Who may have written the file of `status`.
 FileWriters WritersOf(const struct stat& status);
+
+// Who may have written `target` once a ReplacingFile has replaced it: the
+// running user, and the group or anyone as the replaced file's mode lets
+// them (the mode and group a new file gets where there is none).
+FileWriters WritersOfReplacement(const std::string& target);
 
 // Raises "File access denied" for `path` unless each of `writers` other than
 // the running user and root may read the open file `fd`: its permission bits

@@ -11,6 +11,7 @@
 #include "normalise.h"
 #include "posix_file.h"
 #include "setup_file.h"
+#include "source_file.h"
 #include "source_lines.h"
 #include "stop_request.h"
 #include "system_calls.h"
@@ -153,9 +154,10 @@ namespace {
 bool SourceChanged(int fd, const std::string& name, const struct stat& before) {
   struct stat now {
   }, byName{};
-  if (Sys().fstat(fd, &now) != 0) ThrowIoError(errno, name);
+  if (RetryInterrupted([&] { return Sys().fstat(fd, &now); }) != 0) ThrowIoError(errno, name);
   return now.st_size != before.st_size || now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
-         now.st_mtim.tv_nsec != before.st_mtim.tv_nsec || ::stat(name.c_str(), &byName) != 0 ||
+         now.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
+         RetryInterrupted([&] { return ::stat(name.c_str(), &byName); }) != 0 ||
          byName.st_dev != before.st_dev || byName.st_ino != before.st_ino;
 }
 
@@ -170,18 +172,18 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
     host.RequestTermination();
     return RunResult::kNoFileAssigned;
   }
-  if (!FileExists(sourceName)) {
+  if (!FileExists(sourceName) && !FolderExists(sourceName)) {
     host.ShowMessage(MissingFileMessage(sourceName));
     host.RequestTermination();
     return RunResult::kSourceMissing;
   }
 
   // The source first: one that cannot be opened leaves the import file alone.
-  TextReader source = TextReader::Open(sourceName);
-  // Nothing another user could not read gets into the import file for them.
-  RequireReadableByWriters(record.writers, source.Fd(), sourceName);
+  TextReader source = OpenSource(sourceName, record.writers);
   struct stat sourceStatus {};
-  if (Sys().fstat(source.Fd(), &sourceStatus) != 0) ThrowIoError(errno, sourceName);
+  if (RetryInterrupted([&] { return Sys().fstat(source.Fd(), &sourceStatus); }) != 0) {
+    ThrowIoError(errno, sourceName);
+  }
   const std::string importName = dataFolder + "/" + kImportFileName;
   TextWriter output =
       ConcerningFile(importName, [&] { return TextWriter(importName, &sourceStatus); });

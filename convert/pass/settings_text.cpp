@@ -158,13 +158,4 @@ std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_
   return "unknown setting " + QuotedForLog(key);
 }
 
-std::vector<std::string> ReadFirstLines(const std::string& path, size_t count) {
-  TextReader reader = TextReader::Open(path, 1 << 16);
-  SourceRecords records(reader);
-  std::vector<std::string> lines;
-  while (lines.size() < count && !records.AtEnd()) lines.emplace_back(records.Next());
-  reader.Close();
-  return lines;
-}
-
 }  // namespace vantrelix

@@ -34,10 +34,6 @@ std::vector<std::string> DescribeSettings(const SetupRecord& record,
 // caller's, since it reads the source.
 std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_view value);
 
-// The first `count` lines of a text file (fewer when it is shorter), by the
-// source's line rules; raises EInOutError.
-std::vector<std::string> ReadFirstLines(const std::string& path, size_t count);
-
 // The columns of a line, by the pass's splitting rule, up to the last one
 // that is not empty.
 std::vector<std::string> SplitColumns(std::string_view line,

@@ -57,13 +57,16 @@ void FillDefaultSetup(SetupRecord& record, const DataFolderPaths& paths) {
   record.SetTimeDelimiter(':');
 }
 
+void MakeDataFolderIfMissing(const DataFolderPaths& paths) {
+  if (FolderExists(paths.dataFolder)) return;
+  if (paths.shared) throw EFileProblem(SharedFolderMissingMessage(paths.dataFolder), "");
+  // Whether this works shows when a file is written in it.
+  Sys().mkdir(paths.dataFolder.c_str(), 0777);
+}
+
 void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths) {
   if (FileExists(paths.setupFileName)) return;
-  // Whether this works shows when the file is written.
-  if (!FolderExists(paths.dataFolder)) {
-    if (paths.shared) throw EFileProblem(SharedFolderMissingMessage(paths.dataFolder), "");
-    Sys().mkdir(paths.dataFolder.c_str(), 0777);
-  }
+  MakeDataFolderIfMissing(paths);
   FillDefaultSetup(record, paths);
   SaveSetup(record, paths.setupFileName);
 }
@@ -103,9 +106,20 @@ void LoadSetup(SetupRecord& record, const std::string& setupFileName) {
     // Found as the settings are replaced: no link of another user is followed.
     FileDescriptor file = OpenEntry(FindInFolder(setupFileName), O_RDWR);
     struct stat status {};
-    if (Sys().fstat(file.Get(), &status) != 0) ThrowIoError(errno);
+    if (RetryInterrupted([&] { return Sys().fstat(file.Get(), &status); }) != 0) {
+      ThrowIoError(errno);
+    }
     // Root would read any file another user's settings name.
     if (::geteuid() == 0 && status.st_uid != 0) ThrowIoError(EACCES);
+    // A second name: a member may have linked someone's private settings
+    // here, which would have their run read that user's own source out into
+    // the shared import file.
+    if (status.st_nlink > 1) {
+      throw EFileProblem(
+          "The settings file has other names (hard links) that another user may have made, so "
+          "it is not used; the administrator deletes it and stores the settings anew",
+          "");
+    }
     record.writers = WritersOf(status);
     SetupRecord::Image buffer{};
     const size_t got = ReadFully(file.Get(), buffer.data(), buffer.size());

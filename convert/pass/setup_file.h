@@ -39,6 +39,10 @@ void FillDefaultSetup(SetupRecord& record, const DataFolderPaths& paths);
 // whoever made it would own it, and with it everyone's import.
 void WriteDefaultSetupIfMissing(SetupRecord& record, const DataFolderPaths& paths);
 
+// The private data folder's last level, made when it is missing; a missing
+// shared folder raises SharedFolderMissingMessage.
+void MakeDataFolderIfMissing(const DataFolderPaths& paths);
+
 // Loads the first 152 bytes of the settings file into the record. A shorter
 // file replaces only the bytes it has and raises "Read beyond end of file".
 // The record learns who may have written the file (the source it names is
