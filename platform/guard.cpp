@@ -176,28 +176,48 @@ std::vector<std::string> GuardFolderCandidates() {
 }
 
 TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(blockName) {
+  // A copy holds every place it can use, not only the first: another copy
+  // of the user's, started with another runtime folder or none, meets it in
+  // the first place they share (the session's folder, the home's, /tmp's).
   const std::vector<std::string> places = GuardFolderCandidates();
-  size_t taken = 0;
-  for (; taken < places.size(); ++taken) {
-    const int folderFd = OpenPrivateFolder(places[taken], true);
-    if (folderFd >= 0 && TakeBlock(folderFd, places[taken])) break;
-    if (folderFd >= 0) ::close(folderFd);
+  int lastError = 0;
+  for (const std::string& place : places) {
+    const int folderFd = OpenPrivateFolder(place, true);
+    if (folderFd < 0) {
+      lastError = errno;
+      continue;
+    }
+    if (fd_ < 0) {
+      if (!TakeBlock(folderFd, place)) {
+        lastError = errno;
+        ::close(folderFd);
+        continue;
+      }
+      if (previousInstanceRunning_) return;
+      continue;
+    }
+    if (!HoldAlso(folderFd, place)) ::close(folderFd);
+    if (previousInstanceRunning_) return;
   }
-  if (taken == places.size()) {
+  if (fd_ < 0) {
     std::string tried;
     for (const std::string& place : places) tried += (tried.empty() ? "" : ", ") + place;
+    if (lastError == EMFILE || lastError == ENFILE || lastError == ENOMEM) {
+      problem_ = std::string(lastError == ENOMEM ? "Not enough memory" : "Too many open files") +
+                 " to open the lock that keeps copies apart (" + tried + ")";
+      return;
+    }
     problem_ = "No private folder for the lock that keeps copies apart (" + tried +
                "): each belongs to another user, is a link, is open to others or cannot be made";
     return;
   }
-  // A copy started before the session began (cron) took a later place.
-  for (size_t i = taken + 1; i < places.size() && !previousInstanceRunning_; ++i) {
-    SeeBlockHeld(places[i]);
-  }
-  if (previousInstanceRunning_) return;
-  // First copy: the block is ours; what an earlier, ended copy left is stale.
+  // First copy: the blocks are ours; what an earlier, ended copy left is stale.
   WriteLe32(fd_, kInstanceHandleOffset, static_cast<uint32_t>(::getpid()));
   WriteLe32(fd_, kApplicationHandleOffset, 0);
+  for (const HeldPlace& also : alsoHeld_) {
+    WriteLe32(also.blockFd, kInstanceHandleOffset, static_cast<uint32_t>(::getpid()));
+    WriteLe32(also.blockFd, kApplicationHandleOffset, 0);
+  }
   RemoveStaleEndpoints();
 }
 
@@ -234,23 +254,20 @@ bool TGuardApplication::TakeBlock(int folderFd, const std::string& folder) {
   return true;
 }
 
-bool TGuardApplication::SeeBlockHeld(const std::string& folder) {
-  const int folderFd = OpenPrivateFolder(folder, false);
-  if (folderFd < 0) return false;
-  const int fd = OpenBlock(folderFd, blockName_ + ".block", false);
-  if (fd < 0) {
-    ::close(folderFd);
-    return false;
+bool TGuardApplication::HoldAlso(int folderFd, const std::string& folder) {
+  const int fd = OpenBlock(folderFd, blockName_ + ".block", true);
+  if (fd < 0) return false;
+  if (RetryOnEintr([fd] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0) {
+    alsoHeld_.push_back({folderFd, folder, fd});
+    return true;
   }
-  if (RetryOnEintr([fd] { return ::flock(fd, LOCK_SH | LOCK_NB); }) == 0) {
-    ::close(fd);  // nobody holds it
-    ::close(folderFd);
-    return false;
-  }
+  // Another copy holds it; its endpoint is in this folder too. The places
+  // this copy took go again.
   previousInstanceRunning_ = true;
   previousInstanceWindow_ = ReadLe32(fd, kApplicationHandleOffset);
   ::close(fd);
-  // The running copy's endpoint is in its folder.
+  ::close(fd_);
+  fd_ = -1;
   ::close(folderFd_);
   folderFd_ = folderFd;
   folder_ = folder;
@@ -259,27 +276,37 @@ bool TGuardApplication::SeeBlockHeld(const std::string& folder) {
 
 void TGuardApplication::RemoveStaleEndpoints() const {
   // Killed copies leave their sockets; only the lock holder may clear them.
-  const int dup = ::fcntl(folderFd_, F_DUPFD_CLOEXEC, 0);
-  DIR* dir = dup >= 0 ? ::fdopendir(dup) : nullptr;
-  if (dir == nullptr) {
-    if (dup >= 0) ::close(dup);
-    return;
-  }
+  std::vector<int> folders = {folderFd_};
+  for (const HeldPlace& also : alsoHeld_) folders.push_back(also.folderFd);
   const std::string prefix = blockName_ + ".";
-  while (const dirent* e = ::readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name.size() > prefix.size() + 5 && name.compare(0, prefix.size(), prefix) == 0 &&
-        name.compare(name.size() - 5, 5, ".sock") == 0) {
-      ::unlinkat(folderFd_, name.c_str(), 0);
+  for (const int folderFd : folders) {
+    const int dup = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    DIR* dir = dup >= 0 ? ::fdopendir(dup) : nullptr;
+    if (dir == nullptr) {
+      if (dup >= 0) ::close(dup);
+      continue;
     }
+    while (const dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name.size() > prefix.size() + 5 && name.compare(0, prefix.size(), prefix) == 0 &&
+          name.compare(name.size() - 5, 5, ".sock") == 0) {
+        ::unlinkat(folderFd, name.c_str(), 0);
+      }
+    }
+    ::closedir(dir);
   }
-  ::closedir(dir);
 }
 
 TGuardApplication::~TGuardApplication() {
-  if (endpoint_ != nullptr) {
-    endpoint_.reset();
-    ::unlinkat(folderFd_, EndpointFileName(static_cast<uint32_t>(::getpid())).c_str(), 0);
+  const std::string endpoint = EndpointFileName(static_cast<uint32_t>(::getpid()));
+  if (!endpoints_.empty()) {
+    endpoints_.clear();
+    ::unlinkat(folderFd_, endpoint.c_str(), 0);
+    for (const HeldPlace& also : alsoHeld_) ::unlinkat(also.folderFd, endpoint.c_str(), 0);
+  }
+  for (const HeldPlace& also : alsoHeld_) {
+    ::close(also.blockFd);
+    ::close(also.folderFd);
   }
   if (fd_ >= 0) ::close(fd_);  // releases the lock
   if (folderFd_ >= 0) ::close(folderFd_);
@@ -292,19 +319,30 @@ std::string TGuardApplication::EndpointFileName(uint32_t handle) const {
 void TGuardApplication::ListenForActivation(std::function<void(const std::string&)> onActivate) {
   if (previousInstanceRunning_ || fd_ < 0) return;
   const auto handle = static_cast<uint32_t>(::getpid());
-  sockaddr_un address;
-  socklen_t length;
-  if (!EndpointAddress(folderFd_, folder_, EndpointFileName(handle), address, length)) return;
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return;
-  ::unlinkat(folderFd_, EndpointFileName(handle).c_str(), 0);  // a stale one of a reused pid
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
-      ::listen(fd, 16) != 0) {
-    ::close(fd);
-    return;
+  // An endpoint in each place held, as a later copy looks in the first place
+  // it finds held.
+  std::vector<std::pair<int, std::string>> folders = {{folderFd_, folder_}};
+  for (const HeldPlace& also : alsoHeld_) folders.emplace_back(also.folderFd, also.folder);
+  const auto shared =
+      std::make_shared<std::function<void(const std::string&)>>(std::move(onActivate));
+  for (const auto& [folderFd, folder] : folders) {
+    sockaddr_un address;
+    socklen_t length;
+    if (!EndpointAddress(folderFd, folder, EndpointFileName(handle), address, length)) continue;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) continue;
+    ::unlinkat(folderFd, EndpointFileName(handle).c_str(), 0);  // a stale one of a reused pid
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, 16) != 0) {
+      ::close(fd);
+      continue;
+    }
+    endpoints_.push_back(std::make_unique<ActivationEndpoint>(
+        fd, [shared](const std::string& token) { (*shared)(token); }));
   }
-  endpoint_ = std::make_unique<ActivationEndpoint>(fd, std::move(onActivate));
+  if (endpoints_.empty()) return;
   WriteLe32(fd_, kApplicationHandleOffset, handle);
+  for (const HeldPlace& also : alsoHeld_) WriteLe32(also.blockFd, kApplicationHandleOffset, handle);
 }
 
 void TGuardApplication::ActivatePreviousInstance() const {

@@ -16,9 +16,10 @@ namespace vantrelix {
 std::string InstanceBlockName(const std::string& programPath);
 
 // The places where the user's guard may live, best first. Every copy of one
-// user takes the first that is a folder of the user's alone (owned by the
-// user, not a link, closed to others; the last part is created 0700 when
-// missing), so that copies started with and without a session meet in one:
+// user holds a lock in each that is a folder of the user's alone (owned by
+// the user, not a link, closed to others; the last part is created 0700 when
+// missing), the first of them with its handles, so that copies started with
+// any runtime folder or none meet in the first place they share:
 //   $XDG_RUNTIME_DIR/vantrelix   the session's runtime folder, when it is private
 //   /run/user/<uid>/vantrelix    the same folder where the variable is not set (cron)
 //   $HOME/.cache/vantrelix       no session runs
@@ -63,8 +64,17 @@ class TGuardApplication {
   void SetReporter(std::function<void(const std::string&)> report) { report_ = std::move(report); }
 
  private:
+  // One more place held besides the first.
+  struct HeldPlace {
+    int folderFd;
+    std::string folder;
+    int blockFd;
+  };
+
   bool TakeBlock(int folderFd, const std::string& folder);
-  bool SeeBlockHeld(const std::string& folder);
+  // Holds the block of one more place; false when it cannot be had, and then
+  // PreviousInstanceRunning() tells whether another copy holds it.
+  bool HoldAlso(int folderFd, const std::string& folder);
   void RemoveStaleEndpoints() const;
   std::string EndpointFileName(uint32_t handle) const;
 
@@ -75,7 +85,8 @@ class TGuardApplication {
   std::string problem_;
   bool previousInstanceRunning_ = false;
   uint32_t previousInstanceWindow_ = 0;
-  std::unique_ptr<QObject> endpoint_;
+  std::vector<HeldPlace> alsoHeld_;
+  std::vector<std::unique_ptr<QObject>> endpoints_;
   std::function<void(const std::string&)> report_;
 };
 

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -188,9 +189,13 @@ constexpr uid_t kUser = 4242, kOtherUser = 4243;
 std::string AsUserWithOwnRunAndTmp(const std::function<void()>& prepare,
                                    const std::function<std::string()>& body) {
   return testing::RunInChild(body, [&] {
+    // Where the machine has no /run/user (a container), /run of the child's
+    // own holds one.
+    const bool runUser = testing::PathExists("/run/user");
     if (::unshare(CLONE_NEWNS) != 0 ||
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", "/run/user", "tmpfs", 0, "mode=0755") != 0 ||
+        ::mount("tmpfs", runUser ? "/run/user" : "/run", "tmpfs", 0, "mode=0755") != 0 ||
+        (!runUser && ::mkdir("/run/user", 0755) != 0) ||
         ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0) {
       return std::string("no mount namespace: ") + std::strerror(errno);
     }
@@ -218,11 +223,11 @@ void SetOrUnset(const char* name, const char* value) {
 }
 
 bool CanRunAsAnotherUserInOwnMounts() {
-  return ::geteuid() == 0 && testing::PathExists("/run/user");
+  return ::geteuid() == 0 && testing::PathExists("/run");
 }
 
 TEST(GuardFolder, PrivatePlacesOnlyAndNeverSilentlyOff) {
-  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run";
   const std::string run = "/run/user/4242", tmp = "/tmp/vantrelix-4242", home = "/tmp/home";
   const auto session = [=] { MakeFolder(run, 0700, kUser); };
   const auto aHome = [=] { MakeFolder(home, 0755, kUser); };
@@ -291,7 +296,7 @@ TEST(GuardFolder, PrivatePlacesOnlyAndNeverSilentlyOff) {
 }
 
 TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
-  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run";
   const char* const session = "/run/user/4242";
   struct Case {
     const char* what;
@@ -303,10 +308,15 @@ TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
            Case{"desktop first, then cron", session, nullptr, false},
            Case{"cron first, then desktop", nullptr, session, false},
            Case{"cron before the session began, desktop in it", nullptr, session, true},
+           Case{"a runtime folder elsewhere, then none", "/tmp/own-run", nullptr, false},
+           Case{"none, then a runtime folder elsewhere", nullptr, "/tmp/own-run", false},
+           Case{"two runtime folders elsewhere", "/tmp/own-run", "/tmp/other-run", false},
        }) {
     const std::string got = AsUserWithOwnRunAndTmp(
         [&] {
           MakeFolder("/tmp/home", 0755, kUser);
+          MakeFolder("/tmp/own-run", 0700, kUser);
+          MakeFolder("/tmp/other-run", 0700, kUser);
           // Open to others until the session begins: no session's folder yet.
           MakeFolder(session, c.sessionBegins ? 0755 : 0700, kUser);
         },
@@ -326,7 +336,7 @@ TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
 }
 
 TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
-  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run/user";
+  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run";
   // Read before /tmp is replaced: the build folder may be under it.
   const std::string program = testing::ReadFile(VANTRELIX_PROGRAM);
   const std::string got = AsUserWithOwnRunAndTmp(
@@ -368,6 +378,19 @@ TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
   EXPECT_EQ(got.substr(0, 9), "status 2:") << got;
   EXPECT_NE(got.find("keeps copies apart"), std::string::npos) << got;
   EXPECT_NE(got.find("/tmp/vantrelix-4242"), std::string::npos) << got;
+}
+
+TEST(TGuardApplication, TooFewFileHandlesSaySo) {
+  const std::string said = testing::RunInChild([] {
+    // No descriptor left to open: the lowest free one is the limit.
+    const int free = ::dup(0);
+    ::close(free);
+    const rlimit none{static_cast<rlim_t>(free), static_cast<rlim_t>(free)};
+    if (::setrlimit(RLIMIT_NOFILE, &none) != 0) return std::string("no limit");
+    TGuardApplication guard(UniqueBlockName("handles"));
+    return guard.Problem().substr(0, 19);
+  });
+  EXPECT_EQ(said, "Too many open files");
 }
 
 TEST(TGuardApplication, StaleHandleFailsQuietly) {
