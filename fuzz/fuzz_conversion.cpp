@@ -1,15 +1,22 @@
 // The whole pass from an arbitrary record and source: one output line per
 // line read, every line seven quoted fields free of quotes, nothing left
-// beside the import file.
+// beside the import file. The admin commands' engine work on the same record
+// (what --show describes, what --check counts, proposes and names) must not
+// fail whatever the record holds: a stored layout outside the lists is named
+// as such, never looked up.
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include "column_proposal.h"
 #include "conversion_run.h"
 #include "fuzz_support.h"
 #include "inouterror.h"
+#include "settings_text.h"
 #include "silent_host.h"
+#include "source_file.h"
 #include "system_calls.h"
 #include "text_file.h"
+#include "unread.h"
 
 namespace {
 
@@ -51,8 +58,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     record.SetPosition(static_cast<FieldSlot>(k), record.Position(static_cast<FieldSlot>(k)) % 9);
   }
   record.SetSourceFileName(source);
+  const RegionalSettings regional = fuzz::Settings(data[1]);
+
+  // --show and --check.
+  const std::vector<std::string> first = ReadFirstLines(source, 20);
+  const std::vector<std::string> headings =
+      first.empty() ? std::vector<std::string>{} : SplitColumns(first.front(), record.Delimiter());
+  FUZZ_CHECK(DescribeSettings(record, headings).size() > kFieldSlotCount, "settings undescribed");
+  {
+    TextReader reader = OpenSource(source, {});
+    UnreadReport report;
+    CheckLines(reader, record, regional, 2026, &report);
+    UnreadSummary(report, ImportFile::kNotWritten);
+    ZonedTimesText(report);
+  }
+  const ColumnProposal proposal = ProposeColumns(first, record, regional, 2026);
+  FUZZ_CHECK(!DateLayoutName(proposal.dateLayout).empty() &&
+                 !TimeLayoutName(proposal.timeLayout).empty() &&
+                 !DateLayoutName(record.DateLayout()).empty() &&
+                 !TimeLayoutName(record.TimeLayout()).empty(),
+             "a layout without a name");
+
   testing::SilentHost host;
-  const RunResult result = ConversionRun(record, fuzz::Settings(data[1]), 2026, folder, host);
+  const RunResult result = ConversionRun(record, regional, 2026, folder, host);
   FUZZ_CHECK(result == RunResult::kCompleted, "the pass did not complete");
   // Read as bytes: an import of NULs and letters could look like UTF-16.
   const std::string out = [&] {
