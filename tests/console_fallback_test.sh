@@ -6,14 +6,14 @@
 # nothing behind; a missing shared data folder is reported, not created.
 #   console_fallback_test.sh PROGRAM SAMPLE SCRATCH
 set -euo pipefail
+source "$(dirname "$0")/shell_test_support.sh"
 program=$1
 sample=$2
 scratch=$3
 for tool in Xvfb xauth xprop; do
-  command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  command -v "$tool" > /dev/null || skip "$tool is not installed"
 done
-mkdir -p "$scratch"
-work=$(mktemp -d "$scratch/fallback-XXXXXX")
+make_scratch fallback "$scratch"
 cleanup() {
   kill "${xvfb:-}" 2>/dev/null || true
   wait "${xvfb:-}" 2>/dev/null || true

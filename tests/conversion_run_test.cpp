@@ -383,7 +383,7 @@ TEST_F(ConversionRunTest, ReadOnlyImportFileFailsBeforeReading) {
 
 TEST_F(ConversionRunTest, DiskFullDuringThePassKeepsThePreviousImportFile) {
   testing::SmallDisk disk(dir / "disk", "256k");
-  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  if (!disk.Mounted()) VANTRELIX_SKIP(disk.Why());
   WriteFile(dir / "disk/TOLV_D.TXT", "previous");
   Columns({1, 1, 1, 1, 1, 1, 1});
   std::string big;

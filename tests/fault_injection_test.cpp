@@ -295,7 +295,7 @@ class SharedFolder : public ::testing::Test {
 };
 
 TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  if (::geteuid() != 0) VANTRELIX_SKIP("needs root to act as other users");
   // The administrator's folder; user 4301 runs, other members plant.
   ::chmod(home.Path().c_str(), 0755);
   ::chmod(data.c_str(), 0777);
@@ -374,7 +374,7 @@ TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
 // Hard links that a member makes (as root does here, which no kernel
 // setting stops) from the shared names to another user's own files.
 TEST_F(SharedFolder, HardLinksToAnotherUsersFilesAreNeverUsed) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  if (::geteuid() != 0) VANTRELIX_SKIP("needs root to act as other users");
   ::chmod(home.Path().c_str(), 0755);
   const std::string alice = home / "alice";
   ::mkdir(alice.c_str(), 0700);
@@ -550,7 +550,7 @@ TEST_F(SharedFolder, ModeAndGroupOfTheReplacedFile) {
 
 // Two clinic users in one group, each running as themselves.
 TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  if (::geteuid() != 0) VANTRELIX_SKIP("needs root to act as two users");
   const gid_t clinic = 4300;
   ::chown(data.c_str(), 0, clinic);
   ::chmod(data.c_str(), 0770);  // no setgid bit: the group must be kept by us
@@ -586,7 +586,7 @@ TEST_F(SharedFolder, GroupFolderOfTwoUsers) {
 // The settings name the source, and whoever may write them chooses it: a
 // run reads only what each of them may read, and root only what root chose.
 TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
+  if (::geteuid() != 0) VANTRELIX_SKIP("needs root to act as other users");
   ::chmod(home.Path().c_str(), 0755);
   ::chmod(data.c_str(), 0777);
   const std::string open = home / "open", closed = home / "closed";
@@ -922,7 +922,7 @@ TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
 // Where /proc is missing (a bare chroot) the unnamed file is linked by its
 // descriptor, which root may do.
 TEST_F(SharedFolder, UnnamedFileIsLinkedWithoutProc) {
-  if (::geteuid() != 0) GTEST_SKIP() << "linking a descriptor needs root";
+  if (::geteuid() != 0) VANTRELIX_SKIP("linking a descriptor needs root");
   static std::string events;
   events.clear();
   Sys().linkat = [](int a, const char* from, int c, const char* d, int f) {

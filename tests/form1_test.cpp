@@ -407,7 +407,7 @@ TEST_F(Form1Test, AdminOptionsFromTheConsole) {
 // refuse, --check, --show and --set refuse too, with the run's status, and
 // --set then stores nothing.
 TEST_F(Form1Test, EveryCommandReadsTheSourceByTheRunsRules) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as a clinic user";
+  if (::geteuid() != 0) VANTRELIX_SKIP("needs root to act as a clinic user");
   const std::string settings = data_ + "/VANTRELIX_SU.DAT";
   ::chmod(home_.Path().c_str(), 0755);
   // A clinic user's private export, and the settings her group may write.

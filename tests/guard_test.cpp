@@ -227,7 +227,7 @@ bool CanRunAsAnotherUserInOwnMounts() {
 }
 
 TEST(GuardFolder, PrivatePlacesOnlyAndNeverSilentlyOff) {
-  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run";
+  if (!CanRunAsAnotherUserInOwnMounts()) VANTRELIX_SKIP("needs root and /run");
   const std::string run = "/run/user/4242", tmp = "/tmp/vantrelix-4242", home = "/tmp/home";
   const auto session = [=] { MakeFolder(run, 0700, kUser); };
   const auto aHome = [=] { MakeFolder(home, 0755, kUser); };
@@ -296,7 +296,7 @@ TEST(GuardFolder, PrivatePlacesOnlyAndNeverSilentlyOff) {
 }
 
 TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
-  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run";
+  if (!CanRunAsAnotherUserInOwnMounts()) VANTRELIX_SKIP("needs root and /run");
   const char* const session = "/run/user/4242";
   struct Case {
     const char* what;
@@ -336,7 +336,7 @@ TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
 }
 
 TEST(GuardFolder, NoPrivatePlaceEndsTheProgramWithAMessage) {
-  if (!CanRunAsAnotherUserInOwnMounts()) GTEST_SKIP() << "needs root and /run";
+  if (!CanRunAsAnotherUserInOwnMounts()) VANTRELIX_SKIP("needs root and /run");
   // Read before /tmp is replaced: the build folder may be under it.
   const std::string program = testing::ReadFile(VANTRELIX_PROGRAM);
   const std::string got = AsUserWithOwnRunAndTmp(

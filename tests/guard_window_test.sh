@@ -3,13 +3,13 @@
 # minimised field selector. Xvfb with openbox as the window manager.
 #   guard_window_test.sh PROGRAM SCRATCH
 set -euo pipefail
+source "$(dirname "$0")/shell_test_support.sh"
 program=$1
 scratch=$2
 for tool in Xvfb openbox xdotool xprop; do
-  command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  command -v "$tool" > /dev/null || skip "$tool is not installed"
 done
-mkdir -p "$scratch"
-work=$(mktemp -d "$scratch/guardwin-XXXXXX")
+make_scratch guardwin "$scratch"
 cleanup() {
   # Ended before their folder goes: they write into it until they exit.
   for pid in ${first:-} ${wm:-} ${xvfb:-}; do

@@ -5,6 +5,7 @@
 # purge in a scratch root, and a program that converts from that root.
 #   package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
+source "$(dirname "$0")/shell_test_support.sh"
 build=$1
 src=$2
 
@@ -18,17 +19,12 @@ if missing && { [ "$(id -u)" -eq 0 ] || sudo -n true 2> /dev/null; }; then
   bash "$src/scripts/install-deps.sh" > /dev/null
 fi
 for tool in "${tools[@]}"; do
-  command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  command -v "$tool" > /dev/null || skip "$tool is not installed"
 done
 
 fail() { echo "FAIL: $*"; exit 1; }
 
-# In the build folder, and emptied at the start as well as at the end: when
-# ctest kills the test on its time limit, no trap runs, and the next run
-# clears what was left.
-work="$build/tests/scratch/package"
-rm -rf "$work"
-mkdir -p "$work"
+make_scratch package "$build/tests/scratch"
 # The program runs under a name of its own, so that a vantrelix the user has
 # open does not count as another copy.
 program="vantrelix-pkgtest-$$"

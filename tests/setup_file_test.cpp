@@ -344,7 +344,7 @@ TEST(SetupRecord, LengthByteAbove100IsCutAt100) {
 TEST(SaveSetup, DiskFullKeepsThePreviousFile) {
   TempDir dir;
   testing::SmallDisk disk(dir / "disk");
-  if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+  if (!disk.Mounted()) VANTRELIX_SKIP(disk.Why());
   const std::string file = dir / "disk/VANTRELIX_SU.DAT";
   WriteFile(file, std::string(152, 'p'));
   disk.Fill();

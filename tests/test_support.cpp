@@ -21,9 +21,9 @@
 namespace vantrelix::testing {
 
 TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vantrelix-test-XXXXXX";
+  // Not TMPDIR: a private one (pam_tmpdir) is closed to the users that tests
+  // drop to, and a long one would not fit the settings' 100-byte names.
+  std::string pattern = "/tmp/vantrelix-test-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
