@@ -73,7 +73,8 @@ head -c $((48 << 20)) /dev/zero | tr '\0' 'x' > "$data/Sample_VANTRELIX.CSV"
 status=0
 ( ulimit -v 120000; "$copy" 2> "$work/err" > /dev/null ) || status=$?
 [ "$status" -eq 2 ] || fail "out of memory gave status $status: $(cat "$work/err")"
-grep -q ': Out of memory\.$' "$work/err" || fail "no out-of-memory message: $(cat "$work/err")"
+grep -q "$data/Sample_VANTRELIX.CSV: I/O error 8: not enough memory\.\$" "$work/err" ||
+  fail "no out-of-memory message naming the source: $(cat "$work/err")"
 [ "$(cat "$data/TOLV_D.TXT")" = previous ] || fail "the previous import file was not kept"
 [ "$(ls -A "$data" | tr '\n' ' ')" = "Sample_VANTRELIX.CSV TOLV_D.TXT VANTRELIX_SU.DAT " ] ||
   fail "left behind: $(ls -A "$data")"

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include <cerrno>
+#include <csignal>
 #include <functional>
 #include <iostream>
 
@@ -917,6 +918,92 @@ TEST_F(SharedFolder, EveryInterruptedCallIsRetried) {
     }
   }
   EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT VANTRELIX_SU.DAT export.csv");
+}
+
+// SIGKILL before each system call of a pass in turn, in each write mode:
+// the import is the old one or the new one, and the next run leaves nothing
+// else behind. (Where the folder takes no new files the new import is the
+// longer one: rewritten in place, a shorter one killed before its cut would
+// still end in the old one's tail, which the program says on every such run.)
+TEST_F(SharedFolder, AKillAtAnySystemCallKeepsTheOldOrTheNewImport) {
+  static int target, calls;
+  static const auto killHere = [] {
+    if (++calls == target) ::raise(SIGKILL);
+  };
+  const auto installKiller = [](int tmpfileError) {
+    UseWriteMode(tmpfileError);
+    static auto modeOpen = Sys().openat;
+    modeOpen = Sys().openat;
+    SystemCalls& s = Sys();
+    s.openat = [](int d, const char* p, int f, mode_t m) {
+      return killHere(), modeOpen(d, p, f, m);
+    };
+    s.read = [](int fd, void* b, size_t n) { return killHere(), RealSystemCalls().read(fd, b, n); };
+    s.write = [](int fd, const void* b, size_t n) {
+      return killHere(), RealSystemCalls().write(fd, b, n);
+    };
+    s.close = [](int fd) { return killHere(), RealSystemCalls().close(fd); };
+    s.fsync = [](int fd) { return killHere(), RealSystemCalls().fsync(fd); };
+    s.renameat = [](int a, const char* b, int c, const char* d) {
+      return killHere(), RealSystemCalls().renameat(a, b, c, d);
+    };
+    s.linkat = [](int a, const char* b, int c, const char* d, int f) {
+      return killHere(), RealSystemCalls().linkat(a, b, c, d, f);
+    };
+    s.unlinkat = [](int d, const char* p, int f) {
+      return killHere(), RealSystemCalls().unlinkat(d, p, f);
+    };
+    s.fstat = [](int fd, struct stat* st) { return killHere(), RealSystemCalls().fstat(fd, st); };
+    s.fchmod = [](int fd, mode_t m) { return killHere(), RealSystemCalls().fchmod(fd, m); };
+    s.fchown = [](int fd, uid_t u, gid_t g) {
+      return killHere(), RealSystemCalls().fchown(fd, u, g);
+    };
+    s.flock = [](int fd, int op) { return killHere(), RealSystemCalls().flock(fd, op); };
+    s.ftruncate = [](int fd, off_t n) { return killHere(), RealSystemCalls().ftruncate(fd, n); };
+  };
+  const std::string import = data + "/TOLV_D.TXT";
+  int kills = 0;
+  std::string tally;  // o: the old import left, n: the new one
+  for (const WriteMode& mode : kWriteModes) {
+    tally += std::string(tally.empty() ? "" : " ") + mode.name + ": ";
+    // The calls of a whole pass, counted without a kill.
+    target = 0;
+    calls = 0;
+    WriteFile(import, "previous");
+    ::testing::internal::CaptureStderr();
+    const std::string counted = RunInChild([&] {
+      installKiller(mode.tmpfileError);
+      const std::string said = Run();
+      return said + "#" + std::to_string(calls);
+    });
+    ::testing::internal::GetCapturedStderr();
+    ASSERT_EQ(counted.substr(0, 1), "#") << mode.name << ": " << counted;
+    const int total = std::stoi(counted.substr(1));
+    ASSERT_GT(total, 5) << mode.name;
+    for (target = 1; target <= total; ++target) {
+      WriteFile(import, "previous");
+      calls = 0;
+      ::testing::internal::CaptureStderr();
+      const std::string result = RunInChild([&] {
+        installKiller(mode.tmpfileError);
+        return Run() + "#";
+      });
+      ::testing::internal::GetCapturedStderr();
+      ++kills;
+      const std::string where = std::string(mode.name) + ", killed before call " +
+                                std::to_string(target) + " of " + std::to_string(total);
+      EXPECT_EQ(result, "") << where << ": the run was not killed";
+      const std::string left = ReadFile(import);
+      EXPECT_TRUE(left == "previous" || left == kNew) << where << ": " << left;
+      tally += left == kNew ? "n" : "o";
+      ::testing::internal::CaptureStderr();
+      EXPECT_EQ(RunInChild([&] { return Run(); }), "") << where << ": the next run";
+      ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(ReadFile(import), kNew) << where;
+      EXPECT_EQ(testing::ListFolder(data), "TOLV_D.TXT export.csv") << where;
+    }
+  }
+  std::cout << "kills: " << kills << " (" << tally << ")\n";
 }
 
 // Where /proc is missing (a bare chroot) the unnamed file is linked by its

@@ -189,7 +189,12 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
       ConcerningFile(importName, [&] { return TextWriter(importName, &sourceStatus); });
 
   ConcerningFile(importName, [&] {
-    ConvertLines(source, output, record, regional, currentYear, &host, unread);
+    try {
+      ConvertLines(source, output, record, regional, currentYear, &host, unread);
+    } catch (const std::bad_alloc&) {
+      // What takes memory in a pass is a source line.
+      throw EInOutError(io_code::kNotEnoughMemory, sourceName);
+    }
   });
   if (SourceChanged(source.Fd(), sourceName, sourceStatus)) {
     throw ESourceProblem("The source file changed while it was read", sourceName);
