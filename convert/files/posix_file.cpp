@@ -178,11 +178,15 @@ void RequireTrustedFolder(int folder, const std::string& folderPath) {
     ThrowIoError(errno, folderPath);
   }
   if (TrustedLinkOwner(st.st_uid)) return;
+  // The folder's group, unless it is the owner's own (then the clinic's
+  // group is for the administrator to name).
+  const struct passwd* owner = ::getpwuid(st.st_uid);
+  const std::string group =
+      owner != nullptr && owner->pw_gid == st.st_gid ? "clinic" : GroupName(st.st_gid);
   throw EFileProblem("The folder belongs to the user " + UserName(st.st_uid) +
                          ", who could put anything in place of its files; the administrator "
                          "gives it to root and the clinic's group: chown root:" +
-                         GroupName(st.st_gid) + " '" + folderPath + "'; chmod 2770 '" + folderPath +
-                         "'",
+                         group + " '" + folderPath + "'; chmod 2770 '" + folderPath + "'",
                      folderPath);
 }
 
