@@ -23,6 +23,25 @@ done
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+# Runs an apt-get command; while another package manager holds apt's locks
+# (a fresh desktop's updater at boot), says so and waits, up to five minutes.
+apt_get() {
+  local waited=0 out
+  until out=$($sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=10 "$@" 2>&1); do
+    if grep -qE "Could not get lock|Unable to acquire|another process using it" <<< "$out" &&
+      [ "$waited" -lt 300 ]; then
+      [ "$waited" -eq 0 ] && echo "Another package manager holds apt's lock; waiting for it (up to 5 minutes)..."
+      sleep 10
+      waited=$((waited + 20))  # the ten seconds apt waited, and ours
+    else
+      printf '%s\n' "$out" >&2
+      return 1
+    fi
+  done
+  [ -z "$out" ] || printf '%s\n' "$out"
+}
+
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_get update -qq
+apt_get install -y -qq --no-install-recommends "${missing[@]}"

@@ -364,6 +364,7 @@ TEST_F(Form1Test, AdminOptionsFromTheConsole) {
       {{"-x", "SETUP"}, "Usage:"},
       {{"--set", "colour=red"}, "unknown setting \"colour\"; nothing was stored"},
       {{"--set", "date=1", "time=x"}, "the value \"x\" of time is no column"},
+      {{"--set", "email=101"}, "is no column (0 for none, 1 to 100)"},
       {{"--set", "date-layout=dd/mm/yyyy"}, "is no layout of the list"},
       {{"--set", "header=maybe"}, "is neither yes nor no"},
       {{"--set", "columns=all"}, "is not auto"},
@@ -396,6 +397,8 @@ TEST_F(Form1Test, AdminOptionsFromTheConsole) {
   EXPECT_NE(run.out.find("date: column 1, header \"Appt Date\""), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("date-layout: \"dd/mm/yy (day first)\" (5)"), std::string::npos)
       << run.out;
+  EXPECT_NE(run.out.find("date-layout takes: 0 \"mm/dd/yy\", 1 \"yy/mm/dd\""), std::string::npos)
+      << "the items are listed";
   run = RunConsoleProgram(home_.Path(), {}, c);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(testing::ReadFile(import),

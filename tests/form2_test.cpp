@@ -472,7 +472,31 @@ TEST_F(Form2Test, MissingFileIsReportedTwiceOnOpeningWithTheDefaults) {
   EXPECT_EQ(closer.boxes[0].text.toStdString(), message);
   EXPECT_EQ(closer.boxes[1].text.toStdString(), message);
   EXPECT_TRUE(Rows(1).empty());
-  EXPECT_EQ(Count(), "Label38");
+  EXPECT_EQ(Count(), "") << "no count before a file is read";
+  EXPECT_TRUE(Form().FirstStepHint()->isHidden()) << "a file the operator chose is missing";
+}
+
+// A fresh account: the settings name the sample that nothing installed.
+// The window says what to do first, with the focus there, and no box.
+TEST_F(Form2Test, FirstStartGuidesInsteadOfAnErrorBox) {
+  state.record.SetSourceFileName(state.paths.dataFolder + "/Sample_VANTRELIX.CSV");
+  Form().FormActivate();
+  EXPECT_TRUE(closer.boxes.empty());
+  EXPECT_FALSE(Form().FirstStepHint()->isHidden());
+  EXPECT_EQ(Form().focusWidget(), Child<QLineEdit>("Edit1"));
+  EXPECT_EQ(Count(), "");
+  // Enter opens the file dialog, in the source's folder.
+  QString opened;
+  closer.onOtherModal = [&](QWidget* w) {
+    if (auto* dialog = qobject_cast<QFileDialog*>(w)) {
+      opened = dialog->directory().absolutePath();
+      QMetaObject::invokeMethod(dialog, "reject", Qt::DirectConnection);
+    }
+  };
+  QTest::keyClick(Child<QLineEdit>("Edit1"), Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }));
+  closer.onOtherModal = nullptr;
+  EXPECT_EQ(opened.toStdString(), state.paths.dataFolder);
 }
 
 TEST_F(Form2Test, LongNameIsPreviewedAndStoredWhole) {

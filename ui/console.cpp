@@ -255,6 +255,8 @@ int RunShow(const std::string& name, const std::vector<std::string>& arguments) 
     refused = RunCatching([&] { lines = ReadFirstLines(source, 1, record.writers); });
   }
   for (const std::string& line : DescribeSettings(record, Headings(record, lines))) Print(line);
+  Print("What --set takes:");
+  for (const std::string& line : SettingChoices()) Print("  " + line);
   std::fflush(stdout);
   if (!refused) return exit_status::kCompleted;
   const std::string text = ErrorBoxText(refused->message);
@@ -398,8 +400,10 @@ void WriteUsage(const std::string& programPath, std::FILE* to) {
                "  --show         show the settings\n"
                "  --set KEY=VALUE...  change and store settings, as the field selector does.\n"
                "                 Keys: source, name, phone, date, time, doctor, location, email\n"
-               "                 (a column, 0 for none), header (yes/no), date-layout and\n"
-               "                 time-layout (an item's text or index, see --show),\n"
+               "                 (a column, 0 for none, up to 100), header (yes/no),\n"
+               "                 date-layout and time-layout (an item's text or index, listed\n"
+               "                 by --show), delimiter (comma or TAB, comma, TAB, semicolon,\n"
+               "                 pipe),\n"
                "                 date-delimiter, time-delimiter (one character), and\n"
                "                 columns=auto (the columns, header and layouts proposed by the\n"
                "                 source). The whole set-up of a new export:\n"

@@ -25,8 +25,10 @@ int CurrentLocalYear() {
 }
 
 DataFolderPaths LookUpDataFolder() {
-  return DataFolderFrom(SpecialFolderPath(folder_kind::kCommonDocuments),
-                        SpecialFolderPath(folder_kind::kUserDocuments));
+  // The user's documents are looked up (and made) only when they are used.
+  const std::string common = SpecialFolderPath(folder_kind::kCommonDocuments);
+  return DataFolderFrom(common,
+                        common.empty() ? SpecialFolderPath(folder_kind::kUserDocuments) : "");
 }
 
 }  // namespace vantrelix

@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -16,6 +18,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -35,6 +38,7 @@
 #include "preview_readings.h"
 #include "program_state.h"
 #include "settings_text.h"
+#include "setup_file.h"
 #include "source_file.h"
 #include "source_lines.h"
 #include "text_file.h"
@@ -77,7 +81,8 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
       openDialog1_(new QFileDialog(this)),
       radioGroup1_(new QButtonGroup(this)) {
   ui_->setupUi(this);
-  move(kDesignPlace);  // setupUi applies only the size
+  move(kDesignPlace);     // setupUi applies only the size
+  ui_->Label38->clear();  // no count before a file is read
 
   upDowns_ = {ui_->UpDown1, ui_->UpDown2, ui_->UpDown3, ui_->UpDown4,
               ui_->UpDown5, ui_->UpDown6, ui_->UpDown7};
@@ -211,6 +216,14 @@ void TForm2::AddProposalMarks() {
   proposalButton_->adjustSize();
   proposalButton_->move(470, 23);
   proposalButton_->hide();
+  // In the same band, where a first start has no proposal to offer.
+  firstStepHint_ =
+      new QLabel("Choose your appointment export: click Source File or press Enter", this);
+  firstStepHint_->setObjectName("FirstStepHint");
+  firstStepHint_->setStyleSheet("color: #00307a;");
+  firstStepHint_->setGeometry(470, 26, 370, 16);
+  firstStepHint_->hide();
+  connect(ui_->Edit1, &QLineEdit::textChanged, firstStepHint_, &QWidget::hide);
   setTabOrder(ui_->Edit1, proposalButton_);
   connect(proposalButton_, &QPushButton::clicked, this, [this] {
     proposalButton_->hide();
@@ -292,7 +305,12 @@ void TForm2::FormActivate() {
     Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, r.TimeDelimiter()));
     LoadUp();
     OfferProposal();
-    upDowns_[0]->setFocus();
+    // A first start begins where the hint points.
+    if (!firstStepHint_->isHidden()) {
+      ui_->Edit1->setFocus();
+    } else {
+      upDowns_[0]->setFocus();
+    }
   });
 }
 
@@ -426,6 +444,10 @@ void TForm2::LoadUp() {
   } while (refill_);
 }
 
+bool TForm2::AwaitsFirstChoice(const std::string& name) const {
+  return name == state_.paths.dataFolder + "/" + kSampleSourceName && !FileExists(name);
+}
+
 bool TForm2::GivingUp() const {
   return closing_ || state_.terminationRequested;
 }
@@ -442,12 +464,16 @@ void TForm2::LoadUpOnce() {
     return;
   }
   previewedName_ = name;
-  if (!FileExists(name)) {
+  if (!FileExists(name) && !FolderExists(name)) {
     lines_.Clear();
     linesKey_ = {};
     ShowColumns();
     ShowReadings();
-    ShowMessageBox(state_, MissingFileMessage(name));
+    if (AwaitsFirstChoice(name)) {
+      firstStepHint_->show();
+    } else {
+      ShowMessageBox(state_, MissingFileMessage(name));
+    }
     return;
   }
   try {
@@ -551,6 +577,14 @@ int64_t TForm2::ShowColumns(bool withBlankRows) {
 
 void TForm2::Edit1Click() {
   RunHandler(state_, [this] {
+    // The current source's folder, else the user's documents.
+    const QString current = ui_->Edit1->text();
+    const QFileInfo info(current);
+    openDialog1_->setDirectory(
+        !current.isEmpty() && info.dir().exists()
+            ? info.dir().absolutePath()
+            : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    if (info.exists()) openDialog1_->selectFile(info.fileName());
     const int answer = openDialog1_->exec();
     // The dialog's completer can leave its list open over this window,
     // taking the next key or click.
@@ -686,6 +720,23 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ui_->Edit1 && event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     QTimer::singleShot(0, this, [this] { Edit1Click(); });
+  }
+  // The keys that open a drop-down open the file dialog from the keyboard:
+  // Return (unless a name was typed), Alt+Down, and Space where it would only
+  // replace the whole text (the box just entered by Tab, or empty); within a
+  // name it types a blank.
+  if (watched == ui_->Edit1 && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    // Return after a typed name takes that name instead.
+    const bool untyped = SourceName() == previewedName_;
+    const bool opens =
+        ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && untyped) ||
+        (key->key() == Qt::Key_Space && ui_->Edit1->selectedText() == ui_->Edit1->text()) ||
+        (key->key() == Qt::Key_Down && (key->modifiers() & Qt::AltModifier));
+    if (opens) {
+      QTimer::singleShot(0, this, [this] { Edit1Click(); });
+      return true;
+    }
   }
   return QDialog::eventFilter(watched, event);
 }

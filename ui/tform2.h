@@ -79,6 +79,9 @@ class TForm2 : public QDialog {
   // On opening: the proposal for the stored file, offered when it differs
   // from the stored settings.
   QPushButton* ProposalButton() const { return proposalButton_; }
+  // On a first start (the settings still name the sample that nothing
+  // installed): what to do first, in place of an error box.
+  QLabel* FirstStepHint() const { return firstStepHint_; }
 
   void reject() override;
 
@@ -88,6 +91,8 @@ class TForm2 : public QDialog {
 
  private:
   int SelectedRadioItem() const;
+  // The settings still name the default sample, and it is not there.
+  bool AwaitsFirstChoice(const std::string& name) const;
 
   // A box filled with bytes that are not UTF-8 shows them decoded; they come
   // back byte for byte unless the operator changed the text.
@@ -167,6 +172,7 @@ class TForm2 : public QDialog {
   LayoutChoice dateSuggested_, timeSuggested_;
   std::array<QLabel*, kFieldSlotCount> origins_{};
   QPushButton* proposalButton_;
+  QLabel* firstStepHint_;
   QWidget* content_;
   QScrollArea* scrollArea_;
   ColumnProposal offered_;

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "setup_record.h"
+
 class QToolButton;
 
 namespace vantrelix {
@@ -37,7 +39,7 @@ class TUpDown : public QWidget {
   QToolButton* up_;
   QToolButton* down_;
   int min_ = 0;
-  int max_ = 100;
+  int max_ = kMaxColumn;
   int position_ = 0;
 };
 

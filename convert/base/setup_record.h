@@ -26,6 +26,10 @@ inline constexpr std::array<std::string_view, 5> kFieldDelimiterItems = {
 // The longest source name the settings file keeps (the extension's limit).
 inline constexpr size_t kMaxSourceNameLength = 4096;
 
+// The highest column a field may take: the field selector's spinners stop
+// there, and a setting beyond it would be cut to it when the window closes.
+inline constexpr int32_t kMaxColumn = 100;
+
 // Where each field lies in the 152-byte settings record.
 namespace record_offset {
 inline constexpr size_t kNameLength = 0;

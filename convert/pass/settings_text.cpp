@@ -98,6 +98,25 @@ std::vector<std::string> DescribeSettings(const SetupRecord& record,
   return lines;
 }
 
+namespace {
+
+template <size_t N>
+std::string ItemsLine(const char* key, const std::array<std::string_view, N>& items) {
+  std::string line = std::string(key) + " takes:";
+  for (size_t i = 0; i < N; ++i) {
+    line += (i == 0 ? " " : ", ") + std::to_string(i) + " " + QuotedForLog(items[i]);
+  }
+  return line;
+}
+
+}  // namespace
+
+std::vector<std::string> SettingChoices() {
+  return {ItemsLine("date-layout", kDateLayoutItems), ItemsLine("time-layout", kTimeLayoutItems),
+          ItemsLine("delimiter", kFieldDelimiterItems),
+          "the seven columns take: 0 (none) or 1 to " + std::to_string(kMaxColumn)};
+}
+
 std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_view value) {
   const auto bad = [&](const std::string& why) {
     return "the value " + QuotedForLog(value) + " of " + std::string(key) + " " + why;
@@ -105,8 +124,8 @@ std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_
   for (int f = 0; f < kFieldSlotCount; ++f) {
     if (key != kFieldKeys[static_cast<size_t>(f)]) continue;
     int32_t column = 0;
-    if (!ParseNumber(value, column) || column > kMaxSettableColumn) {
-      return bad("is no column (0 for none, 1 to " + std::to_string(kMaxSettableColumn) + ")");
+    if (!ParseNumber(value, column) || column > kMaxColumn) {
+      return bad("is no column (0 for none, 1 to " + std::to_string(kMaxColumn) + ")");
     }
     record.SetPosition(static_cast<FieldSlot>(f), column);
     return {};

@@ -16,15 +16,16 @@ namespace vantrelix {
 inline constexpr std::array<std::string_view, kFieldSlotCount> kFieldKeys = {
     "name", "phone", "date", "time", "doctor", "location", "email"};
 
-// The highest column a key may name; no export has more.
-inline constexpr int32_t kMaxSettableColumn = 999;
-
 // The settings, one line each: the source, the seven columns (with the
 // header's text of each when `headings` holds the source's first line split
 // into columns), the header flag, the layouts by their item text and the
 // delimiting characters.
 std::vector<std::string> DescribeSettings(const SetupRecord& record,
                                           const std::vector<std::string>& headings);
+
+// What each key with a list takes, by index and text, one line a key; and
+// the columns' range.
+std::vector<std::string> SettingChoices();
 
 // Applies KEY=VALUE to the record; gives what is wrong with it, or empty
 // text. The keys are kFieldKeys (a column, 0 for none), "source", "header"
