@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
@@ -42,25 +44,44 @@ uint32_t ReadLe32(int fd, size_t offset) {
 
 uint8_t guardCount = 0;
 
-// Whether an opened folder is the user's alone: nobody else owns it, enters
-// it or plants anything in it.
-bool OursAlone(int fd) {
+// Why an opened folder is not the user's alone (somebody else owns it,
+// enters it or may plant anything in it); empty when it is.
+std::string NotOursAlone(int fd) {
   struct stat st {};
-  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-         (st.st_mode & 077) == 0;
+  if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) return "is no folder";
+  if (st.st_uid != ::getuid()) {
+    const struct passwd* owner = ::getpwuid(st.st_uid);
+    return "belongs to the user " +
+           (owner != nullptr ? std::string(owner->pw_name) : std::to_string(st.st_uid));
+  }
+  if ((st.st_mode & 077) != 0) return "is open to other users";
+  return {};
 }
 
 // Opens `path` (its last part created 0700 when `create` and missing) when
-// it is a folder of the user's alone, not a link; -1 otherwise.
-int OpenPrivateFolder(const std::string& path, bool create) {
+// it is a folder of the user's alone, not a link; -1 otherwise, with errno
+// set and, in `why`, the reason in words.
+int OpenPrivateFolder(const std::string& path, bool create, std::string* why = nullptr) {
   if (create && ::mkdir(path.c_str(), 0700) != 0 && errno == ENOENT) {
     // ~/.cache on a fresh account; it need not be private, the folder in it is.
     ::mkdir(path.substr(0, path.find_last_of('/')).c_str(), 0700);
     ::mkdir(path.c_str(), 0700);
   }
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd >= 0 && !OursAlone(fd)) {
+  if (fd < 0) {
+    const int error = errno;
+    if (why != nullptr) {
+      *why = error == ELOOP || error == ENOTDIR
+                 ? "is a link or no folder"
+                 : "cannot be made (" + std::string(std::strerror(error)) + ")";
+    }
+    errno = error;
+    return -1;
+  }
+  if (std::string reason = NotOursAlone(fd); !reason.empty()) {
     ::close(fd);
+    if (why != nullptr) *why = std::move(reason);
+    errno = EACCES;
     return -1;
   }
   return fd;
@@ -170,6 +191,13 @@ std::vector<std::string> GuardFolderCandidates() {
   }
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] == '/') places.push_back(std::string(home) + "/.cache/vantrelix");
+  // The account's own home too, whatever HOME says: copies started with
+  // different ones still share it.
+  if (const struct passwd* user = ::getpwuid(::getuid());
+      user != nullptr && user->pw_dir != nullptr && user->pw_dir[0] == '/') {
+    const std::string own = std::string(user->pw_dir) + "/.cache/vantrelix";
+    if (std::find(places.begin(), places.end(), own) == places.end()) places.push_back(own);
+  }
   // Not $TMPDIR: a session and cron may have different ones.
   places.push_back("/tmp/vantrelix-" + uid);
   return places;
@@ -181,10 +209,13 @@ TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(
   // the first place they share (the session's folder, the home's, /tmp's).
   const std::vector<std::string> places = GuardFolderCandidates();
   int lastError = 0;
+  std::string passedOver;  // each place not used, and why
   for (const std::string& place : places) {
-    const int folderFd = OpenPrivateFolder(place, true);
+    std::string why;
+    const int folderFd = OpenPrivateFolder(place, true, &why);
     if (folderFd < 0) {
       lastError = errno;
+      passedOver += (passedOver.empty() ? "" : "; ") + place + " " + why;
       continue;
     }
     if (fd_ < 0) {
@@ -207,8 +238,9 @@ TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(
                  " to open the lock that keeps copies apart (" + tried + ")";
       return;
     }
-    problem_ = "No private folder for the lock that keeps copies apart (" + tried +
-               "): each belongs to another user, is a link, is open to others or cannot be made";
+    problem_ = "No private folder for the lock that keeps copies apart: " + passedOver +
+               ". Remove or close (chmod 700) those of yours, or have the administrator remove "
+               "those of other users; or set XDG_RUNTIME_DIR to a folder of yours with mode 0700";
     return;
   }
   // First copy: the blocks are ours; what an earlier, ended copy left is stale.

@@ -23,6 +23,7 @@ std::string InstanceBlockName(const std::string& programPath);
 //   $XDG_RUNTIME_DIR/vantrelix   the session's runtime folder, when it is private
 //   /run/user/<uid>/vantrelix    the same folder where the variable is not set (cron)
 //   $HOME/.cache/vantrelix       no session runs
+//   ~/.cache/vantrelix           the account's home, where HOME names another
 //   /tmp/vantrelix-<uid>         nothing else is usable
 // A place that another user holds, a link, or a folder open to others is
 // passed over, never used.

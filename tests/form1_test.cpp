@@ -457,6 +457,14 @@ TEST_F(Form1Test, EveryCommandReadsTheSourceByTheRunsRules) {
       EXPECT_EQ(run.out.find("Roe"), std::string::npos) << run.out;
     }
   }
+  // A folder where the settings belong is refused alike, not taken for none.
+  ::unlink(settings.c_str());
+  ::mkdir(settings.c_str(), 0777);
+  for (const QStringList& args : {QStringList{}, QStringList{"--check"}, QStringList{"--show"}}) {
+    const ConsoleRun run = RunConsoleProgram(home_.Path(), args, {{"LC_ALL", "C"}});
+    EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString() << " " << run.err;
+    EXPECT_NE(run.err.find("a folder, not a file"), std::string::npos) << run.err;
+  }
 }
 
 // A UK week (no day above 12) set up under a US locale: the proposal states

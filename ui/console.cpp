@@ -103,7 +103,10 @@ std::string Absolute(const std::string& name) {
 // yet; `stored` tells which.
 SetupRecord LoadedSettings(const DataFolderPaths& paths, bool& stored) {
   SetupRecord record;
-  stored = FileExists(paths.setupFileName);
+  // By the run's rules: whatever stands under the settings' name is loaded
+  // (or refused), and a folder that a run would refuse is refused here too.
+  stored = !NothingNamed(paths.setupFileName);
+  if (!stored && FolderExists(paths.dataFolder)) FindInFolder(paths.setupFileName);
   if (stored) {
     LoadSetup(record, paths.setupFileName);
   } else {
@@ -193,7 +196,7 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
     std::fprintf(stderr, "%s: %s\n", name.c_str(), kNoFileAssignedMessage);
     return exit_status::kNoSource;
   }
-  if (!FileExists(source) && !FolderExists(source)) {
+  if (NothingNamed(source)) {
     std::fprintf(stderr, "%s: %s\n", name.c_str(), MissingFileMessage(source).c_str());
     return exit_status::kNoSource;
   }
@@ -251,7 +254,7 @@ int RunShow(const std::string& name, const std::vector<std::string>& arguments) 
   std::vector<std::string> lines;
   std::optional<StepError> refused;
   const std::string& source = record.SourceFileName();
-  if (record.HasHeaderLine() && (FileExists(source) || FolderExists(source))) {
+  if (record.HasHeaderLine() && !NothingNamed(source)) {
     refused = RunCatching([&] { lines = ReadFirstLines(source, 1, record.writers); });
   }
   for (const std::string& line : DescribeSettings(record, Headings(record, lines))) Print(line);
@@ -333,7 +336,7 @@ int RunSet(const std::string& name, const std::string& programPath,
   // Read before anything is stored, by the rules of the runs these settings
   // will make: a source they would refuse is refused here, and nothing is
   // stored.
-  const bool sourceThere = FileExists(source) || FolderExists(source);
+  const bool sourceThere = !NothingNamed(source);
   std::vector<std::string> lines;
   if (sourceThere) {
     const FileWriters writers = WritersOfReplacement(paths.setupFileName);

@@ -464,7 +464,7 @@ void TForm2::LoadUpOnce() {
     return;
   }
   previewedName_ = name;
-  if (!FileExists(name) && !FolderExists(name)) {
+  if (NothingNamed(name)) {
     lines_.Clear();
     linesKey_ = {};
     ShowColumns();

@@ -5,6 +5,11 @@
 
 namespace vantrelix {
 
+namespace {
+constexpr int kFileTooLarge = 223;      // ERROR_FILE_TOO_LARGE
+constexpr int kCantResolveName = 1921;  // ERROR_CANT_RESOLVE_FILENAME: link loop
+}  // namespace
+
 std::string InOutErrorMessage(int code) {
   switch (code) {
     case io_code::kFileNotFound:
@@ -34,6 +39,10 @@ std::string InOutErrorMessage(int code) {
       return text + ": the file system is read-only";
     case io_code::kIsAFolder:
       return text + ": a folder, not a file";
+    case kFileTooLarge:
+      return text + ": larger than this process may write (ulimit -f) or the file system holds";
+    case kCantResolveName:
+      return text + ": too many links in a row, or a loop of links";
     default:
       return text;
   }
@@ -58,8 +67,6 @@ constexpr int kNotSameDevice = 17;         // ERROR_NOT_SAME_DEVICE
 constexpr int kFileExists = 80;            // ERROR_FILE_EXISTS
 constexpr int kInvalidParameter = 87;      // ERROR_INVALID_PARAMETER
 constexpr int kFilenameTooLong = 206;      // ERROR_FILENAME_EXCED_RANGE
-constexpr int kFileTooLarge = 223;         // ERROR_FILE_TOO_LARGE
-constexpr int kCantResolveName = 1921;     // ERROR_CANT_RESOLVE_FILENAME: link loop
 constexpr int kUnlistedErrnoBase = 10000;  // errno N without a counterpart: 10000 + N
 
 }  // namespace

@@ -62,6 +62,12 @@ bool FolderExists(const std::string& path) {
          S_ISDIR(st.st_mode);
 }
 
+bool NothingNamed(const std::string& path) {
+  struct stat st {};
+  return path.empty() || (RetryOnEintr([&] { return ::stat(path.c_str(), &st); }) != 0 &&
+                          (errno == ENOENT || errno == ENOTDIR));
+}
+
 namespace {
 
 int OpenAt(int folder, const char* path, int flags, mode_t mode = 0) {
@@ -116,12 +122,31 @@ void RequireDiskFile(const struct stat& st, int fd, const std::string& path) {
 
 namespace {
 
+// Whether the open file still has the name the kernel gives for it: not a
+// deleted file or a process's memory (a memfd), which a link into
+// /proc/PID/fd reaches and whose readers cannot be told. Without /proc, the
+// name cannot be looked up, and the file counts as named.
+bool NamedInFileSystem(int fd, const struct stat& st) {
+  std::string name(PATH_MAX, '\0');
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = ::readlink(self.c_str(), name.data(), name.size());
+  if (n <= 0 || static_cast<size_t>(n) >= name.size()) return true;
+  name.resize(static_cast<size_t>(n));
+  struct stat byName {};
+  return name[0] == '/' && RetryOnEintr([&] { return ::stat(name.c_str(), &byName); }) == 0 &&
+         byName.st_dev == st.st_dev && byName.st_ino == st.st_ino;
+}
+
 // Refuses what is not a regular file on a disk, before anything is read
 // from it.
 FileDescriptor RequireRegular(FileDescriptor fd, const std::string& path) {
   struct stat st {};
   if (RetryInterrupted([&] { return Sys().fstat(fd.Get(), &st); }) != 0) ThrowIoError(errno, path);
   RequireDiskFile(st, fd.Get(), path);
+  if (!NamedInFileSystem(fd.Get(), st)) {
+    ThrowNotADiskFile("it has no name in the file system (a deleted file, or a process's memory)",
+                      path);
+  }
   return fd;
 }
 
@@ -143,7 +168,13 @@ bool TrustedLinkOwner(uid_t owner) {
 FileDescriptor OpenFile(const std::string& path, int flags) {
   // O_NONBLOCK: opening a pipe must not wait for a writer.
   const int fd = OpenAt(AT_FDCWD, path.c_str(), flags | O_NONBLOCK);
-  if (fd < 0) ThrowIoError(errno, path);
+  if (fd < 0) {
+    const int error = errno;
+    // A socket cannot be opened at all; it is told for what it is.
+    struct stat st {};
+    if (error == ENXIO && ::stat(path.c_str(), &st) == 0) RequireDiskFile(st, -1, path);
+    ThrowIoError(error, path);
+  }
   return RequireRegular(FileDescriptor(fd), path);
 }
 
@@ -587,7 +618,14 @@ void RequireReadableByWriters(const FileWriters& writers, int fd, const std::str
   const std::string real = RealPathOf(fd, path);
   for (const Accessor& who : others) {
     if (real.empty() || !who.May(st, 4) || !FoldersSearchable(who, real)) {
-      ThrowIoError(EACCES, path);
+      // The fixed text first, then whom the run would read it out for.
+      const std::string whom = who.kind == Accessor::kUser ? "the user " + UserName(who.uid)
+                               : who.kind == Accessor::kGroupMembers
+                                   ? "the members of the group " + GroupName(who.groups.front())
+                                   : std::string("every user");
+      throw EFileProblem(InOutErrorMessage(io_code::kAccessDenied) + ": " + whom +
+                             " may change the settings that name it, but may not read it",
+                         path);
     }
   }
 }

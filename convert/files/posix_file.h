@@ -48,6 +48,10 @@ class FileDescriptor {
 // True when `path` names something that is not a folder.
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
+// True when nothing stands under `path`: no such file, a folder on the way
+// missing, or a link that leads nowhere. A loop of links or a name that
+// cannot be searched is something, which opening it names.
+bool NothingNamed(const std::string& path);
 
 // Raises an EFileProblem that says what `path` is unless `st` is of a
 // regular file on a disk: a folder, a pipe (one nobody writes would stall the

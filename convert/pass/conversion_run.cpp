@@ -172,7 +172,7 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
     host.RequestTermination();
     return RunResult::kNoFileAssigned;
   }
-  if (!FileExists(sourceName) && !FolderExists(sourceName)) {
+  if (NothingNamed(sourceName)) {
     host.ShowMessage(MissingFileMessage(sourceName));
     host.RequestTermination();
     return RunResult::kSourceMissing;
