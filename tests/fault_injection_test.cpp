@@ -5,12 +5,15 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <iostream>
 
@@ -625,6 +628,10 @@ TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
     uid_t runAs;
     bool sourceRefused;
     bool settingsRefused;
+    // The source's access ACL, {tag, permission bits, id} each: 1 owner,
+    // 2 a named user, 4 the owning group, 8 a named group, 16 the mask,
+    // 32 the others.
+    std::vector<std::array<uint32_t, 3>> acl = {};
   };
   for (const Case& c : {
            Case{"another user's settings, a file only the runner may read", 4302, audio, 0664,
@@ -646,10 +653,47 @@ TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
            Case{"root, own settings the group may write", 0, 4300, 0660, open + "/secret", 0, 0,
                 0600, 0, true, false},
            Case{"root, own settings", 0, 0, 0644, open + "/secret", 0, 0, 0600, 0, false, false},
+           // 0640 to the eye, the group bits being the ACL's mask; the group
+           // itself may read nothing.
+           Case{"a group-writable settings file, an ACL that shuts its group out",
+                4301,
+                4300,
+                0664,
+                open + "/list",
+                4301,
+                4300,
+                0640,
+                4301,
+                true,
+                false,
+                {{1, 6, 0}, {2, 4, 4302}, {4, 0, 0}, {16, 4, 0}, {32, 0, 0}}},
+           // 0640 to the eye, group 4301; a named group entry lets 4300 read.
+           Case{"a group-writable settings file, an ACL that lets its group read",
+                4301,
+                4300,
+                0664,
+                open + "/list",
+                4301,
+                4301,
+                0640,
+                4301,
+                false,
+                false,
+                {{1, 6, 0}, {4, 0, 0}, {8, 4, 4300}, {16, 4, 0}, {32, 0, 0}}},
        }) {
     WriteFile(c.source, "Ann\n");
     ::chown(c.source.c_str(), c.sourceOwner, c.sourceGroup);
     ::chmod(c.source.c_str(), c.sourceMode);
+    if (!c.acl.empty()) {
+      std::string bytes = {2, 0, 0, 0};
+      for (const auto& [tag, perm, id] : c.acl) {
+        for (const uint32_t v : {tag, perm}) bytes += {char(v & 0xFF), char(v >> 8)};
+        for (int shift = 0; shift < 32; shift += 8) bytes += char(id >> shift & 0xFF);
+      }
+      ASSERT_EQ(
+          ::setxattr(c.source.c_str(), "system.posix_acl_access", bytes.data(), bytes.size(), 0), 0)
+          << c.name << ": " << std::strerror(errno);
+    }
     record.SetSourceFileName(c.source);
     SaveSetup(record, settings);
     ::chown(settings.c_str(), c.settingsOwner, c.settingsGroup);

@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/statfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -480,15 +481,62 @@ void CopyOver(int from, int to) {
   if (RetryInterrupted([&] { return Sys().ftruncate(to, size); }) != 0) ThrowIoError(errno);
 }
 
+// A file's POSIX access ACL, as the kernel keeps it in the extended
+// attribute "system.posix_acl_access": a version word, then entries of a
+// tag, permission bits and a user or group id (little-endian). Empty when
+// the file has none, and then its mode bits alone decide.
+struct AclEntry {
+  enum Tag : uint16_t {
+    kOwner = 1,
+    kUser = 2,
+    kOwningGroup = 4,
+    kGroup = 8,
+    kMask = 16,
+    kOther = 32
+  };
+  uint16_t tag;
+  uint16_t perm;
+  uint32_t id;
+};
+using Acl = std::vector<AclEntry>;
+
+Acl AclFromBytes(const unsigned char* bytes, ssize_t size) {
+  Acl acl;
+  if (size < 4 || (size - 4) % 8 != 0) return acl;
+  const auto le16 = [&](ssize_t i) { return static_cast<uint16_t>(bytes[i] | bytes[i + 1] << 8); };
+  const auto le32 = [&](ssize_t i) {
+    return uint32_t{bytes[i]} | uint32_t{bytes[i + 1]} << 8 | uint32_t{bytes[i + 2]} << 16 |
+           uint32_t{bytes[i + 3]} << 24;
+  };
+  for (ssize_t i = 4; i + 8 <= size; i += 8) acl.push_back({le16(i), le16(i + 2), le32(i + 4)});
+  return acl;
+}
+
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+
+Acl AclOf(int fd) {
+  unsigned char bytes[4096];
+  return AclFromBytes(bytes, ::fgetxattr(fd, kAccessAcl, bytes, sizeof bytes));
+}
+
+Acl AclOf(const std::string& path) {
+  unsigned char bytes[4096];
+  return AclFromBytes(bytes, ::getxattr(path.c_str(), kAccessAcl, bytes, sizeof bytes));
+}
+
 // One user (with its groups), every member of one group, or anyone: whether
 // they may access `st` for `bit` (4 read, 1 search), by the kernel's rule
-// (the owner's bits, else the group's for a member, else the others').
+// (the owner's bits, else the group's for a member, else the others'; with an
+// ACL, its entries, the named ones and the groups' limited by its mask).
+// Where the kernel's answer would depend on who exactly a member is, the
+// answer is the lesser one.
 struct Accessor {
   enum Kind { kUser, kGroupMembers, kAnyone } kind;
   uid_t uid;
   std::vector<gid_t> groups;  // the user's groups, or the one group
 
-  bool May(const struct stat& st, mode_t bit) const {
+  bool May(const struct stat& st, mode_t bit, const Acl& acl = {}) const {
+    if (!acl.empty()) return MayByAcl(st, bit, acl);
     const bool user = (st.st_mode & (bit << 6)) != 0;
     const bool group = (st.st_mode & (bit << 3)) != 0;
     const bool others = (st.st_mode & bit) != 0;
@@ -500,6 +548,64 @@ struct Accessor {
         return member ? group : others;
       case kAnyone:  // the file's group members among them
         return group && others;
+    }
+    return false;
+  }
+
+ private:
+  bool MayByAcl(const struct stat& st, mode_t bit, const Acl& acl) const {
+    uint16_t mask = 7;
+    for (const AclEntry& e : acl) {
+      if (e.tag == AclEntry::kMask) mask = e.perm;
+    }
+    const auto grants = [&](const AclEntry& e) {
+      const bool masked =
+          e.tag == AclEntry::kUser || e.tag == AclEntry::kOwningGroup || e.tag == AclEntry::kGroup;
+      return ((masked ? e.perm & mask : e.perm) & bit) != 0;
+    };
+    const auto groupOf = [&](const AclEntry& e) {
+      return e.tag == AclEntry::kOwningGroup ? st.st_gid : static_cast<gid_t>(e.id);
+    };
+    const auto isGroupEntry = [](const AclEntry& e) {
+      return e.tag == AclEntry::kOwningGroup || e.tag == AclEntry::kGroup;
+    };
+    bool other = false, allNamedUsers = true, allGroups = true;
+    for (const AclEntry& e : acl) {
+      if (e.tag == AclEntry::kOther) other = grants(e);
+      if (e.tag == AclEntry::kUser) allNamedUsers = allNamedUsers && grants(e);
+      if (isGroupEntry(e)) allGroups = allGroups && grants(e);
+    }
+    switch (kind) {
+      case kUser: {
+        if (st.st_uid == uid) {
+          for (const AclEntry& e : acl) {
+            if (e.tag == AclEntry::kOwner) return grants(e);
+          }
+          return false;
+        }
+        for (const AclEntry& e : acl) {
+          if (e.tag == AclEntry::kUser && e.id == uid) return grants(e);
+        }
+        bool matched = false;
+        for (const AclEntry& e : acl) {
+          if (!isGroupEntry(e)) continue;
+          if (std::find(groups.begin(), groups.end(), groupOf(e)) == groups.end()) continue;
+          if (grants(e)) return true;
+          matched = true;
+        }
+        return !matched && other;
+      }
+      case kGroupMembers: {
+        // A member may be one of the named users; as a member it has its
+        // group's entry, or the others' where the group has none.
+        if (!allNamedUsers) return false;
+        for (const AclEntry& e : acl) {
+          if (isGroupEntry(e) && groupOf(e) == groups.front()) return grants(e);
+        }
+        return other;
+      }
+      case kAnyone:
+        return other && allNamedUsers && allGroups;
     }
     return false;
   }
@@ -551,7 +657,7 @@ bool FoldersSearchable(const Accessor& who, const std::string& realPath) {
        slash = realPath.find('/', slash + 1)) {
     const std::string folder = slash == 0 ? "/" : realPath.substr(0, slash);
     struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !who.May(st, 1)) return false;
+    if (::stat(folder.c_str(), &st) != 0 || !who.May(st, 1, AclOf(folder))) return false;
   }
   return true;
 }
@@ -617,7 +723,7 @@ void RequireReadableByWriters(const FileWriters& writers, int fd, const std::str
   if (RetryInterrupted([&] { return Sys().fstat(fd, &st); }) != 0) ThrowIoError(errno, path);
   const std::string real = RealPathOf(fd, path);
   for (const Accessor& who : others) {
-    if (real.empty() || !who.May(st, 4) || !FoldersSearchable(who, real)) {
+    if (real.empty() || !who.May(st, 4, AclOf(fd)) || !FoldersSearchable(who, real)) {
       // The fixed text first, then whom the run would read it out for.
       const std::string whom = who.kind == Accessor::kUser ? "the user " + UserName(who.uid)
                                : who.kind == Accessor::kGroupMembers
