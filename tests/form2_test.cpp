@@ -5,6 +5,8 @@
 #include <fstream>
 #include <functional>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -448,7 +450,7 @@ TEST_F(Form2Test, StoredFileOffersItsProposalOnlyByAButton) {
     EXPECT_EQ(Child<TUpDown>("UpDown1")->Position(), 1) << c.name << ": nothing applied yet";
     EXPECT_TRUE(Form().Origin(0)->isHidden()) << c.name;
     if (!offered) continue;
-    EXPECT_EQ(use->text().toStdString(), c.button) << c.name;
+    EXPECT_EQ(QString(use->text()).remove('&').toStdString(), c.button) << c.name;
     EXPECT_TRUE(use->toolTip().startsWith(c.tooltip)) << c.name << use->toolTip().toStdString();
     Click(use);
     EXPECT_TRUE(use->isHidden()) << c.name;
@@ -727,12 +729,83 @@ TEST_F(Form2Test, FailedSaveKeepsTheWindowOpen) {
   EXPECT_TRUE(Form().FormClose()) << "closing again runs every step again";
 }
 
+// What a screen reader is told: every control named, with its role; the
+// spinners' values; the preview's visible rows with their texts, an unread
+// one marked in its text (not by its tint alone) and told why.
+TEST_F(Form2Test, ScreenReadersHearEveryControl) {
+  SourceText("Name,Phone,Date,Time\r\nAnn,555,12/14/26,9:30 am\r\nBo,556,soon,10:00 am\r\n");
+  Form().FormActivate();
+  const auto of = [](QObject* o) { return QAccessible::queryAccessibleInterface(o); };
+  const char* const fields[] = {"Patient Name",
+                                "PhoneNo",
+                                "Date of Appointment",
+                                "Time of Appointment",
+                                "Doctor",
+                                "Location of Appointment",
+                                "Email Address (Optional Feature)"};
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const std::string n = std::to_string(k + 1);
+    QAccessibleInterface* spinner = of(Child<TUpDown>(("UpDown" + n).c_str()));
+    ASSERT_NE(spinner, nullptr);
+    EXPECT_EQ(spinner->role(), QAccessible::SpinBox) << k;
+    EXPECT_EQ(spinner->text(QAccessible::Name).toStdString(), std::string(fields[k]) + " column");
+    ASSERT_NE(spinner->valueInterface(), nullptr);
+    EXPECT_EQ(spinner->valueInterface()->currentValue().toInt(), k + 1);
+    QAccessibleInterface* list = of(Child<PreviewList>(("ListBox" + n).c_str()));
+    EXPECT_EQ(list->role(), QAccessible::List) << k;
+    EXPECT_EQ(list->text(QAccessible::Name).toStdString(), std::string(fields[k]) + " preview");
+  }
+  // Each field's heading reaches its spinner (Alt and the marked letter).
+  const char* const heads[] = {"Label2", "Label17", "Label18", "Label5",
+                               "Label6", "Label7",  "Label8"};
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    EXPECT_EQ(Child<QLabel>(heads[k])->buddy(),
+              Child<TUpDown>(("UpDown" + std::to_string(k + 1)).c_str()));
+  }
+  QAccessibleInterface* dates = of(Child<PreviewList>("ListBox3"));
+  ASSERT_EQ(dates->childCount(), 2);
+  EXPECT_EQ(dates->child(0)->role(), QAccessible::ListItem);
+  EXPECT_EQ(dates->child(0)->text(QAccessible::Name), "12/14/26");
+  EXPECT_EQ(dates->child(1)->text(QAccessible::Name), "! soon");
+  EXPECT_TRUE(dates->child(1)->text(QAccessible::Description).startsWith("Not read"))
+      << dates->child(1)->text(QAccessible::Description).toStdString();
+  EXPECT_EQ(Form().Preview(2).data(Form().Preview(2).index(1), PreviewColumnModel::kMarkRole), "!");
+
+  // Drop-downs are named by their labels; the two delimiter boxes apart.
+  for (const auto& [box, label] :
+       {std::pair{"ComboBox1", "Label40"}, std::pair{"ComboBox2", "Label43"},
+        std::pair{"ComboBox3", "Label44"}, std::pair{"Edit1", "Label1"},
+        std::pair{"Edit2", "Label41"}, std::pair{"Edit3", "Label42"}}) {
+    bool labelled = false;
+    for (const auto& [other, relation] : of(Child<QWidget>(box))->relations(QAccessible::Label)) {
+      labelled = labelled || other->object() == Child<QLabel>(label);
+    }
+    EXPECT_TRUE(labelled) << box;
+  }
+  EXPECT_EQ(of(Child<QLineEdit>("Edit2"))->text(QAccessible::Name), "Date Delimiting Char");
+  EXPECT_EQ(of(Child<QLineEdit>("Edit3"))->text(QAccessible::Name), "Time Delimiting Char");
+  EXPECT_EQ(of(Child<QLineEdit>("Edit1"))->text(QAccessible::Name), "Source File");
+  EXPECT_EQ(of(Child<QRadioButton>("RadioGroup1Item1"))->role(), QAccessible::RadioButton);
+
+  // Set by a screen reader or by typed digits, a spinner moves its column.
+  TUpDown* name = Child<TUpDown>("UpDown1");
+  of(name)->valueInterface()->setCurrentValue(2);
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"555", "556"}));
+  name->setFocus();
+  QTest::keyClicks(name, "4");
+  EXPECT_EQ(name->Position(), 4);
+  EXPECT_EQ(Rows(1), (std::vector<std::string>{"9:30 am", "10:00 am"}));
+  QTest::keyClicks(name, "0");  // within the pause: forty
+  EXPECT_EQ(name->Position(), 40);
+}
+
 TEST_F(Form2Test, DesignTextsAndLayoutItems) {
   Source(1);
   Form().FormActivate();
   EXPECT_EQ(Form().windowTitle(), "Field Selector-2");
-  EXPECT_EQ(Child<QLabel>("Label8")->text(), "Email  Address (Optional Feature)");
-  EXPECT_EQ(Child<QCheckBox>("CheckBox1")->text(), "Skip Fist Record");
+  // As they read: a mnemonic's mark is no text.
+  EXPECT_EQ(Child<QLabel>("Label8")->text().remove('&'), "Email  Address (Optional Feature)");
+  EXPECT_EQ(Child<QCheckBox>("CheckBox1")->text().remove('&'), "Skip Fist Record");
   EXPECT_EQ(Child<QLineEdit>("Edit1")->toolTip(), "Left Click to bring up Dialog Selection Box");
   EXPECT_EQ(Child<QLabel>("Label39")->text(), "V1.01");
   QComboBox* times = Child<QComboBox>("ComboBox2");

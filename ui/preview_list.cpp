@@ -8,9 +8,13 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QToolTip>
 
 #include <algorithm>
+
+#include "preview_model.h"
 
 namespace vantrelix {
 
@@ -83,9 +87,28 @@ void PreviewList::paintEvent(QPaintEvent*) {
     }
     const QRect textRect = rect.adjusted(2, 0, -2, 0);
     painter.setPen(ink);
-    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+    // The mark of an unread or doubtful row leads its text, in bold.
+    const QString mark = model_->data(index, PreviewColumnModel::kMarkRole).toString();
+    int markWidth = 0;
+    if (!mark.isEmpty()) {
+      QFont bold = font();
+      bold.setBold(true);
+      painter.setFont(bold);
+      painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, mark);
+      markWidth = QFontMetrics(bold).horizontalAdvance(mark + ' ');
+      painter.setFont(font());
+    }
+    const QRect rest = textRect.adjusted(markWidth, 0, 0, 0);
+    painter.drawText(rest, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      metrics.elidedText(model_->data(index, Qt::DisplayRole).toString(),
-                                        Qt::ElideRight, textRect.width()));
+                                        Qt::ElideRight, rest.width()));
+  }
+  // Where the keys act, also when no row is current.
+  if (hasFocus()) {
+    QStyleOptionFocusRect frame;
+    frame.initFrom(viewport());
+    frame.rect = viewport()->rect().adjusted(0, 0, -1, -1);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, viewport());
   }
 }
 
@@ -108,8 +131,14 @@ void PreviewList::MakeCurrent(int row) {
   viewport()->update();
 }
 
+void PreviewList::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  viewport()->update();  // the focus frame goes
+}
+
 void PreviewList::focusInEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusInEvent(event);
+  viewport()->update();
   // Reached by Tab, the list shows where the keys will move from.
   if (current_ < 0 &&
       (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)) {

@@ -43,6 +43,15 @@ QVariant PreviewColumnModel::data(const QModelIndex& index, int role) const {
       if (ReadingOf(row) == Reading::kLeftAsItCame) return QBrush(QColor(255, 190, 190));
       if (ReadingOf(row) == Reading::kDoubtful) return QBrush(QColor(255, 225, 150));
       return {};
+    case kMarkRole:
+      return ReadingOf(row) == Reading::kLeftAsItCame ? QStringLiteral("!")
+             : ReadingOf(row) == Reading::kDoubtful   ? QStringLiteral("?")
+                                                      : QString();
+    case Qt::AccessibleDescriptionRole:
+      if (ReadingOf(row) != Reading::kLeftAsItCame && ReadingOf(row) != Reading::kDoubtful) {
+        return {};
+      }
+      return data(index, Qt::ToolTipRole);
     case Qt::ToolTipRole: {
       if (ReadingOf(row) == Reading::kNothingToRead || !writes_) return {};
       QString why;
@@ -124,7 +133,9 @@ void PreviewColumnModel::SetReadings(std::vector<Reading> readings,
   writes_ = std::move(writes);
   doubtWhy_ = std::move(doubtWhy);
   if (rows_ > 0) {
-    emit dataChanged(index(0), index(rows_ - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
+    emit dataChanged(
+        index(0), index(rows_ - 1),
+        {Qt::BackgroundRole, Qt::ToolTipRole, kMarkRole, Qt::AccessibleDescriptionRole});
   }
 }
 

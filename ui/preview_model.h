@@ -24,6 +24,11 @@ class PreviewColumnModel : public QAbstractListModel {
   // How the conversion pass deals with a row of the date or time column.
   enum class Reading : uint8_t { kNothingToRead, kRead, kLeftAsItCame, kDoubtful };
 
+  // The sign before a row that the pass leaves as it came ("!") or reads
+  // with doubt ("?"), so that it shows without its tint too; empty for
+  // others. Qt::AccessibleDescriptionRole gives the reason in words.
+  static constexpr int kMarkRole = Qt::UserRole + 1;
+
   using QAbstractListModel::QAbstractListModel;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;

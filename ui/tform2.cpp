@@ -28,6 +28,7 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "accessibility.h"
 #include "boxes.h"
 #include "comma.h"
 #include "conversion_run.h"
@@ -57,6 +58,14 @@ QString FromBytes(std::string_view bytes) {
 
 std::string ToBytes(const QString& text) {
   return text.toLocal8Bit().toStdString();
+}
+
+// A label's or button's text as it reads, without its mnemonic mark.
+QString PlainText(QString text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == '&') text.remove(i, 1);  // "&&" leaves one "&"
+  }
+  return text;
 }
 
 // Where the design puts the window, and what its frame adds to its size.
@@ -133,11 +142,64 @@ TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
 
   AddReadingsLines();
   AddProposalMarks();
+  NameControls();
   PutIntoScrollArea();
   setSizeGripEnabled(true);
 }
 
 TForm2::~TForm2() = default;
+
+void TForm2::NameControls() {
+  InstallAccessibility();
+  // A mnemonic on each label, which reaches the control it names; the
+  // texts read as before.
+  const auto mnemonic = [](QAbstractButton* button, QLabel* label, QWidget* buddy, int at) {
+    const QString text = button != nullptr ? button->text() : label->text();
+    const QString marked = text.left(at) + '&' + text.mid(at);
+    if (button != nullptr) button->setText(marked);
+    if (label != nullptr) {
+      label->setText(marked);
+      label->setBuddy(buddy);
+    }
+  };
+  const std::array<QLabel*, kFieldSlotCount> heads = {
+      ui_->Label2, ui_->Label17, ui_->Label18, ui_->Label5, ui_->Label6, ui_->Label7, ui_->Label8};
+  const int headKeys[kFieldSlotCount] = {8, 1, 0, 0, 1, 0, 0};  // N, h, D, T, o, L, E
+  for (int k = 0; k < kFieldSlotCount; ++k) {
+    const QString field = heads[k]->text().simplified();
+    upDowns_[k]->setAccessibleName(field + " column");
+    listBoxes_[k]->setAccessibleName(field + " preview");
+    listBoxes_[k]->setAccessibleDescription("The values of the " + field +
+                                            " column; a leading ! marks a value left as it "
+                                            "came, a leading ? one read with doubt");
+    mnemonic(nullptr, heads[k], upDowns_[k], headKeys[k]);
+  }
+  mnemonic(nullptr, ui_->Label1, ui_->Edit1, 0);  // Source File
+  ui_->Edit1->setAccessibleName("Source File");
+  ui_->Edit1->setAccessibleDescription(
+      "Press Enter, Space or Alt+Down to choose the export in a file dialog");
+  mnemonic(nullptr, ui_->Label44, ui_->ComboBox3, 10);  // Field Deli&miter
+  mnemonic(ui_->CheckBox1, nullptr, nullptr, 1);        // S&kip Fist Record
+  // Told as the radio buttons they are (a screen reader takes a button
+  // that is not auto-exclusive for a check box); the group keeps them apart
+  // as before.
+  ui_->RadioGroup1Item0->setAutoExclusive(true);
+  ui_->RadioGroup1Item1->setAutoExclusive(true);
+  mnemonic(ui_->RadioGroup1Item0, nullptr, nullptr, 0);
+  mnemonic(ui_->RadioGroup1Item1, nullptr, nullptr, 0);
+  mnemonic(nullptr, ui_->Label40, ui_->ComboBox1, 7);  // Date Fo&rmat
+  mnemonic(nullptr, ui_->Label41, ui_->Edit2, 11);     // Delimiting &Char
+  mnemonic(nullptr, ui_->Label43, ui_->ComboBox2, 1);  // T&ime Format
+  mnemonic(nullptr, ui_->Label42, ui_->Edit3, 8);      // Delimitin&g Char
+  // Linux screen readers name a drop-down by its label (the buddy above);
+  // the two delimiter boxes share one text, so they get names of their own.
+  ui_->ComboBox1->setAccessibleName("Date Format");
+  ui_->ComboBox2->setAccessibleName("Time Format");
+  ui_->ComboBox3->setAccessibleName("Field Delimiter");
+  ui_->Edit2->setAccessibleName("Date Delimiting Char");
+  ui_->Edit3->setAccessibleName("Time Delimiting Char");
+  ui_->Label38->setAccessibleName("Total Entries");
+}
 
 void TForm2::AddReadingsLines() {
   // Beside the design, next to the date and time boxes: what the pass would
@@ -330,22 +392,22 @@ void TForm2::OfferProposal() {
   QStringList lines;
   for (int k = 0; k < kFieldSlotCount; ++k) {
     const ColumnProposal::Field& f = offered_.fields[static_cast<size_t>(k)];
-    QString line = heads[k]->text().simplified() + ": " + QString::number(f.column);
+    QString line = PlainText(heads[k]->text()).simplified() + ": " + QString::number(f.column);
     if (!f.why.empty()) line += " (" + FromBytes(f.why) + ")";
     lines << line;
   }
-  lines << ui_->CheckBox1->text() + ": " + (offered_.firstLineIsHeader ? "yes" : "no");
-  lines << ui_->Label44->text() + ": " +
+  lines << PlainText(ui_->CheckBox1->text()) + ": " + (offered_.firstLineIsHeader ? "yes" : "no");
+  lines << PlainText(ui_->Label44->text()) + ": " +
                FromBytes(kFieldDelimiterItems[static_cast<size_t>(offered_.delimiter)]);
   const auto item = [](const auto& items, int32_t layout) {
     return layout >= 0 && static_cast<size_t>(layout) < items.size()
                ? FromBytes(items[static_cast<size_t>(layout)])
                : QString("none");
   };
-  lines << ui_->Label40->text() + ": " + item(kDateLayoutItems, offered_.dateLayout) + " with \"" +
-               FromBytes(std::string(1, offered_.dateDelimiter)) + "\"";
-  lines << ui_->Label43->text() + ": " + item(kTimeLayoutItems, offered_.timeLayout) + " with \"" +
-               FromBytes(std::string(1, offered_.timeDelimiter)) + "\"";
+  lines << PlainText(ui_->Label40->text()) + ": " + item(kDateLayoutItems, offered_.dateLayout) +
+               " with \"" + FromBytes(std::string(1, offered_.dateDelimiter)) + "\"";
+  lines << PlainText(ui_->Label43->text()) + ": " + item(kTimeLayoutItems, offered_.timeLayout) +
+               " with \"" + FromBytes(std::string(1, offered_.timeDelimiter)) + "\"";
   proposalButton_->setToolTip(lines.join('\n'));
   // Named by what it changes: the columns and header box, or only the
   // readings of the date and time columns.
@@ -357,7 +419,7 @@ void TForm2::OfferProposal() {
     const auto slot = static_cast<FieldSlot>(k);
     columns = columns || readings.Position(slot) != state_.record.Position(slot);
   }
-  proposalButton_->setText(columns ? "Use the proposed columns" : "Use the proposed layouts");
+  proposalButton_->setText(columns ? "&Use the proposed columns" : "&Use the proposed layouts");
   proposalButton_->adjustSize();
   proposalButton_->show();
 }

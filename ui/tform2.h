@@ -91,6 +91,8 @@ class TForm2 : public QDialog {
 
  private:
   int SelectedRadioItem() const;
+  // Names for screen readers, label buddies and mnemonics.
+  void NameControls();
   // The settings still name the default sample, and it is not there.
   bool AwaitsFirstChoice(const std::string& name) const;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include "setup_record.h"
@@ -20,6 +21,9 @@ class TUpDown : public QWidget {
   int Position() const { return position_; }
   // Clamped to Min..Max; emits nothing.
   void SetPosition(int position);
+  // As the operator sets it (typed, or by a screen reader): clamped, and
+  // reported by Click when it changed.
+  void SetByOperator(int position);
   int Min() const { return min_; }
   int Max() const { return max_; }
 
@@ -31,16 +35,25 @@ class TUpDown : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  // Up and Down step by one, Page Up and Page Down by ten, Home and End go
+  // to the ends; digits set the column they make.
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  static constexpr int kTypingPauseMs = 1000;
   void Step(int delta);
+  void TellValue();
 
   QToolButton* up_;
   QToolButton* down_;
   int min_ = 0;
   int max_ = kMaxColumn;
   int position_ = 0;
+  QString typed_;  // the digits typed so far
+  QElapsedTimer sinceTyped_;
 };
 
 }  // namespace vantrelix
