@@ -786,6 +786,7 @@ TEST_F(Form2Test, ScreenReadersHearEveryControl) {
   EXPECT_EQ(of(Child<QLineEdit>("Edit3"))->text(QAccessible::Name), "Time Delimiting Char");
   EXPECT_EQ(of(Child<QLineEdit>("Edit1"))->text(QAccessible::Name), "Source File");
   EXPECT_EQ(of(Child<QRadioButton>("RadioGroup1Item1"))->role(), QAccessible::RadioButton);
+  EXPECT_EQ(of(&program_->Form1())->role(), QAccessible::Window) << "not a filler";
 
   // Set by a screen reader or by typed digits, a spinner moves its column.
   TUpDown* name = Child<TUpDown>("UpDown1");

@@ -10,6 +10,7 @@
 
 #include "preview_list.h"
 #include "preview_model.h"
+#include "tform1.h"
 #include "updown.h"
 
 namespace vantrelix {
@@ -82,8 +83,8 @@ class PreviewListAccessible : public QAccessibleWidget {
   int RowsShown() const {
     const QAbstractItemModel* model = List()->model();
     if (model == nullptr) return 0;
-    const int onScreen = (List()->viewport()->height() + List()->RowHeight() - 1) /
-                         std::max(1, List()->RowHeight());
+    const int onScreen =
+        (List()->viewport()->height() + List()->RowHeight() - 1) / std::max(1, List()->RowHeight());
     return std::max(0, std::min(onScreen, model->rowCount() - FirstShown()));
   }
 
@@ -112,7 +113,7 @@ class PreviewListAccessible : public QAccessibleWidget {
     const QPoint local = List()->viewport()->mapFromGlobal(QPoint(x, y));
     const int row = List()->RowAt(local.y());
     return row >= 0 && List()->viewport()->rect().contains(local) ? child(row - FirstShown())
-                                                                 : nullptr;
+                                                                  : nullptr;
   }
 
  private:
@@ -168,6 +169,11 @@ QAccessible::State PreviewRowAccessible::state() const {
 }
 
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
+  // The main window is a plain widget, which screen readers would take for
+  // a filler inside another window.
+  if (className == QLatin1String(TForm1::staticMetaObject.className())) {
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+  }
   if (className == QLatin1String(TUpDown::staticMetaObject.className())) {
     return new UpDownAccessible(static_cast<TUpDown*>(object));
   }

@@ -1,5 +1,7 @@
 #include "tform1.h"
 
+#include "accessibility.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -97,6 +99,8 @@ TForm1::TForm1(ProgramState& state, const TGuardApplication* guard, int startDel
       program_(std::make_unique<Program>(state, *host_)) {
   ui_->setupUi(this);
   move(453, 170);  // the design's place; setupUi applies only its size
+  InstallAccessibility();
+  ui_->Image1->setAccessibleName("VANTRELIX logo");
   // Labels take the size of their text.
   for (QLabel* label : findChildren<QLabel*>()) {
     if (label != ui_->Image1) label->adjustSize();

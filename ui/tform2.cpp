@@ -199,6 +199,7 @@ void TForm2::NameControls() {
   ui_->Edit2->setAccessibleName("Date Delimiting Char");
   ui_->Edit3->setAccessibleName("Time Delimiting Char");
   ui_->Label38->setAccessibleName("Total Entries");
+  ui_->Image1->setAccessibleName("VANTRELIX logo");
 }
 
 void TForm2::AddReadingsLines() {
