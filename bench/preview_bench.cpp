@@ -5,6 +5,7 @@
 //   preview_bench SOURCE        (QT_QPA_PLATFORM=offscreen, or under a display)
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -14,12 +15,33 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
 
 #include "program_state.h"
 #include "startup.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "updown.h"
+
+namespace {
+
+// The process's peak resident memory (VmHWM), in MB.
+long PeakMegabytes() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long kilobytes = 0;
+  while (status >> key) {
+    if (key == "VmHWM:") {
+      status >> kilobytes;
+      break;
+    }
+  }
+  return kilobytes / 1024;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -91,5 +113,33 @@ int main(int argc, char** argv) {
       "%.3f s), the header box %.3f s, a date spinner click %.3f s, one scroll and repaint "
       "%.2f ms\n",
       list->model()->rowCount(), fill, longestWait / 1e6, readings, change, spinner, scroll * 1000);
+
+  // Each kind of change on the filled window: the longest the event loop
+  // waited, from the change until the window is quiet again (a second
+  // without work pending), and the peak memory so far.
+  const auto stall = [&](const char* what, const std::function<void()>& change) {
+    longestWait = 0;
+    ticker.start(1);
+    sinceTick.restart();
+    change();
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < 1000) app.processEvents(QEventLoop::AllEvents, 50);
+    ticker.stop();
+    std::printf("%-58s longest stall %6.0f ms, peak memory %4ld MB\n", what, longestWait / 1e6,
+                PeakMegabytes());
+  };
+  auto* nameSpinner = form.findChild<vantrelix::TUpDown*>("UpDown1");
+  auto* dateBox = form.findChild<QComboBox*>("ComboBox1");
+  stall("patient spinner to the held time column (2)", [&] { nameSpinner->SetByOperator(2); });
+  stall("patient spinner to a never-held column (4, doctors)",
+        [&] { nameSpinner->SetByOperator(4); });
+  stall("patient spinner to the e-mail column (7, ~all distinct)",
+        [&] { nameSpinner->SetByOperator(7); });
+  stall("date spinner to the e-mail column (7)", [&] { dateSpinner->SetByOperator(7); });
+  stall("date layout change while there", [&] { dateBox->setCurrentIndex(5); });
+  stall("date layout back", [&] { dateBox->setCurrentIndex(6); });
+  stall("date spinner back to the dates (1)", [&] { dateSpinner->SetByOperator(1); });
+  stall("the header box", [&] { form.findChild<QCheckBox*>("CheckBox1")->click(); });
   return 0;
 }
