@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 
+#include "guard.h"
 #include "program_state.h"
 #include "startup.h"
 #include "system_calls.h"
@@ -235,9 +236,19 @@ struct ConsoleRun {
   std::string name;  // the copy's file name, which starts every message
 };
 
+int consoleCopies = 0;
+
+// The file name the next console copy runs under, which names its guard.
+std::string NextConsoleName() {
+  return "vantrelix-console-" + std::to_string(::getpid()) + "-" +
+         std::to_string(consoleCopies + 1);
+}
+
 // `asUser`: run as that user (in the group 4300), where root runs the tests.
+// `folder`: the working folder, where relative names are typed.
 ConsoleRun RunConsoleProgram(const std::string& home, const QStringList& args,
-                             const std::map<QString, QString>& extraEnv = {}, uid_t asUser = 0) {
+                             const std::map<QString, QString>& extraEnv = {}, uid_t asUser = 0,
+                             const std::string& folder = {}) {
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(v);
@@ -250,9 +261,9 @@ ConsoleRun RunConsoleProgram(const std::string& home, const QStringList& args,
     }
   }
   p.setProcessEnvironment(env);
-  static int copies = 0;
-  const std::string name =
-      "vantrelix-console-" + std::to_string(::getpid()) + "-" + std::to_string(++copies);
+  const std::string name = NextConsoleName();
+  ++consoleCopies;
+  if (!folder.empty()) p.setWorkingDirectory(QString::fromStdString(folder));
   const std::string program = testing::CopyProgram(VANTRELIX_PROGRAM, home, name);
   if (asUser != 0) {
     const QString id = QString::number(asUser);
@@ -465,6 +476,61 @@ TEST_F(Form1Test, EveryCommandReadsTheSourceByTheRunsRules) {
     EXPECT_EQ(run.exitCode, 2) << args.join(' ').toStdString() << " " << run.err;
     EXPECT_NE(run.err.find("a folder, not a file"), std::string::npos) << run.err;
   }
+}
+
+// The admin commands' edges: arguments where none belong or none are given,
+// relative names (the timer runs elsewhere), another copy holding the
+// settings, and a first --set that makes the data folder.
+TEST_F(Form1Test, AdminCommandsAtTheirEdges) {
+  const std::map<QString, QString> c = {{"LC_ALL", "C"}};
+  const std::string source = data_ + "/export.csv";
+  testing::WriteFile(source, "Date,Time,Patient\r\n12/14/2026,9:30 am,Ann\r\n");
+  ConsoleRun run = RunConsoleProgram(home_.Path(), {"--show", "extra"}, c);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("--show takes no arguments"), std::string::npos) << run.err;
+  run = RunConsoleProgram(home_.Path(), {"--set"}, c);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("--set needs KEY=VALUE"), std::string::npos) << run.err;
+  run = RunConsoleProgram(
+      home_.Path(),
+      {"--set", "source=" + QString::fromStdString(data_ + "/gone.csv"), "columns=auto"}, c);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("columns=auto: \"" + data_ + "/gone.csv\" does not exists!"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(testing::PathExists(data_ + "/VANTRELIX_SU.DAT")) << "nothing stored";
+
+  // A first --set in a private folder makes the data folder, and stores a
+  // relative name as an absolute one.
+  const std::string fresh = home_ / "fresh";
+  ::mkdir(fresh.c_str(), 0700);
+  const std::string data = fresh + "/Documents/TOLV_7_Data";
+  const std::map<QString, QString> own = {{"LC_ALL", "C"},
+                                          {"VANTRELIX_COMMON_DOCUMENTS", QString()},
+                                          {"XDG_CONFIG_HOME", QString()},
+                                          {"HOME", QString::fromStdString(fresh)}};
+  const std::string elsewhere = home_ / "exports";
+  ::mkdir(elsewhere.c_str(), 0755);
+  testing::WriteFile(elsewhere + "/week.csv", "Date,Time,Patient\r\n12/14/2026,9:30 am,Ann\r\n");
+  run = RunConsoleProgram(home_.Path(), {"--set", "source=week.csv", "columns=auto"}, own, 0,
+                          elsewhere);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  run = RunConsoleProgram(home_.Path(), {"--show"}, own);
+  EXPECT_NE(run.out.find("settings: " + data + "/VANTRELIX_SU.DAT"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("source: \"" + elsewhere + "/week.csv\""), std::string::npos) << run.out;
+  run = RunConsoleProgram(home_.Path(), {"--check", "week.csv"}, own, 0, elsewhere);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("source: \"" + elsewhere + "/week.csv\""), std::string::npos) << run.out;
+
+  // Another copy of the user's holds the settings: --set waits for none.
+  const std::string stored = testing::ReadFile(data + "/VANTRELIX_SU.DAT");
+  {
+    TGuardApplication other(InstanceBlockName(NextConsoleName()));
+    ASSERT_FALSE(other.Unavailable()) << other.Problem();
+    run = RunConsoleProgram(home_.Path(), {"--set", "date=2"}, own);
+  }
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_EQ(testing::ReadFile(data + "/VANTRELIX_SU.DAT"), stored);
 }
 
 // A UK week (no day above 12) set up under a US locale: the proposal states
