@@ -210,6 +210,10 @@ TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(
   const std::vector<std::string> places = GuardFolderCandidates();
   int lastError = 0;
   std::string passedOver;  // each place not used, and why
+  // The folders taken, by identity: two names of one folder (a trailing
+  // slash, a link to the home) would lock it twice, which flock counts as
+  // two holders, and this copy would see itself as another.
+  std::vector<std::pair<dev_t, ino_t>> taken;
   for (const std::string& place : places) {
     std::string why;
     const int folderFd = OpenPrivateFolder(place, true, &why);
@@ -218,6 +222,13 @@ TGuardApplication::TGuardApplication(const std::string& blockName) : blockName_(
       passedOver += (passedOver.empty() ? "" : "; ") + place + " " + why;
       continue;
     }
+    struct stat st {};
+    ::fstat(folderFd, &st);
+    if (std::find(taken.begin(), taken.end(), std::pair{st.st_dev, st.st_ino}) != taken.end()) {
+      ::close(folderFd);
+      continue;
+    }
+    taken.emplace_back(st.st_dev, st.st_ino);
     if (fd_ < 0) {
       if (!TakeBlock(folderFd, place)) {
         lastError = errno;
@@ -294,10 +305,15 @@ bool TGuardApplication::HoldAlso(int folderFd, const std::string& folder) {
     return true;
   }
   // Another copy holds it; its endpoint is in this folder too. The places
-  // this copy took go again.
+  // this copy took go again, so that a third copy finds only the first's.
   previousInstanceRunning_ = true;
   previousInstanceWindow_ = ReadLe32(fd, kApplicationHandleOffset);
   ::close(fd);
+  for (const HeldPlace& also : alsoHeld_) {
+    ::close(also.blockFd);
+    ::close(also.folderFd);
+  }
+  alsoHeld_.clear();
   ::close(fd_);
   fd_ = -1;
   ::close(folderFd_);

@@ -680,6 +680,19 @@ TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
                 false,
                 false,
                 {{1, 6, 0}, {4, 0, 0}, {8, 4, 4300}, {16, 4, 0}, {32, 0, 0}}},
+           // The named group's read is cut by the mask; the others' is not.
+           Case{"a group-writable settings file, an ACL whose mask cuts the group's read",
+                4301,
+                4300,
+                0664,
+                open + "/list",
+                4301,
+                4301,
+                0604,
+                4301,
+                true,
+                false,
+                {{1, 6, 0}, {4, 0, 0}, {8, 4, 4300}, {16, 0, 0}, {32, 4, 0}}},
        }) {
     WriteFile(c.source, "Ann\n");
     ::chown(c.source.c_str(), c.sourceOwner, c.sourceGroup);

@@ -787,6 +787,20 @@ TEST_F(Form2Test, ScreenReadersHearEveryControl) {
   EXPECT_EQ(of(Child<QLineEdit>("Edit1"))->text(QAccessible::Name), "Source File");
   EXPECT_EQ(of(Child<QRadioButton>("RadioGroup1Item1"))->role(), QAccessible::RadioButton);
   EXPECT_EQ(of(&program_->Form1())->role(), QAccessible::Window) << "not a filler";
+  // Each mnemonic letter once in the window.
+  QString letters;
+  for (QWidget* w : Form().findChildren<QWidget*>()) {
+    if (w->window() != &Form()) continue;  // the file dialog has its own
+    const auto* label = qobject_cast<QLabel*>(w);
+    const auto* button = qobject_cast<QAbstractButton*>(w);
+    const QString text = label != nullptr ? label->text() : button != nullptr ? button->text() : "";
+    const qsizetype at = text.indexOf('&');
+    if (at < 0 || at + 1 >= text.size()) continue;
+    const QChar letter = text[at + 1].toLower();
+    EXPECT_FALSE(letters.contains(letter)) << "Alt+" << QString(letter).toStdString() << " twice";
+    letters += letter;
+  }
+  EXPECT_GE(letters.size(), 15);
 
   // Set by a screen reader or by typed digits, a spinner moves its column.
   TUpDown* name = Child<TUpDown>("UpDown1");

@@ -311,6 +311,9 @@ TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {
            Case{"a runtime folder elsewhere, then none", "/tmp/own-run", nullptr, false},
            Case{"none, then a runtime folder elsewhere", nullptr, "/tmp/own-run", false},
            Case{"two runtime folders elsewhere", "/tmp/own-run", "/tmp/other-run", false},
+           // One folder under two names: held once, never taken for another copy.
+           Case{"the session's folder spelt with a slash, then without", "/run/user/4242/", session,
+                false},
        }) {
     const std::string got = AsUserWithOwnRunAndTmp(
         [&] {

@@ -106,7 +106,7 @@ SetupRecord LoadedSettings(const DataFolderPaths& paths, bool& stored) {
   // By the run's rules: whatever stands under the settings' name is loaded
   // (or refused), and a folder that a run would refuse is refused here too.
   stored = !NothingNamed(paths.setupFileName);
-  if (!stored && FolderExists(paths.dataFolder)) FindInFolder(paths.setupFileName);
+  if (!stored && FolderExists(paths.dataFolder)) FindInFolder(paths.setupFileName, true);
   if (stored) {
     LoadSetup(record, paths.setupFileName);
   } else {

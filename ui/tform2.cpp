@@ -190,7 +190,7 @@ void TForm2::NameControls() {
   mnemonic(nullptr, ui_->Label40, ui_->ComboBox1, 7);  // Date Fo&rmat
   mnemonic(nullptr, ui_->Label41, ui_->Edit2, 11);     // Delimiting &Char
   mnemonic(nullptr, ui_->Label43, ui_->ComboBox2, 1);  // T&ime Format
-  mnemonic(nullptr, ui_->Label42, ui_->Edit3, 8);      // Delimitin&g Char
+  mnemonic(nullptr, ui_->Label42, ui_->Edit3, 9);      // Delimitin&g Char
   // Linux screen readers name a drop-down by its label (the buddy above);
   // the two delimiter boxes share one text, so they get names of their own.
   ui_->ComboBox1->setAccessibleName("Date Format");

@@ -602,7 +602,8 @@ struct Accessor {
         for (const AclEntry& e : acl) {
           if (isGroupEntry(e) && groupOf(e) == groups.front()) return grants(e);
         }
-        return other;
+        // A member may be in a named group too, whose entry then decides.
+        return other && allGroups;
       }
       case kAnyone:
         return other && allNamedUsers && allGroups;
@@ -857,7 +858,9 @@ void ReplacingFile::CommitInPlace() {
     FileDescriptor old = OpenEntry(target_, O_RDONLY);
     previous = FileDescriptor(::memfd_create("vantrelix-old", MFD_CLOEXEC));
     if (previous.IsOpen()) CopyOver(old.Get(), previous.Get());
-  } catch (const EInOutError&) {
+  } catch (const EFileProblem&) {
+    previous = FileDescriptor();
+  } catch (const std::bad_alloc&) {
     previous = FileDescriptor();
   }
   try {
@@ -868,7 +871,8 @@ void ReplacingFile::CommitInPlace() {
       try {
         CopyOver(previous.Get(), out);
         SyncFile(out, path);
-      } catch (const EInOutError&) {
+      } catch (const EFileProblem&) {
+      } catch (const std::bad_alloc&) {
       }
     }
     throw;

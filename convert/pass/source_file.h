@@ -13,6 +13,7 @@ namespace vantrelix {
 // file on a disk, not a folder, a pipe, a device or a file the kernel makes
 // up; and one that each of `writers` (who may have written the settings that
 // name it) may read too, as its contents go into the import file they read.
+// The field selector passes none: what it shows goes to its operator alone.
 // Raises EFileProblem naming the file.
 TextReader OpenSource(const std::string& path, const FileWriters& writers,
                       size_t blockSize = TextReader::kDefaultBlockSize);
