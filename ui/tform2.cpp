@@ -153,14 +153,15 @@ void TForm2::NameControls() {
   InstallAccessibility();
   // A mnemonic on each label, which reaches the control it names; the
   // texts read as before.
-  const auto mnemonic = [](QAbstractButton* button, QLabel* label, QWidget* buddy, int at) {
-    const QString text = button != nullptr ? button->text() : label->text();
-    const QString marked = text.left(at) + '&' + text.mid(at);
-    if (button != nullptr) button->setText(marked);
-    if (label != nullptr) {
-      label->setText(marked);
-      label->setBuddy(buddy);
-    }
+  const auto marked = [](const QString& text, int at) {
+    return text.left(at) + '&' + text.mid(at);
+  };
+  const auto mnemonic = [&](QLabel* label, QWidget* buddy, int at) {
+    label->setText(marked(label->text(), at));
+    label->setBuddy(buddy);
+  };
+  const auto buttonMnemonic = [&](QAbstractButton* button, int at) {
+    button->setText(marked(button->text(), at));
   };
   const std::array<QLabel*, kFieldSlotCount> heads = {
       ui_->Label2, ui_->Label17, ui_->Label18, ui_->Label5, ui_->Label6, ui_->Label7, ui_->Label8};
@@ -172,25 +173,25 @@ void TForm2::NameControls() {
     listBoxes_[k]->setAccessibleDescription("The values of the " + field +
                                             " column; a leading ! marks a value left as it "
                                             "came, a leading ? one read with doubt");
-    mnemonic(nullptr, heads[k], upDowns_[k], headKeys[k]);
+    mnemonic(heads[k], upDowns_[k], headKeys[k]);
   }
-  mnemonic(nullptr, ui_->Label1, ui_->Edit1, 0);  // Source File
+  mnemonic(ui_->Label1, ui_->Edit1, 0);  // Source File
   ui_->Edit1->setAccessibleName("Source File");
   ui_->Edit1->setAccessibleDescription(
       "Press Enter, Space or Alt+Down to choose the export in a file dialog");
-  mnemonic(nullptr, ui_->Label44, ui_->ComboBox3, 10);  // Field Deli&miter
-  mnemonic(ui_->CheckBox1, nullptr, nullptr, 1);        // S&kip Fist Record
+  mnemonic(ui_->Label44, ui_->ComboBox3, 10);  // Field Deli&miter
+  buttonMnemonic(ui_->CheckBox1, 1);           // S&kip Fist Record
   // Told as the radio buttons they are (a screen reader takes a button
   // that is not auto-exclusive for a check box); the group keeps them apart
   // as before.
   ui_->RadioGroup1Item0->setAutoExclusive(true);
   ui_->RadioGroup1Item1->setAutoExclusive(true);
-  mnemonic(ui_->RadioGroup1Item0, nullptr, nullptr, 0);
-  mnemonic(ui_->RadioGroup1Item1, nullptr, nullptr, 0);
-  mnemonic(nullptr, ui_->Label40, ui_->ComboBox1, 7);  // Date Fo&rmat
-  mnemonic(nullptr, ui_->Label41, ui_->Edit2, 11);     // Delimiting &Char
-  mnemonic(nullptr, ui_->Label43, ui_->ComboBox2, 1);  // T&ime Format
-  mnemonic(nullptr, ui_->Label42, ui_->Edit3, 9);      // Delimitin&g Char
+  buttonMnemonic(ui_->RadioGroup1Item0, 0);
+  buttonMnemonic(ui_->RadioGroup1Item1, 0);
+  mnemonic(ui_->Label40, ui_->ComboBox1, 7);  // Date Fo&rmat
+  mnemonic(ui_->Label41, ui_->Edit2, 11);     // Delimiting &Char
+  mnemonic(ui_->Label43, ui_->ComboBox2, 1);  // T&ime Format
+  mnemonic(ui_->Label42, ui_->Edit3, 9);      // Delimitin&g Char
   // Linux screen readers name a drop-down by its label (the buddy above);
   // the two delimiter boxes share one text, so they get names of their own.
   ui_->ComboBox1->setAccessibleName("Date Format");
