@@ -814,6 +814,34 @@ TEST_F(Form2Test, ScreenReadersHearEveryControl) {
   EXPECT_EQ(name->Position(), 40);
 }
 
+// A long readings pass lets the window's events in; a change among them
+// reads anew, and the pass given up leaves its result unshown.
+TEST_F(Form2Test, AChangeDuringALongReadingWins) {
+  std::string text = "Name,Phone,Date,Time\r\n";
+  for (int i = 0; i < 200000; ++i) {
+    text += "N" + std::to_string(i) + ",555," + std::to_string(i % 12 + 1) + "/" +
+            std::to_string(i % 28 + 1) + "/26 " + std::to_string(i % 24) + ":" +
+            std::to_string(i % 60) + ",9:30 am\r\n";
+  }
+  SourceText(text);
+  Form().FormActivate();
+  Click(Child<QRadioButton>("RadioGroup1Item1"));  // all records
+  QComboBox* layouts = Child<QComboBox>("ComboBox1");
+  layouts->setCurrentIndex(0);
+  bool changedDuring = false;
+  // Comes at the first pause of the next pass.
+  QTimer::singleShot(0, &Form(), [&] {
+    changedDuring = true;
+    layouts->setCurrentIndex(5);  // day first: more dates read
+  });
+  Child<TUpDown>("UpDown3")->SetByOperator(1);  // the names: many distinct texts
+  Child<TUpDown>("UpDown3")->SetByOperator(3);
+  EXPECT_TRUE(changedDuring);
+  EXPECT_EQ(layouts->currentIndex(), 5);
+  EXPECT_TRUE(Form().DateReading()->text().contains("day first"))
+      << Form().DateReading()->text().toStdString();
+}
+
 TEST_F(Form2Test, DesignTextsAndLayoutItems) {
   Source(1);
   Form().FormActivate();

@@ -233,7 +233,7 @@ void PreviewLines::ForEach(size_t first, size_t end,
   for (size_t i = std::max(first, openFirst); i < end; ++i) visit(i, Line(i));
 }
 
-void PreviewLines::Hold(const std::vector<int32_t>& columns) {
+void PreviewLines::Hold(const std::vector<int32_t>& columns, const std::function<void()>& pause) {
   std::erase_if(held_, [&](const HeldColumn& h) {
     return std::find(columns.begin(), columns.end(), h.column) == columns.end();
   });
@@ -253,7 +253,10 @@ void PreviewLines::Hold(const std::vector<int32_t>& columns) {
     holders.back()->held.column = column;
     holders.back()->held.ids.reserve(count_);
   }
-  ForEach(0, count_, [&](size_t, std::string_view line) { AddToHolders(holders, line); });
+  ForEach(0, count_, [&](size_t i, std::string_view line) {
+    if (pause && i % 4096 == 4095) pause();
+    AddToHolders(holders, line);
+  });
   Keep(holders);
 }
 

@@ -60,7 +60,9 @@ class PreviewLines {
   };
   // Holds exactly these columns, reading the lines once for those not yet
   // held. A column of more distinct texts than an id tells is not held.
-  void Hold(const std::vector<int32_t>& columns);
+  // `pause`, where given, is called every few thousand lines (a window lets
+  // its events in there, and may end the reading by raising).
+  void Hold(const std::vector<int32_t>& columns, const std::function<void()>& pause = {});
   // Null when the column is not held.
   const HeldColumn* Held(int32_t column) const;
 

@@ -21,9 +21,18 @@ QString FromBytes(std::string_view bytes) {
 // trial converts each distinct text once.
 constexpr size_t kSuggestionSample = 4000;
 
+constexpr int kRowsBetweenPauses = 2048;
+
+// Distinct texts remembered with their judgement and count; a column of
+// more (no date column of a real export has them) is judged row by row past
+// them, so that its memory stays bounded.
+constexpr size_t kRemembered = 65536;
+
 struct ColumnReading {
   int64_t examined = 0;
   int64_t read = 0;
+  DateTally tally;                // the column by the reading in use
+  bool capped = false;            // `texts` holds only the first kRemembered texts
   int64_t doubtful = 0;           // of the read ones: may be read in the wrong order
   bool onlyDayMonthSwap = false;  // the doubt is that day and month are swapped
   TextCounts texts;               // the distinct texts with something to read
@@ -33,7 +42,8 @@ struct ColumnReading {
 // its tally; each distinct text is converted once.
 ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& blankRows,
                          DateTally tally, const std::function<DateJudgement(std::string&)>& judge,
-                         const std::function<bool(std::string&)>& convert) {
+                         const std::function<bool(std::string&)>& convert,
+                         const std::function<void()>& pause) {
   using Reading = PreviewColumnModel::Reading;
   struct Seen {
     DateJudgement judgement;
@@ -44,13 +54,20 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
   std::vector<Reading> readings(static_cast<size_t>(model.Rows()), Reading::kNothingToRead);
   std::vector<std::pair<int, DateJudgement>> mayBeDoubtful;  // read rows another order reads
   std::vector<Seen> seenById;  // held columns number their texts: no hashing per row
+  Seen uncounted;              // a text past the remembered ones
   std::string field;
   model.ForEachRow([&](int row, std::string_view text, int32_t id) {
+    if (pause && row % kRowsBetweenPauses == kRowsBetweenPauses - 1) pause();
     if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) return;
     Seen* s = nullptr;
     if (id >= 0 && static_cast<size_t>(id) < seenById.size() &&
         seenById[static_cast<size_t>(id)].index != SIZE_MAX) {
       s = &seenById[static_cast<size_t>(id)];
+    } else if (seen.size() >= kRemembered && seen.find(std::string(text)) == seen.end()) {
+      result.capped = true;
+      field = text;
+      uncounted = Seen{judge(field), SIZE_MAX};
+      s = &uncounted;
     } else {
       auto [it, fresh] = seen.try_emplace(std::string(text), Seen{{}, result.texts.size()});
       if (fresh) {
@@ -66,7 +83,7 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
         seenById[static_cast<size_t>(id)] = *s;
       }
     }
-    ++result.texts[s->index].second;
+    if (s->index != SIZE_MAX) ++result.texts[s->index].second;
     ++result.examined;
     const DateJudgement& j = s->judgement;
     tally.Add(j);
@@ -75,11 +92,14 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
     if (read && j.differs != 0) mayBeDoubtful.emplace_back(row, j);
     readings[static_cast<size_t>(row)] = read ? Reading::kRead : Reading::kLeftAsItCame;
   });
-  for (const auto& [row, j] : mayBeDoubtful) {
+  for (size_t i = 0; i < mayBeDoubtful.size(); ++i) {
+    if (pause && i % kRowsBetweenPauses == kRowsBetweenPauses - 1) pause();
+    const auto& [row, j] = mayBeDoubtful[i];
     if (tally.IsDoubtful(j)) readings[static_cast<size_t>(row)] = Reading::kDoubtful;
   }
   result.doubtful = tally.Doubtful();
   result.onlyDayMonthSwap = tally.OnlyDayMonthSwap();
+  result.tally = tally;
   QString doubtWhy;
   if (result.doubtful > 0) {
     doubtWhy = result.onlyDayMonthSwap
@@ -101,6 +121,22 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
       },
       doubtWhy);
   return result;
+}
+
+// How many rows of a column `count` says yes to, row by row (for a column
+// whose texts were not all remembered).
+int64_t CountRows(const PreviewColumnModel& model, const std::vector<bool>& blankRows,
+                  const std::function<bool(std::string&)>& count,
+                  const std::function<void()>& pause) {
+  int64_t yes = 0;
+  std::string field;
+  model.ForEachRow([&](int row, std::string_view text, int32_t) {
+    if (pause && row % kRowsBetweenPauses == kRowsBetweenPauses - 1) pause();
+    if (text.empty() || (static_cast<size_t>(row) < blankRows.size() && blankRows[row])) return;
+    field = text;
+    yes += count(field) ? 1 : 0;
+  });
+  return yes;
 }
 
 TextCounts Sample(const TextCounts& texts) {
@@ -131,7 +167,7 @@ QString Evidence(DayMonthEvidence evidence) {
 PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& timeColumn,
                             const std::vector<bool>& blankRows, const SetupRecord& reading,
                             const RegionalSettings& regional, int year, const QString& dateBoxText,
-                            const QString& timeBoxText) {
+                            const QString& timeBoxText, const std::function<void()>& pause) {
   PreviewReadings r;
   const auto convertDate = [reading, regional, year](std::string& field) {
     return DateConvert(field, reading, regional, year);
@@ -144,7 +180,7 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
       [reading, regional, year](std::string& field) {
         return JudgeDate(field, reading, regional, year);
       },
-      convertDate);
+      convertDate, pause);
   const ColumnReading times = ReadColumn(
       timeColumn, blankRows, DateTally(),
       [convertTime](std::string& field) {
@@ -152,7 +188,7 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
         j.verdict = convertTime(field) ? DateVerdict::kRead : DateVerdict::kUnread;
         return j;
       },
-      convertTime);
+      convertTime, pause);
   const QString where = " (" + FromBytes(regional.localeName) + ")";
 
   const auto count = [](const char* what, const ColumnReading& c, int32_t layout,
@@ -196,15 +232,29 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
 
   if (dates.read < dates.examined || dates.doubtful > 0) {
     const TextCounts sample = Sample(dates.texts);
-    r.dateSuggested = BestDateLayout(sample, reading, regional, year);
+    r.dateSuggested = BestDateLayout(sample, reading, regional, year, pause);
     SetupRecord suggested = reading;
     suggested.SetDateLayout(r.dateSuggested.layout);
     suggested.SetDateDelimiter(r.dateSuggested.delimiter);
-    const DateTally now = CountDates(dates.texts, reading, regional, year);
-    const DateTally then = CountDates(dates.texts, suggested, regional, year);
-    const bool better = !r.dateSuggested.otherKind &&
-                        (then.Sure() > now.Sure() ||
-                         (then.Sure() == now.Sure() && then.Doubtful() < now.Doubtful()));
+    const DateTally& now = dates.tally;
+    DateTally then;
+    if (!dates.capped) then = CountDates(dates.texts, suggested, regional, year, pause);
+    int64_t thenRead = then.Read();
+    if (dates.capped) {
+      // Past the remembered texts only the count of those read is had:
+      // the suggestion is better when it reads more.
+      thenRead = CountRows(
+          dateColumn, blankRows,
+          [&](std::string& field) {
+            return JudgeDate(field, suggested, regional, year).verdict == DateVerdict::kRead;
+          },
+          pause);
+    }
+    const bool better =
+        !r.dateSuggested.otherKind &&
+        (dates.capped ? thenRead > dates.read
+                      : then.Sure() > now.Sure() ||
+                            (then.Sure() == now.Sure() && then.Doubtful() < now.Doubtful()));
     if (r.dateSuggested.otherKind) {
       dateText += " · these look like times";
     } else if (better) {
@@ -212,7 +262,7 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
       if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
         use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
       }
-      r.dateButton = use + ": reads " + QString::number(then.Read()) + " of " +
+      r.dateButton = use + ": reads " + QString::number(thenRead) + " of " +
                      QString::number(dates.examined) + " dates";
     }
     if (!r.dateSuggested.otherKind) {
@@ -222,11 +272,17 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     }
   }
   if (times.read < times.examined) {
-    r.timeSuggested = BestTimeLayout(Sample(times.texts), reading, regional);
+    r.timeSuggested = BestTimeLayout(Sample(times.texts), reading, regional, pause);
     SetupRecord suggested = reading;
     suggested.SetTimeLayout(r.timeSuggested.layout);
     suggested.SetTimeDelimiter(r.timeSuggested.delimiter);
-    const int64_t read = TimesRead(times.texts, suggested, regional);
+    const int64_t read =
+        times.capped
+            ? CountRows(
+                  timeColumn, blankRows,
+                  [&](std::string& field) { return TimeConvert(field, suggested, regional); },
+                  pause)
+            : TimesRead(times.texts, suggested, regional, pause);
     if (r.timeSuggested.otherKind) {
       timeText += " · these look like dates";
     } else if (read > times.read) {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include <vector>
 
 #include "layout_guess.h"
@@ -22,10 +24,11 @@ struct PreviewReadings {
 };
 
 // Reads and marks the two columns (`blankRows`: rows from empty lines) by
-// `reading`; the box texts name a layout that is none of the list.
+// `reading`; the box texts name a layout that is none of the list. `pause`,
+// where given, is called every few thousand rows or texts (see CountDates).
 PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& timeColumn,
                             const std::vector<bool>& blankRows, const SetupRecord& reading,
                             const RegionalSettings& regional, int year, const QString& dateBoxText,
-                            const QString& timeBoxText);
+                            const QString& timeBoxText, const std::function<void()>& pause = {});
 
 }  // namespace vantrelix

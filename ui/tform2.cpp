@@ -364,6 +364,7 @@ void TForm2::FormActivate() {
       const QSignalBlocker blocker(ui_->ComboBox3);  // LoadUp below shows it
       ui_->ComboBox3->setCurrentIndex(static_cast<int>(r.Delimiter()));
     }
+    LinesChanging();
     lines_.SetDelimiter(r.Delimiter());
     Show(ui_->Edit2, shownDateDelimiter_, std::string(1, r.DateDelimiter()));
     Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, r.TimeDelimiter()));
@@ -466,14 +467,36 @@ SetupRecord TForm2::ChosenReading() const {
   return r;
 }
 
+void TForm2::LinesChanging() {
+  ++readingsGeneration_;
+}
+
 void TForm2::ShowReadings() {
   if (filling_) return;  // the fill ends with the readings of the controls as they are then
-  // Every layout change reads these two columns whole: held apart from the lines.
-  lines_.Hold({Position(FieldSlot::kDate), Position(FieldSlot::kTime)});
-  const PreviewReadings r = ReadPreview(
-      *models_[static_cast<int>(FieldSlot::kDate)], *models_[static_cast<int>(FieldSlot::kTime)],
-      blankRows_, ChosenReading(), state_.regional, CurrentLocalYear(),
-      ui_->ComboBox1->currentText(), ui_->ComboBox2->currentText());
+  // A column of many distinct texts takes seconds at a million lines: the
+  // window takes events meanwhile. A change they bring reads anew, and this
+  // reading, of what was, is given up where it stands.
+  struct GivenUp {};
+  const uint64_t generation = ++readingsGeneration_;
+  QElapsedTimer sinceEvents;
+  sinceEvents.start();
+  const auto pause = [&] {
+    if (sinceEvents.elapsed() < 30) return;
+    QCoreApplication::processEvents();
+    sinceEvents.restart();
+    if (generation != readingsGeneration_ || GivingUp()) throw GivenUp{};
+  };
+  PreviewReadings r;
+  try {
+    // Every layout change reads these two columns whole: held apart from the lines.
+    lines_.Hold({Position(FieldSlot::kDate), Position(FieldSlot::kTime)}, pause);
+    r = ReadPreview(*models_[static_cast<int>(FieldSlot::kDate)],
+                    *models_[static_cast<int>(FieldSlot::kTime)], blankRows_, ChosenReading(),
+                    state_.regional, CurrentLocalYear(), ui_->ComboBox1->currentText(),
+                    ui_->ComboBox2->currentText(), pause);
+  } catch (const GivenUp&) {
+    return;
+  }
   dateSuggested_ = r.dateSuggested;
   timeSuggested_ = r.timeSuggested;
   for (auto [button, text] :
@@ -521,6 +544,7 @@ void TForm2::LoadUpOnce() {
   if (name.empty()) {
     // A reading given up for an emptied box leaves no half of a file shown.
     if (!linesKey_.valid && lines_.Count() > 0) {
+      LinesChanging();
       lines_.Clear();
       ShowCount(ShowColumns());
       ShowReadings();
@@ -529,6 +553,7 @@ void TForm2::LoadUpOnce() {
   }
   previewedName_ = name;
   if (NothingNamed(name)) {
+    LinesChanging();
     lines_.Clear();
     linesKey_ = {};
     ShowColumns();
@@ -577,6 +602,7 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   // The same file, unchanged since it was read: its lines are at hand.
   if (key.valid && key == linesKey_) return;
   linesKey_ = {};
+  LinesChanging();
   lines_.Clear();
   lines_.HoldWhileReading({Position(FieldSlot::kDate), Position(FieldSlot::kTime)});
   TextReader reader = OpenSource(name, {});
@@ -688,6 +714,7 @@ void TForm2::ApplyProposal(const ColumnProposal& proposal) {
     Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, proposal.timeDelimiter));
     const QSignalBlocker blocker(ui_->ComboBox3);
     ui_->ComboBox3->setCurrentIndex(static_cast<int>(proposal.delimiter));
+    LinesChanging();
     lines_.SetDelimiter(proposal.delimiter);
   }
   LoadUp();
@@ -736,6 +763,7 @@ void TForm2::UpDownClick(int column) {
 void TForm2::ComboBox3Change() {
   const int index = ui_->ComboBox3->currentIndex();
   if (index < 0) return;
+  LinesChanging();
   lines_.SetDelimiter(static_cast<FieldDelimiter>(index));
   RunHandler(state_, [this] { LoadUp(); });
 }

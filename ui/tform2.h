@@ -159,6 +159,10 @@ class TForm2 : public QDialog {
   LinesKey linesKey_;
   // While the lines are read, events are let through every so often.
   static constexpr int kEventsEveryMs = 30;
+  // Before the lines or their held columns change: a readings pass that let
+  // events in gives up what it was reading.
+  void LinesChanging();
+  uint64_t readingsGeneration_ = 0;
   bool filling_ = false;
   struct {
     std::string name;

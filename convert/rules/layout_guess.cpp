@@ -33,11 +33,16 @@ std::vector<char> DelimitersIn(const TextCounts& texts, char current) {
   return out;
 }
 
+constexpr size_t kTextsBetweenPauses = 512;
+
 template <typename Convert>
-int64_t CountRead(const TextCounts& texts, Convert convert) {
+int64_t CountRead(const TextCounts& texts, Convert convert,
+                  const std::function<void()>& pause = {}) {
   int64_t read = 0;
   std::string field;
+  size_t done = 0;
   for (const auto& [text, n] : texts) {
+    if (pause && ++done % kTextsBetweenPauses == 0) pause();
     field = text;
     if (convert(field)) read += n;
   }
@@ -75,15 +80,19 @@ int64_t DatesRead(const TextCounts& texts, const SetupRecord& record,
 }
 
 int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
-                  const RegionalSettings& regional) {
-  return CountRead(texts, [&](std::string& field) { return TimeConvert(field, record, regional); });
+                  const RegionalSettings& regional, const std::function<void()>& pause) {
+  return CountRead(
+      texts, [&](std::string& field) { return TimeConvert(field, record, regional); }, pause);
 }
 
 DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
-                     const RegionalSettings& regional, int currentYear) {
+                     const RegionalSettings& regional, int currentYear,
+                     const std::function<void()>& pause) {
   DateTally tally(LayoutOrderOf(record.DateLayout(), regional));
   std::string field;
+  size_t done = 0;
   for (const auto& [text, n] : texts) {
+    if (pause && ++done % kTextsBetweenPauses == 0) pause();
     field = text;
     tally.Add(JudgeDate(field, record, regional, currentYear), n);
   }
@@ -164,7 +173,8 @@ TextCounts WithoutShape(const TextCounts& texts, TextShape other, bool& otherKin
 }  // namespace
 
 LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
-                            const RegionalSettings& regional, int currentYear) {
+                            const RegionalSettings& regional, int currentYear,
+                            const std::function<void()>& pause) {
   bool otherKind = false;
   const TextCounts dates = WithoutShape(texts, TextShape::kTime, otherKind);
   if (otherKind) return LayoutChoice{-1, '\0', 0, true};
@@ -176,7 +186,7 @@ LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
            current.DateLayout(), current.DateDelimiter(), [&](int32_t layout, char delimiter) {
              trial.SetDateLayout(layout);
              trial.SetDateDelimiter(delimiter);
-             const DateTally c = CountDates(dates, trial, regional, currentYear);
+             const DateTally c = CountDates(dates, trial, regional, currentYear, pause);
              return c.Sure() * kSure + (kSure - 1 - c.Doubtful());
            });
   trial.SetDateLayout(best.layout);
@@ -186,7 +196,7 @@ LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
 }
 
 LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
-                            const RegionalSettings& regional) {
+                            const RegionalSettings& regional, const std::function<void()>& pause) {
   // A reading that drops letters or digits of the field counts only after the
   // whole ones: "hhmm (Military)" reads 0230pm as 02:30 am.
   constexpr int64_t kWhole = int64_t{1} << 40;
@@ -206,7 +216,9 @@ LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
              trial.SetTimeDelimiter(delimiter);
              int64_t score = 0;
              std::string field;
+             size_t done = 0;
              for (const auto& [text, n] : times) {
+               if (pause && ++done % kTextsBetweenPauses == 0) pause();
                field = text;
                const auto candidate = TimeCandidate(field, layout, delimiter);
                field = text;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,13 +19,16 @@ using TextCounts = std::vector<std::pair<std::string, int64_t>>;
 // with the record's date or time layout and delimiting character.
 int64_t DatesRead(const TextCounts& texts, const SetupRecord& record,
                   const RegionalSettings& regional, int currentYear);
+// `pause`, where given, is called every few thousand texts: a window lets
+// its events in there (and may end the count by raising).
 int64_t TimesRead(const TextCounts& texts, const SetupRecord& record,
-                  const RegionalSettings& regional);
+                  const RegionalSettings& regional, const std::function<void()>& pause = {});
 
 // What a reading makes of a date column, counted with the occurrences: the
 // read ones, and of those the doubtful ones (DateTally).
 DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
-                     const RegionalSettings& regional, int currentYear);
+                     const RegionalSettings& regional, int currentYear,
+                     const std::function<void()>& pause = {});
 
 // Whether a text has the shape of a date (three numbers, or six or eight
 // digits), of a time (an hour and minutes, a designator, or four digits), or
@@ -51,11 +55,13 @@ struct LayoutChoice {
 // swaps day and month never wins over one that does not. `current` wins a
 // tie, then the lower layout. Only characters found in the texts are
 // tried as delimiters. Each trial converts every text once, so callers with
-// many distinct texts hand in a sample.
+// many distinct texts hand in a sample. `pause` as CountDates takes it.
 LayoutChoice BestDateLayout(const TextCounts& texts, const SetupRecord& current,
-                            const RegionalSettings& regional, int currentYear);
+                            const RegionalSettings& regional, int currentYear,
+                            const std::function<void()>& pause = {});
 LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
-                            const RegionalSettings& regional);
+                            const RegionalSettings& regional,
+                            const std::function<void()>& pause = {});
 
 // What the dates tell about their order: a first number from 13 to 31 is a
 // day standing first, a second one a day standing second. The numbers are
