@@ -653,6 +653,14 @@ TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
            Case{"root, own settings the group may write", 0, 4300, 0660, open + "/secret", 0, 0,
                 0600, 0, true, false},
            Case{"root, own settings", 0, 0, 0644, open + "/secret", 0, 0, 0600, 0, false, false},
+           // Settings anyone may write: anyone, the file's group among them,
+           // must be able to read the source.
+           Case{"settings anyone may write, a file only its group may read", 4301, 4301, 0666,
+                open + "/list", 4301, 4300, 0640, 4301, true, false},
+           Case{"settings anyone may write, a file all but its group may read", 4301, 4301, 0666,
+                open + "/list", 4301, 4300, 0604, 4301, true, false},
+           Case{"settings anyone may write, a file everyone may read", 4301, 4301, 0666,
+                open + "/list", 4301, 4300, 0644, 4301, false, false},
            // 0640 to the eye, the group bits being the ACL's mask; the group
            // itself may read nothing.
            Case{"a group-writable settings file, an ACL that shuts its group out",

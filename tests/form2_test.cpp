@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 
@@ -818,10 +819,11 @@ TEST_F(Form2Test, ScreenReadersHearEveryControl) {
 // reads anew, and the pass given up leaves its result unshown.
 TEST_F(Form2Test, AChangeDuringALongReadingWins) {
   std::string text = "Name,Phone,Date,Time\r\n";
+  char line[64];
   for (int i = 0; i < 200000; ++i) {
-    text += "N" + std::to_string(i) + ",555," + std::to_string(i % 12 + 1) + "/" +
-            std::to_string(i % 28 + 1) + "/26 " + std::to_string(i % 24) + ":" +
-            std::to_string(i % 60) + ",9:30 am\r\n";
+    std::snprintf(line, sizeof line, "N%d,555,%d/%d/26 %d:%d,9:30 am\r\n", i, i % 12 + 1,
+                  i % 28 + 1, i % 24, i % 60);
+    text += line;
   }
   SourceText(text);
   Form().FormActivate();
