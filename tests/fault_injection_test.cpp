@@ -20,6 +20,7 @@
 #include "conversion_run.h"
 #include "inouterror.h"
 #include "posix_file.h"
+#include "replacing_file.h"
 #include "setup_file.h"
 #include "silent_host.h"
 #include "system_calls.h"

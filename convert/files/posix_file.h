@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "eintr.h"
-#include "file_writers.h"
 #include "stop_request.h"
 
 namespace vantrelix {
@@ -44,6 +43,13 @@ class FileDescriptor {
  private:
   int fd_ = -1;
 };
+
+// openat() with close-on-exec and no controlling terminal, retried when a
+// signal interrupts it; -1 with errno on failure.
+int OpenAt(int folder, const char* path, int flags, mode_t mode = 0);
+
+// A path's folder ("." for a bare name, "/" at the root) and last part.
+std::pair<std::string, std::string> SplitPath(const std::string& path);
 
 // True when `path` names something that is not a folder.
 bool FileExists(const std::string& path);
@@ -84,19 +90,6 @@ FolderEntry FindInFolder(const std::string& path, bool toReplace = false);
 
 // Opens an entry that FindInFolder found, without following links.
 FileDescriptor OpenEntry(const FolderEntry& entry, int flags);
-
-// Who may have written the file of `status`.
-FileWriters WritersOf(const struct stat& status);
-
-// Who may have written `target` once a ReplacingFile has replaced it: the
-// running user, and the group or anyone as the replaced file's mode lets
-// them (the mode and group a new file gets where there is none).
-FileWriters WritersOfReplacement(const std::string& target);
-
-// Raises "File access denied" for `path` unless each of `writers` other than
-// the running user and root may read the open file `fd`: its permission bits
-// for them and the search bits of the folders on its way.
-void RequireReadableByWriters(const FileWriters& writers, int fd, const std::string& path);
 
 // Reads up to `size` bytes, retrying on EINTR and short reads; gives the count
 // read (less than `size` only at the end of the file).
@@ -150,44 +143,6 @@ class FolderName {
  private:
   int folder_ = -1;
   std::string name_;
-};
-
-// A file that replaces `target` only when Commit() has run. The new contents
-// go into a file without a name (O_TMPFILE) in the target's folder, which
-// gets its name only at the commit, once it is on disk: a failed, stopped or
-// killed run leaves the target as it was and nothing else behind. Where the
-// file system has no unnamed files, a named temporary file is used, locked
-// while it is written; every run removes the ones no process holds.
-//
-// The new file gets the read and write bits and the group of the file it
-// replaces (the owner too when root runs us), or 0666 less the umask.
-// Where the folder takes no new file but the target may be written, the
-// target is rewritten in place from a complete copy prepared first.
-class ReplacingFile {
- public:
-  // Raises EInOutError before anything is written when the target could not
-  // be written: a folder, a device, a pipe or a foreign link in its place, or
-  // no write permission ("File access denied"), a missing folder ("Invalid
-  // filename"), or the target being the file `mustNotBe` (code 32, the file is
-  // in use as the source).
-  explicit ReplacingFile(const std::string& target, const struct stat* mustNotBe = nullptr);
-  ~ReplacingFile();
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-  int Fd() const { return fd_.Get(); }
-  // Syncs and puts the file in place; raises EInOutError on failure.
-  void Commit();
-
- private:
-  void CreateNamed(mode_t mode);
-  void CommitInPlace();
-
-  FolderEntry target_;
-  FileDescriptor fd_;       // the new contents
-  FolderName temporary_;    // the new file's temporary name, once it has one
-  FileDescriptor inPlace_;  // the target itself, when it is rewritten in place
-  bool unnamed_ = false;    // fd_ is an O_TMPFILE file
 };
 
 }  // namespace vantrelix

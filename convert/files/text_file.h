@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "posix_file.h"
+#include "replacing_file.h"
 
 namespace vantrelix {
 

@@ -10,6 +10,8 @@
 
 #include "inouterror.h"
 #include "posix_file.h"
+#include "readable_by_writers.h"
+#include "replacing_file.h"
 #include "setup_extension.h"
 #include "system_calls.h"
 

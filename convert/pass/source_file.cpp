@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include "posix_file.h"
+#include "readable_by_writers.h"
 #include "source_lines.h"
 
 namespace vantrelix {
