@@ -24,7 +24,6 @@ namespace vantrelix {
 
 namespace {
 
-
 mode_t CurrentUmask() {
   // The process is single-threaded where files are written, so the brief
   // change cannot race another thread's create.

@@ -32,8 +32,8 @@ DateTally CountDates(const TextCounts& texts, const SetupRecord& record,
 
 // Whether a text has the shape of a date (three numbers, or six to eight
 // digits: seven where a month or day lost its zero), of a time (an hour and
-// minutes, a designator, or three or four digits), or neither. The suggestion offers a layout of one kind only for texts that do
-// not have the other kind's shape.
+// minutes, a designator, or three or four digits), or neither. The suggestion offers a layout of
+// one kind only for texts that do not have the other kind's shape.
 enum class TextShape { kOther, kDate, kTime, kDateAndTime };
 // A date with an English month name and a time ("Dec 14, 2026 9:30 am") is
 // kDateAndTime; other month-name dates need the regional names, which only
