@@ -244,8 +244,9 @@ void RequireReadableByWriters(const FileWriters& writers, int fd, const std::str
   struct stat st {};
   if (RetryInterrupted([&] { return Sys().fstat(fd, &st); }) != 0) ThrowIoError(errno, path);
   const std::string real = RealPathOf(fd, path);
+  const Acl acl = AclOf(fd);
   for (const Accessor& who : others) {
-    if (real.empty() || !who.May(st, 4, AclOf(fd)) || !FoldersSearchable(who, real)) {
+    if (real.empty() || !who.May(st, 4, acl) || !FoldersSearchable(who, real)) {
       // The fixed text first, then whom the run would read it out for.
       const std::string whom = who.kind == Accessor::kUser ? "the user " + UserName(who.uid)
                                : who.kind == Accessor::kGroupMembers

@@ -141,6 +141,13 @@ void CopyOver(int from, int to) {
   if (RetryInterrupted([&] { return Sys().ftruncate(to, size); }) != 0) ThrowIoError(errno);
 }
 
+// The permission bits a replacement gets: the read and write bits of the
+// file it replaces (no set-id, sticky or execute bit of a planted file
+// carries over to a patient list), or 0666 less the umask for a new one.
+mode_t ReplacementMode(const struct stat* existing) {
+  return existing != nullptr ? (existing->st_mode & 0666) : (0666 & ~CurrentUmask());
+}
+
 }  // namespace
 
 FileWriters WritersOfReplacement(const std::string& target) {
@@ -149,12 +156,12 @@ FileWriters WritersOfReplacement(const std::string& target) {
   if (RetryInterrupted([&] { return ::stat(target.c_str(), &st); }) == 0 && S_ISREG(st.st_mode)) {
     writers = WritersOf(st);
   } else {
-    // A new file: 0666 less the umask, in the folder's group where the
-    // folder hands its group down (set-group-ID), else in ours.
+    // A new file, in the folder's group where the folder hands its group
+    // down (set-group-ID), else in ours.
     const auto [folderPath, name] = SplitPath(target);
     struct stat folder {};
     const bool handsDown = ::stat(folderPath.c_str(), &folder) == 0 && (folder.st_mode & S_ISGID);
-    st.st_mode = S_IFREG | (0666 & ~CurrentUmask());
+    st.st_mode = S_IFREG | ReplacementMode(nullptr);
     st.st_gid = handsDown ? folder.st_gid : ::getegid();
     writers = WritersOf(st);
   }
@@ -180,10 +187,9 @@ ReplacingFile::ReplacingFile(const std::string& target, const struct stat* mustN
   const int folder = target_.folder.Get();
   // Whatever way this run writes, killed runs' leftovers go.
   RemoveStaleTemporaryFiles(folder, target_.name);
-  // Read and write bits only: no set-id, sticky or execute bit of a planted
-  // file carries over to a patient list. Given at the create already, so
-  // that the other users may clean up after a run killed before the chmod.
-  const mode_t mode = target_.exists ? (existing.st_mode & 0666) : (0666 & ~CurrentUmask());
+  // Given at the create already, so that the other users may clean up
+  // after a run killed before the chmod.
+  const mode_t mode = ReplacementMode(target_.exists ? &existing : nullptr);
   const int fd = OpenAt(folder, ".", O_TMPFILE | O_WRONLY, mode);
   if (fd >= 0) {
     fd_ = FileDescriptor(fd);
