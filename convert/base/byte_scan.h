@@ -30,6 +30,9 @@ inline std::string_view WithoutEndBlanks(std::string_view text) {
   return text;
 }
 
+// Ctrl-Z: a text file ends at it.
+inline constexpr char kEndMark = 26;
+
 // The splitter and the line reader look for a few bytes among many; sixteen
 // at a time where the processor can.
 inline constexpr size_t kScanBlock = 16;

@@ -294,20 +294,20 @@ void WriteFully(int fd, std::string_view data) {
 BufferedWriter::BufferedWriter(int fd, size_t capacity)
     : fd_(fd), buffer_(std::min<size_t>(capacity, 64 << 10)), capacity_(capacity) {}
 
-void BufferedWriter::Append(std::string_view data) {
-  if (data.size() > buffer_.size() - used_) {
-    if (buffer_.size() < capacity_) {
-      IoBuffer larger(std::min(capacity_, std::max(buffer_.size() * 2, used_ + data.size())));
-      std::memcpy(larger.data(), buffer_.data(), used_);
-      buffer_ = std::move(larger);
-    }
+bool BufferedWriter::MakeRoom(size_t n) {
+  if (buffer_.size() < capacity_) {
+    IoBuffer larger(std::min(capacity_, std::max(buffer_.size() * 2, used_ + n)));
+    std::memcpy(larger.data(), buffer_.data(), used_);
+    buffer_ = std::move(larger);
   }
-  if (data.size() > buffer_.size() - used_) {
-    Flush();
-    if (data.size() >= buffer_.size()) {
-      WriteFully(fd_, data);
-      return;
-    }
+  if (n > buffer_.size() - used_) Flush();
+  return n <= buffer_.size() - used_;
+}
+
+void BufferedWriter::Append(std::string_view data) {
+  if (data.size() > buffer_.size() - used_ && !MakeRoom(data.size())) {
+    WriteFully(fd_, data);
+    return;
   }
   std::memcpy(buffer_.data() + used_, data.data(), data.size());
   used_ += data.size();

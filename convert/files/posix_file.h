@@ -118,9 +118,22 @@ class BufferedWriter {
  public:
   explicit BufferedWriter(int fd, size_t capacity = 1 << 20);
   void Append(std::string_view data);
+  // Room for `n` more bytes at the buffer's end, for text written in place
+  // and kept by Commit; nullptr when `n` is more than the buffer can hold.
+  char* Room(size_t n) {
+    if (n > buffer_.size() - used_ && !MakeRoom(n)) [[unlikely]] {
+      return nullptr;
+    }
+    return buffer_.data() + used_;
+  }
+  // Keeps what was written in the room, up to `end`.
+  void Commit(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
   void Flush();
 
  private:
+  // Grows or flushes the buffer; whether `n` more bytes fit then.
+  bool MakeRoom(size_t n);
+
   int fd_;
   IoBuffer buffer_;
   size_t capacity_;

@@ -17,8 +17,6 @@ namespace vantrelix {
 
 namespace {
 
-constexpr char kEndMark = 26;  // Ctrl-Z
-
 // No larger than the file needs: most sources are far smaller than a block.
 size_t BlockFor(int fd, size_t blockSize) {
   struct stat st {};
@@ -270,7 +268,7 @@ std::string TextReader::ReadTextLine() {
   return line;
 }
 
-bool TextReader::TextAtEnd() {
+bool TextReader::AtEndOfBlock() {
   if (endMarkSeen_) return true;
   if (pos_ == end_ && !Fill()) return true;
   return buffer_[pos_] == kEndMark;

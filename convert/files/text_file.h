@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "byte_scan.h"
 #include "posix_file.h"
 #include "replacing_file.h"
 
@@ -45,9 +46,25 @@ class TextReader {
   // The same line copied into `line`.
   void ReadTextLine(std::string& line);
   std::string ReadTextLine();
+  // The bytes read ahead, from the next line on, for a caller that finds a
+  // plain line's end itself (LF or CR LF, no other CR, no Ctrl-Z) and takes
+  // it with SkipLine; empty when the next line needs the rules above (the
+  // first line, after a Ctrl-Z, nothing read ahead).
+  std::string_view ReadAhead() const {
+    if (linesRead_ == 0 || endMarkSeen_) return {};
+    return std::string_view(buffer_.data() + pos_, end_ - pos_);
+  }
+  // Takes a line that ReadAhead showed: `bytes` with its end.
+  void SkipLine(size_t bytes) {
+    pos_ += bytes;
+    ++linesRead_;
+  }
   // True when nothing is left to read or the next character is Ctrl-Z. An
   // unread line end (or lone CR) still counts as a character.
-  bool TextAtEnd();
+  bool TextAtEnd() {
+    if (!endMarkSeen_ && pos_ < end_) return buffer_[pos_] == kEndMark;
+    return AtEndOfBlock();
+  }
   void Close() { fd_.Close(); }
   int Fd() const { return fd_.Get(); }
   // Known once the first line has been read.
@@ -55,6 +72,7 @@ class TextReader {
 
  private:
   bool Fill();
+  bool AtEndOfBlock();
   // Fill for a UTF-16 source: the next stretch of it as UTF-8.
   bool FillDecoded();
   void Decode(size_t wanted);
@@ -90,6 +108,21 @@ class TextWriter {
   void WriteTextLine(std::string_view text) {
     out_.Append(text);
     out_.Append("\r\n");
+  }
+  // Writes a line of at most `most` bytes that `fill` puts at the pointer it
+  // is given, giving back the line's end: straight into the buffer.
+  template <typename Fill>
+  void WriteTextLineWith(size_t most, Fill&& fill) {
+    if (char* const room = out_.Room(most + 2)) [[likely]] {
+      char* const end = fill(room);
+      end[0] = '\r';
+      end[1] = '\n';
+      out_.Commit(end + 2);
+      return;
+    }
+    std::string line(most, '\0');
+    line.resize(static_cast<size_t>(fill(line.data()) - line.data()));
+    WriteTextLine(line);
   }
   // Writes what is buffered and puts the file in place.
   void Close();

@@ -16,6 +16,7 @@
 #include "stop_request.h"
 #include "system_calls.h"
 #include "text_file.h"
+#include "text_memo.h"
 
 namespace vantrelix {
 
@@ -25,8 +26,67 @@ std::string MissingFileMessage(const std::string& fileName) {
 
 namespace {
 
+// Copies a column's bytes; gives the end. Columns are short: a few loads
+// that may overlap, rather than a call.
+[[gnu::always_inline]] inline char* CopyColumn(char* to, std::string_view from) {
+  const char* const f = from.data();
+  const size_t n = from.size();
+  const auto copy = [&](auto word) {
+    // Two words, the second ending where the text ends.
+    decltype(word) head, tail;
+    std::memcpy(&head, f, sizeof word);
+    std::memcpy(&tail, f + n - sizeof word, sizeof word);
+    std::memcpy(to, &head, sizeof word);
+    std::memcpy(to + n - sizeof word, &tail, sizeof word);
+  };
+  struct Sixteen {
+    uint64_t half[2];
+  };
+  if (n >= 8) {
+    if (n <= 16) {
+      copy(uint64_t{});
+    } else if (n <= 32) {
+      copy(Sixteen{});
+    } else {
+      std::memcpy(to, f, n);
+    }
+  } else if (n >= 4) {
+    copy(uint32_t{});
+  } else if (n > 0) {
+    to[0] = f[0];
+    to[n / 2] = f[n / 2];
+    to[n - 1] = f[n - 1];
+  }
+  return to + n;
+}
+
+// Whether `text` holds a double quote, eight bytes at a time.
+bool HoldsQuote(std::string_view text) {
+  const auto quoteIn = [](uint64_t w) {
+    w ^= 0x2222222222222222u;  // a quote becomes a zero byte
+    return ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u) != 0;
+  };
+  const auto word = [&](size_t at) {
+    uint64_t w;
+    std::memcpy(&w, text.data() + at, 8);
+    return w;
+  };
+  const size_t n = text.size();
+  if (n < 8) return text.find('"') != std::string_view::npos;
+  // Words from the start, the last one ending where the text ends.
+  for (size_t at = 0; at + 8 < n; at += 8) {
+    if (quoteIn(word(at))) return true;
+  }
+  return quoteIn(word(n - 8));
+}
+
 // Copies a column's bytes without their double quotes; gives the end.
 char* CopyWithoutQuotes(char* to, std::string_view from) {
+  // Mostly a column in quotes, none inside.
+  if (from.size() >= 2 && from.front() == '"' && from.back() == '"') {
+    const std::string_view inside(from.data() + 1, from.size() - 2);
+    if (!HoldsQuote(inside)) return CopyColumn(to, inside);
+  }
   while (!from.empty()) {
     const auto* quote = static_cast<const char*>(std::memchr(from.data(), '"', from.size()));
     const size_t n = quote != nullptr ? static_cast<size_t>(quote - from.data()) : from.size();
@@ -39,34 +99,48 @@ char* CopyWithoutQuotes(char* to, std::string_view from) {
 
 }  // namespace
 
-void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSlotCount],
-                     std::string_view date, std::string_view time, std::string& out) {
-  std::string_view texts[kFieldSlotCount];
-  bool quoted[kFieldSlotCount] = {};
-  size_t size = 3 * kFieldSlotCount - 1;  // two quotes a field, a comma between fields
+FieldColumns::FieldColumns(const int32_t (&positions)[kFieldSlotCount]) {
   for (int i = 0; i < kFieldSlotCount; ++i) {
-    texts[i] = i == static_cast<int>(FieldSlot::kDate)   ? date
-               : i == static_cast<int>(FieldSlot::kTime) ? time
-                                                         : split.RawColumn(columns[i], quoted[i]);
-    size += texts[i].size();
+    index[i] = positions[i] == 0 ? -1 : std::max(positions[i], 1) - 1;
   }
-  // Written in one go into room for the longest the line can be; quotes left
-  // out of the columns make it shorter.
-  out.resize(size);
-  char* const begin = out.data();
-  char* p = begin;
-  for (int i = 0; i < kFieldSlotCount; ++i) {
-    if (i > 0) *p++ = ',';
-    *p++ = '"';
-    if (quoted[i]) {
-      p = CopyWithoutQuotes(p, texts[i]);
-    } else if (!texts[i].empty()) {
-      std::memcpy(p, texts[i].data(), texts[i].size());
-      p += texts[i].size();
+}
+
+void WriteImportLine(TextWriter& output, const LineColumns& split, const FieldColumns& columns,
+                     std::string_view date, std::string_view time) {
+  const auto field = [&](int i, bool& quoted) __attribute__((always_inline)) {
+    quoted = false;
+    if (i == static_cast<int>(FieldSlot::kDate)) return date;
+    if (i == static_cast<int>(FieldSlot::kTime)) return time;
+    if (columns.index[i] < 0) return split.RawColumn(0, quoted);
+    return split.RawColumnAt(static_cast<size_t>(columns.index[i]), quoted);
+  };
+  const auto fill = [&](char* p) __attribute__((always_inline)) {
+#pragma GCC unroll 7
+    for (int i = 0; i < kFieldSlotCount; ++i) {
+      if (i > 0) *p++ = ',';
+      *p++ = '"';
+      bool quoted;
+      const std::string_view text = field(i, quoted);
+      p = quoted ? CopyWithoutQuotes(p, text) : CopyColumn(p, text);
+      *p++ = '"';
     }
-    *p++ = '"';
+    return p;
+  };
+  // Written in one go into room for the longest the line can be: each of
+  // the five columns at most the whole line, two quotes a field and a comma
+  // between fields. A long line is measured first.
+  constexpr size_t kMarks = 3 * kFieldSlotCount - 1;
+  constexpr size_t kMeasuredAbove = 4096;
+  const size_t longest = std::max(split.Line().size(), kBlankLinePlaceholder.size());
+  size_t most = (kFieldSlotCount - 2) * longest + date.size() + time.size() + kMarks;
+  if (longest > kMeasuredAbove) {
+    most = kMarks;
+    for (int i = 0; i < kFieldSlotCount; ++i) {
+      bool quoted;
+      most += field(i, quoted).size();
+    }
   }
-  out.resize(static_cast<size_t>(p - begin));
+  output.WriteTextLineWith(most, fill);
 }
 
 namespace {
@@ -80,16 +154,33 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
   for (int i = 0; i < kFieldSlotCount; ++i) columns[i] = record.Position(static_cast<FieldSlot>(i));
   const int32_t dateColumn = columns[static_cast<int>(FieldSlot::kDate)];
   const int32_t timeColumn = columns[static_cast<int>(FieldSlot::kTime)];
+  const FieldColumns fieldColumns(columns);
+  // A field's column as it stands in the line.
+  const auto raw = [&](const LineColumns& split, FieldSlot slot, bool& quoted) {
+    const int32_t index = fieldColumns.index[static_cast<int>(slot)];
+    return index < 0 ? split.RawColumn(0, quoted)
+                     : split.RawColumnAt(static_cast<size_t>(index), quoted);
+  };
 
-  std::string date, time;
+  std::string dateText, timeText;
   UnreadReport unread(record, regional);
   DateJudge judge(record, regional, currentYear);
+  // Times converted lately, as they stood in the line; unread ones are left
+  // out, to be noted one by one.
+  struct ReadTime {
+    bool zoned = false;
+    uint8_t size = 0;
+    char text[14] = {};
+  };
+  TextMemo<ReadTime> readTimes;
   SourceRecords records(source);
   const int64_t count = ForEachSourceLine(
       records, record.HasHeaderLine(), HighestColumn(columns), record.Delimiter(),
       [&](const SourceLine& line) {
-        line.split.ColumnInto(dateColumn, date);
-        const DateJudgement judged = judge.Judge(date);
+        bool quoted;
+        const std::string_view rawDate = raw(line.split, FieldSlot::kDate, quoted);
+        std::string_view date;
+        const DateJudgement& judged = judge.Judge(rawDate, quoted, dateText, date);
         if (line.text.empty()) {
           unread.dates.NotRead(true, records.FirstLine(), line.split, dateColumn);  // a placeholder
         } else {
@@ -103,15 +194,29 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
                                  line.split, dateColumn);
           }
         }
-        line.split.ColumnInto(timeColumn, time);
-        const bool zoned = EndsInZone(time);
-        if (TimeConvert(time, record, regional)) {
-          unread.zonedTimes += zoned;
+        const std::string_view rawTime = raw(line.split, FieldSlot::kTime, quoted);
+        std::string_view time;
+        if (const ReadTime* known = readTimes.Find(rawTime)) {
+          unread.zonedTimes += known->zoned;
+          time = std::string_view(known->text, known->size);
         } else {
-          unread.times.NotRead(line.text.empty() || time.empty(), records.FirstLine(), line.split,
-                               timeColumn);
+          timeText.clear();
+          AppendColumnText(timeText, rawTime, quoted);
+          const bool zoned = EndsInZone(timeText);
+          if (TimeConvert(timeText, record, regional)) {
+            unread.zonedTimes += zoned;
+            if (timeText.size() <= sizeof ReadTime::text) {
+              ReadTime read{zoned, static_cast<uint8_t>(timeText.size()), {}};
+              std::memcpy(read.text, timeText.data(), timeText.size());
+              readTimes.Note(read);
+            }
+          } else {
+            unread.times.NotRead(line.text.empty() || timeText.empty(), records.FirstLine(),
+                                 line.split, timeColumn);
+          }
+          time = timeText;
         }
-        write(line.split, columns, date, time);
+        write(line.split, fieldColumns, date, time);
         ThrowIfStopRequested();
         if (host != nullptr) host->ShowCount(line.number);
         return true;
@@ -131,20 +236,17 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
                      const RegionalSettings& regional, int currentYear, ConversionHost* host,
                      UnreadReport* unread) {
-  std::string out;
-  return PassLines(source, record, regional, currentYear, host, unread,
-                   [&](const LineColumns& split, const int32_t(&columns)[kFieldSlotCount],
-                       const std::string& date, const std::string& time) {
-                     BuildImportLine(split, columns, date, time, out);
-                     output.WriteTextLine(out);
-                   });
+  return PassLines(
+      source, record, regional, currentYear, host, unread,
+      [&](const LineColumns& split, const FieldColumns& columns, std::string_view date,
+          std::string_view time) { WriteImportLine(output, split, columns, date, time); });
 }
 
 int64_t CheckLines(TextReader& source, const SetupRecord& record, const RegionalSettings& regional,
                    int currentYear, UnreadReport* unread) {
-  return PassLines(source, record, regional, currentYear, nullptr, unread,
-                   [](const LineColumns&, const int32_t(&)[kFieldSlotCount], const std::string&,
-                      const std::string&) {});
+  return PassLines(
+      source, record, regional, currentYear, nullptr, unread,
+      [](const LineColumns&, const FieldColumns&, std::string_view, std::string_view) {});
 }
 
 namespace {

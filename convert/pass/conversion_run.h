@@ -47,18 +47,25 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
                         int currentYear, const std::string& dataFolder, ConversionHost& host,
                         UnreadReport* unread = nullptr);
 
-// One line of the import file, without its line end: the seven fields in
-// FieldSlot order, each in double quotes, separated by commas; `date` and
-// `time` as the date and time rules made them. The one place that knows the
-// import file's format.
+// The columns of the seven fields in a line split for them (by
+// HighestColumn): the delimiters before each, -1 for a field set to none.
+struct FieldColumns {
+  explicit FieldColumns(const int32_t (&positions)[kFieldSlotCount]);
+  int32_t index[kFieldSlotCount];
+};
+
+// Writes one line of the import file: the seven fields in FieldSlot order,
+// each in double quotes, separated by commas; `date` and `time` as the date
+// and time rules made them. The one place that knows the import file's
+// format.
 class LineColumns;
-void BuildImportLine(const LineColumns& split, const int32_t (&columns)[kFieldSlotCount],
-                     std::string_view date, std::string_view time, std::string& out);
+class TextReader;
+class TextWriter;
+void WriteImportLine(TextWriter& output, const LineColumns& split, const FieldColumns& columns,
+                     std::string_view date, std::string_view time);
 
 // The pass itself, from an open source to a writer, without the checks and
 // the host: gives the number of lines read (a skipped header included).
-class TextReader;
-class TextWriter;
 int64_t ConvertLines(TextReader& source, TextWriter& output, const SetupRecord& record,
                      const RegionalSettings& regional, int currentYear, ConversionHost* host,
                      UnreadReport* unread = nullptr);

@@ -77,6 +77,12 @@ std::string_view SourceRecords::NextLine() {
   return source_.ReadTextLineView(scratch_);
 }
 
+std::string_view SourceRecords::NextSplitSlowly(LineColumns& split, int32_t maxColumn) {
+  const std::string_view record = Next();
+  split.Split(record, maxColumn);
+  return record;
+}
+
 void SourceRecords::CountStray() {
   ++strayQuotes_;
   if (firstStray_ == 0) firstStray_ = firstLine_;

@@ -29,6 +29,20 @@ class SourceRecords {
 
   // The next record; valid until the next call.
   std::string_view Next();
+  // The same, split into `split` for columns up to `maxColumn`. A plain
+  // line is split where the reader holds it, in the scan that finds its end.
+  std::string_view NextSplit(LineColumns& split, int32_t maxColumn) {
+    if (pending_.empty()) {
+      const std::string_view bytes = source_.ReadAhead();
+      size_t size = 0;
+      if (const size_t taken = split.SplitPlainLine(bytes, maxColumn, size)) {
+        source_.SkipLine(taken);
+        firstLine_ = ++linesRead_;
+        return bytes.substr(0, size);
+      }
+    }
+    return NextSplitSlowly(split, maxColumn);
+  }
   // True when no record is left (as TextReader::TextAtEnd).
   bool AtEnd() { return pending_.empty() && source_.TextAtEnd(); }
   // The source line the last record began on (1-based).
@@ -39,6 +53,7 @@ class SourceRecords {
 
  private:
   std::string_view NextLine();
+  std::string_view NextSplitSlowly(LineColumns& split, int32_t maxColumn);
   void CountStray();
 
   TextReader& source_;
@@ -74,12 +89,11 @@ int64_t ForEachSourceLine(SourceRecords& records, bool skipHeader, int32_t maxCo
   LineColumns split(delimiter);
   int64_t count = 0;
   for (;;) {
-    std::string_view line = records.Next();
     if (count == 0 && skipHeader) {
-      line = records.Next();  // the header is dropped, but counted
+      records.Next();  // the header is dropped, but counted
       count = 1;
     }
-    split.Split(line, maxColumn);
+    const std::string_view line = records.NextSplit(split, maxColumn);
     ++count;
     if (!visit(SourceLine{line, count, split}) || records.AtEnd()) return count;
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "byte_scan.h"
+#include "comma.h"
 #include "date_time_cell.h"
 #include "normalise.h"
 
@@ -216,28 +217,31 @@ DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
 }
 
 DateJudge::DateJudge(const SetupRecord& record, const RegionalSettings& settings, int currentYear)
-    : record_(record), settings_(settings), currentYear_(currentYear), slots_(kSlots) {}
+    : record_(record), settings_(settings), currentYear_(currentYear) {}
 
-DateJudgement DateJudge::Judge(std::string& field) {
-  if (field.empty() || field.size() > Slot::kLongest) {
-    return JudgeDate(field, record_, settings_, currentYear_);
+const DateJudgement& DateJudge::JudgeAgain(std::string_view raw, bool quoted, std::string& scratch,
+                                           std::string_view& written) {
+  // Unread texts are remembered too, their judgement without the text.
+  if (const Answer* known = memo_.Find(raw)) {
+    scratch.clear();
+    AppendColumnText(scratch, raw, quoted);
+    written = scratch;
+    return known->judgement;
   }
-  // The text's bytes, zero-padded, mixed into a slot number.
-  uint64_t word[3] = {};
-  std::memcpy(word, field.data(), field.size());
-  uint64_t h = (word[0] * 0x9E3779B97F4A7C15u) ^ (word[1] * 0xC2B2AE3D27D4EB4Fu) ^
-               (word[2] * 0x165667B19E3779F9u) ^ field.size();
-  Slot& slot = slots_[h >> (64 - kSlotBits)];  // the product's high bits mix every byte
-  if (slot.size == field.size() && std::memcmp(slot.text, field.data(), field.size()) == 0) {
-    if (slot.judgement.verdict == DateVerdict::kRead) field.assign(slot.out, slot.outSize);
-    return slot.judgement;
+  scratch.clear();
+  AppendColumnText(scratch, raw, quoted);
+  Answer answer;
+  answer.judgement = JudgeDate(scratch, record_, settings_, currentYear_);
+  written = scratch;
+  if (answer.judgement.verdict != DateVerdict::kRead) {
+    memo_.Note(answer);
+  } else if (!scratch.empty() && scratch.size() <= sizeof answer.out) {
+    answer.outSize = static_cast<uint8_t>(scratch.size());
+    std::memcpy(answer.out, scratch.data(), scratch.size());
+    memo_.Note(answer);
   }
-  slot.size = static_cast<uint8_t>(field.size());
-  std::memcpy(slot.text, field.data(), field.size());
-  slot.judgement = JudgeDate(field, record_, settings_, currentYear_);
-  slot.outSize = static_cast<uint8_t>(std::min(field.size(), sizeof slot.out));
-  std::memcpy(slot.out, field.data(), slot.outSize);
-  return slot.judgement;
+  judged_ = answer.judgement;
+  return judged_;
 }
 
 namespace {

@@ -9,6 +9,7 @@
 
 #include "regional.h"
 #include "setup_record.h"
+#include "text_memo.h"
 
 namespace vantrelix {
 
@@ -78,23 +79,34 @@ DateJudgement JudgeDate(std::string& field, const SetupRecord& record,
 class DateJudge {
  public:
   DateJudge(const SetupRecord& record, const RegionalSettings& settings, int currentYear);
-  DateJudgement Judge(std::string& field);
+  // Judges a column as it stands in the line (`raw`; `quoted` when it holds
+  // quotes, which its text leaves out). `written` gets the field as the
+  // import file takes it, the date converted or the text as it came; it
+  // lasts until the next call, or while `scratch` is left alone, and so
+  // does the judgement.
+  const DateJudgement& Judge(std::string_view raw, bool quoted, std::string& scratch,
+                             std::string_view& written) {
+    if (const Answer* known = memo_.Find(raw); known != nullptr && known->outSize != 0) {
+      written = std::string_view(known->out, known->outSize);
+      return known->judgement;
+    }
+    return JudgeAgain(raw, quoted, scratch, written);
+  }
 
  private:
-  struct Slot {
-    static constexpr size_t kLongest = 24;
-    uint8_t size = 0;  // 0: empty
-    uint8_t outSize = 0;
-    char text[kLongest];
-    char out[8];  // the date as written
+  const DateJudgement& JudgeAgain(std::string_view raw, bool quoted, std::string& scratch,
+                                  std::string_view& written);
+
+  struct Answer {
     DateJudgement judgement;
+    uint8_t outSize = 0;  // 0: not read, written as it came
+    char out[8] = {};     // the date as written
   };
-  static constexpr int kSlotBits = 12;
-  static constexpr size_t kSlots = size_t{1} << kSlotBits;
   const SetupRecord& record_;
   const RegionalSettings& settings_;
   int currentYear_;
-  std::vector<Slot> slots_;
+  TextMemo<Answer> memo_;
+  DateJudgement judged_;  // the last one not answered from memory
 };
 
 // The one tally of a date column that the pass, the check, the layout
