@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "comma_model.h"
 #include "conversion_run.h"
 #include "inouterror.h"
 #include "normalise.h"
@@ -117,6 +119,37 @@ TEST_F(ConversionRunTest, EachFieldDelimiterSplitsOnlyAtItsOwn) {
     EXPECT_EQ(Run(), RunResult::kCompleted);
     EXPECT_EQ(Output(), c.import) << kFieldDelimiterItems[static_cast<size_t>(c.delimiter)];
   }
+}
+
+// Each column goes to the import file as the column rule gives it, however
+// its quotes stand: around it, inside it, none; short and long.
+TEST_F(ConversionRunTest, ColumnsGoOutAsTheColumnRuleGivesThem) {
+  std::mt19937 rng(31);
+  const std::string pieces[] = {
+      "\"", "\"\"", "a", "Tanaka, Ahmed", "x@example.com", "\"Roe, Jane\"", "6' 2\" tall",
+      "\t", ",",    " "};
+  std::string source;
+  std::vector<std::string> lines;
+  for (int n = 0; n < 2000; ++n) {
+    std::string line;
+    const int parts = static_cast<int>(rng() % 12);
+    for (int i = 0; i < parts; ++i) line += pieces[rng() % std::size(pieces)];
+    if (std::count(line.begin(), line.end(), '"') % 2 != 0) line += '"';  // no record runs on
+    lines.push_back(line);
+    source += line + (n % 3 == 0 ? "\r\n" : "\n");
+  }
+  Columns({1, 2, 0, 0, 3, 4, 9});
+  Source(source);
+  ASSERT_EQ(Run(), RunResult::kCompleted);
+  std::string expected;
+  for (const std::string& line : lines) {
+    for (const int32_t column : {1, 2, 0, 0, 3, 4, 9}) {
+      expected += "\"" + testing::ModelComma(line, column) + "\",";
+    }
+    expected.back() = '\r';
+    expected += '\n';
+  }
+  EXPECT_EQ(Output(), expected);
 }
 
 // A record that holds a quoted line break counts once, yet the examples name
@@ -548,6 +581,56 @@ TEST(SourceRecords, StrayQuotesEndAtTheirLine) {
     EXPECT_EQ(got[1].size(), c.secondSize) << c.name;
     EXPECT_EQ(records.StrayQuotes(), c.stray) << c.name;
     EXPECT_EQ(records.FirstStrayQuoteLine(), c.strayLine) << c.name;
+  }
+}
+
+// A plain line is split where the reader holds it, in the scan that finds
+// its end; every record must come out as the line rules and the splitter
+// give it on their own: text, line number, columns, stray quotes.
+TEST(SourceRecords, SplitWhereTheReaderHoldsItAsTheRulesGiveIt) {
+  std::mt19937 rng(2027);
+  const char alphabet[] = {'a', 'b', ',',  ',',  '\t', '"',    '"',  ' ',
+                           ';', '|', '\n', '\n', '\r', '\x1a', '\0', '\xff'};
+  TempDir dir;
+  std::string source, fast, slow;
+  for (int round = 0; round < 3000; ++round) {
+    source.clear();
+    const int length = static_cast<int>(rng() % 200);
+    for (int i = 0; i < length; ++i) source.push_back(alphabet[rng() % sizeof alphabet]);
+    // Now and then a line that crosses a block, or runs into the end.
+    if (rng() % 4 == 0) source += std::string(rng() % 70, 'x') + (rng() % 2 ? "\n" : "");
+    WriteFile(dir / "s", source);
+    const auto delimiter = static_cast<FieldDelimiter>(rng() % kFieldDelimiterItems.size());
+    const auto maxColumn = static_cast<int32_t>(rng() % 9);
+    const size_t block = std::vector<size_t>{7, 16, 33, 64, 4096}[rng() % 5];
+    TextReader fastReader = TextReader::Open(dir / "s", block);
+    TextReader slowReader = TextReader::Open(dir / "s", block);
+    SourceRecords fastRecords(fastReader), slowRecords(slowReader);
+    LineColumns fastSplit(delimiter), slowSplit(delimiter);
+    for (int record = 0;; ++record) {
+      const std::string_view fastLine = fastRecords.NextSplit(fastSplit, maxColumn);
+      const std::string_view slowLine = slowRecords.Next();
+      slowSplit.Split(slowLine, maxColumn);
+      const std::string where = "round " + std::to_string(round) + ", record " +
+                                std::to_string(record) + ", block " + std::to_string(block);
+      ASSERT_EQ(fastLine, slowLine) << where;
+      ASSERT_EQ(fastRecords.FirstLine(), slowRecords.FirstLine()) << where;
+      ASSERT_EQ(fastSplit.Count(), slowSplit.Count()) << where;
+      for (int32_t column = -1; column <= maxColumn + 1; ++column) {
+        bool fastQuoted, slowQuoted;
+        ASSERT_EQ(fastSplit.RawColumn(column, fastQuoted), slowSplit.RawColumn(column, slowQuoted))
+            << where << ", column " << column;
+        ASSERT_EQ(fastQuoted, slowQuoted) << where << ", column " << column;
+        fastSplit.ColumnInto(column, fast);
+        slowSplit.ColumnInto(column, slow);
+        ASSERT_EQ(fast, slow) << where << ", column " << column;
+      }
+      const bool atEnd = fastRecords.AtEnd();
+      ASSERT_EQ(atEnd, slowRecords.AtEnd()) << where;
+      if (atEnd) break;
+    }
+    ASSERT_EQ(fastRecords.StrayQuotes(), slowRecords.StrayQuotes()) << round;
+    ASSERT_EQ(fastRecords.FirstStrayQuoteLine(), slowRecords.FirstStrayQuoteLine()) << round;
   }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "comma.h"
 #include "date_tally.h"
 #include "layout_guess.h"
 #include "layout_record.h"
@@ -46,6 +47,41 @@ TEST(ReadingsOf, EachOrderOfTheShape) {
 
 // A column judged by one reading: how many are read, left, doubtful, and the
 // layout that would read the most of it.
+// A date answered from memory must be the one a fresh reading gives: texts
+// that differ in one byte, at any place and of any length, are never taken
+// for each other, quoted or not.
+TEST(DateJudge, AnswersFromMemoryAsAFreshReadingDoes) {
+  const SetupRecord record = testing::LayoutRecord(0, '/');
+  const RegionalSettings regional;
+  DateJudge judge(record, regional, kYear);
+  std::vector<std::string> texts = {"12/04/26", "12/14/26", "\"12/04/26\"",   "2026-12-05",    "",
+                                    "7/4/26",   "7/4/2026", "\"7/4/\"\"26\"", "--Blank Line--"};
+  for (size_t size = 1; size <= 30; ++size) {
+    const std::string base = std::string("11/28/2025 10/03/2025 01/0").substr(0, size);
+    for (size_t at = 0; at < size; ++at) {
+      std::string other = base;
+      other[at] = other[at] == '1' ? '2' : '1';
+      texts.push_back(base);
+      texts.push_back(other);
+    }
+  }
+  std::string scratch, fresh;
+  std::string_view written;
+  for (int round = 0; round < 3; ++round) {  // the first fills the memory, the others ask it
+    for (const std::string& raw : texts) {
+      const bool quoted = raw.find('"') != std::string::npos;
+      const DateJudgement j = judge.Judge(raw, quoted, scratch, written);
+      fresh.clear();
+      AppendColumnText(fresh, raw, quoted);
+      const DateJudgement expected = JudgeDate(fresh, record, regional, kYear);
+      EXPECT_EQ(written, fresh) << raw;
+      EXPECT_EQ(j.verdict, expected.verdict) << raw;
+      EXPECT_EQ(j.reads, expected.reads) << raw;
+      EXPECT_EQ(j.differs, expected.differs) << raw;
+    }
+  }
+}
+
 TEST(DateTally, DoubtOverEveryOrderTheColumnShows) {
   RegionalSettings yearFirst;
   yearFirst.shortDatePattern = "yy/MM/dd";

@@ -60,12 +60,14 @@ namespace {
   return to + n;
 }
 
+// Whether the eight bytes of `w` hold a double quote.
+[[gnu::always_inline]] inline bool QuoteIn(uint64_t w) {
+  w ^= 0x2222222222222222u;  // a quote becomes a zero byte
+  return ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u) != 0;
+}
+
 // Whether `text` holds a double quote, eight bytes at a time.
 bool HoldsQuote(std::string_view text) {
-  const auto quoteIn = [](uint64_t w) {
-    w ^= 0x2222222222222222u;  // a quote becomes a zero byte
-    return ((w - 0x0101010101010101u) & ~w & 0x8080808080808080u) != 0;
-  };
   const auto word = [&](size_t at) {
     uint64_t w;
     std::memcpy(&w, text.data() + at, 8);
@@ -75,9 +77,27 @@ bool HoldsQuote(std::string_view text) {
   if (n < 8) return text.find('"') != std::string_view::npos;
   // Words from the start, the last one ending where the text ends.
   for (size_t at = 0; at + 8 < n; at += 8) {
-    if (quoteIn(word(at))) return true;
+    if (QuoteIn(word(at))) return true;
   }
-  return quoteIn(word(n - 8));
+  return QuoteIn(word(n - 8));
+}
+
+// A quoted column as it mostly comes, a quote at each end and eight to
+// sixteen bytes between them, none a quote: copied in two words, looked at
+// for quotes on the way. Gives the end, or nullptr for any other column.
+[[gnu::always_inline]] inline char* CopyWrapped(char* to, std::string_view from) {
+  if (from.size() < 10 || from.size() > 18 || from.front() != '"' || from.back() != '"') {
+    return nullptr;
+  }
+  const char* const f = from.data() + 1;
+  const size_t n = from.size() - 2;
+  uint64_t head, tail;
+  std::memcpy(&head, f, 8);
+  std::memcpy(&tail, f + n - 8, 8);
+  if (QuoteIn(head) || QuoteIn(tail)) return nullptr;
+  std::memcpy(to, &head, 8);
+  std::memcpy(to + n - 8, &tail, 8);
+  return to + n;
 }
 
 // Copies a column's bytes without their double quotes; gives the end.
@@ -121,7 +141,13 @@ void WriteImportLine(TextWriter& output, const LineColumns& split, const FieldCo
       *p++ = '"';
       bool quoted;
       const std::string_view text = field(i, quoted);
-      p = quoted ? CopyWithoutQuotes(p, text) : CopyColumn(p, text);
+      if (!quoted) {
+        p = CopyColumn(p, text);
+      } else if (char* const end = CopyWrapped(p, text)) {
+        p = end;
+      } else {
+        p = CopyWithoutQuotes(p, text);
+      }
       *p++ = '"';
     }
     return p;
