@@ -35,6 +35,7 @@ start_xvfb -auth "$work/auth"
 
 copy="$work/vtfallback$$"
 cp "$program" "$copy"
+cp "$(dirname "$program")/vantrelix-windows" "$work/"  # what the program starts with a display
 data="$work/TOLV_7_Data"
 mkdir -p "$data"
 cp "$sample" "$data/Sample_VANTRELIX.CSV"

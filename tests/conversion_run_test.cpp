@@ -144,7 +144,9 @@ TEST_F(ConversionRunTest, ColumnsGoOutAsTheColumnRuleGivesThem) {
   std::string expected;
   for (const std::string& line : lines) {
     for (const int32_t column : {1, 2, 0, 0, 3, 4, 9}) {
-      expected += "\"" + testing::ModelComma(line, column) + "\",";
+      expected += '"';
+      expected += testing::ModelComma(line, column);
+      expected += "\",";
     }
     expected.back() = '\r';
     expected += '\n';

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <map>
 
+#include "console.h"
 #include "guard.h"
 #include "program_state.h"
 #include "startup.h"

@@ -44,6 +44,7 @@ mkdir -p "$work/TOLV_7_Data"
 printf 'H\r\na,b\r\n' > "$work/TOLV_7_Data/Sample_VANTRELIX.CSV"
 copy="$work/vtwin$$"
 cp "$program" "$copy"
+cp "$(dirname "$program")/vantrelix-windows" "$work/"  # what the program starts with a display
 
 hidden() { xprop -id "$id" _NET_WM_STATE | grep -q HIDDEN; }
 managed() { xprop -id "$id" WM_STATE 2> /dev/null | grep -q 'window state: Normal'; }

@@ -102,6 +102,11 @@ for word in SETUP VANTRELIX_COMMON_DOCUMENTS "EXIT STATUS" "CONSOLE MODE" TROUBL
   grep -qF -- "$word" <<< "$man" || fail "the manual page does not mention $word"
 done
 
+# The program loads no window library; its window program, beside it in
+# libexec, does.
+[ -x "$root/usr/libexec/vantrelix/vantrelix-windows" ] || fail "no window program in usr/libexec/vantrelix"
+! readelf -d "$root/usr/bin/vantrelix" | grep -E 'NEEDED.*libQt6(Gui|Widgets)' || fail "the program needs the window libraries"
+
 # The installed program converts the sample in console mode.
 data="$work/docs/TOLV_7_Data"
 mkdir -p "$data" "$work/home"

@@ -129,9 +129,15 @@ void SmallDisk::Fill() {
 
 std::string CopyProgram(const std::string& program, const std::string& folder,
                         const std::string& name) {
+  const auto copy = [](const std::string& from, const std::string& to) {
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    ::chmod(to.c_str(), 0755);
+  };
   const std::string target = folder + "/" + name;
-  std::filesystem::copy_file(program, target, std::filesystem::copy_options::overwrite_existing);
-  ::chmod(target.c_str(), 0755);
+  copy(program, target);
+  // The window program goes with it, as the package installs it.
+  const std::string windows = std::filesystem::path(program).replace_filename("vantrelix-windows");
+  if (std::filesystem::exists(windows)) copy(windows, folder + "/vantrelix-windows");
   return target;
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "column_proposal.h"
+#include "console.h"
 #include "conversion_run.h"
 #include "guard.h"
 #include "inouterror.h"
@@ -20,7 +21,6 @@
 #include "settings_text.h"
 #include "setup_file.h"
 #include "source_file.h"
-#include "startup.h"
 #include "text_file.h"
 #include "unread.h"
 

@@ -25,7 +25,6 @@
 #include "settings_text.h"
 #include "setup_file.h"
 #include "source_file.h"
-#include "startup.h"
 #include "stop_request.h"
 #include "text_file.h"
 #include "unread.h"
@@ -130,6 +129,17 @@ void WriteUsage(const std::string& programPath, std::FILE* to) {
 }
 
 }  // namespace
+
+std::string FirstArgument(int argc, char** argv) {
+  return argc > 1 && argv[1] != nullptr ? argv[1] : "";
+}
+
+std::string ProgramFilePath(const char* argv0) {
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n > 0) return std::string(path, static_cast<size_t>(n));
+  return argv0 != nullptr ? argv0 : "vantrelix";
+}
 
 std::string ProgramName(const std::string& path) {
   return path.substr(path.find_last_of('/') + 1);

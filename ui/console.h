@@ -8,6 +8,17 @@ namespace vantrelix {
 // The program without a display: the pass in console mode, and the commands
 // an admin sets up and checks an export with.
 
+// The first command-line argument as the user typed it, read before Qt
+// takes its own options out of the list.
+std::string FirstArgument(int argc, char** argv);
+
+// The program file's full name (of the running executable, not of a link).
+std::string ProgramFilePath(const char* argv0);
+
+// The line a second copy in console mode prints before it ends.
+inline constexpr char kAnotherCopyMessage[] =
+    "Another copy of the program is already running; this one ends without converting.";
+
 // The program file's name without its folder, as messages name it.
 std::string ProgramName(const std::string& programPath);
 

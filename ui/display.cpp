@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QGuiApplication>
 #include <QLibraryInfo>
 
 #include <algorithm>
@@ -97,7 +96,8 @@ bool PlatformUsable(std::string_view entry) {
   return !name.empty();  // offscreen, minimal, vnc, ...: nothing to check here
 }
 
-// The platform chosen, as QGuiApplication::platformName() will give it.
+// The platform chosen, as QGuiApplication::platformName() will give it; in
+// QT_QPA_PLATFORM, which a window program started from this one inherits.
 std::string chosenPlatform;
 
 // Puts the choice into QT_QPA_PLATFORM. A platform that needs a display gets
@@ -111,11 +111,12 @@ bool Choose(const std::string& entry) {
 
 }  // namespace
 
-bool WindowSystemOpened() {
-  const std::string opened = QGuiApplication::platformName().toStdString();
-  // The wayland-egl and wayland-xcomposite entries are all "wayland" once open.
-  if (chosenPlatform.substr(0, 7) == "wayland") return opened.substr(0, 7) == "wayland";
-  return chosenPlatform.empty() || opened == chosenPlatform;
+std::string ChosenWindowSystem() {
+  if (!chosenPlatform.empty()) return chosenPlatform;
+  const char* chosen = NonEmptyEnv("QT_QPA_PLATFORM");
+  if (chosen == nullptr) return {};
+  const std::string_view entry = chosen;
+  return std::string(entry.substr(0, std::min(entry.find(':'), entry.find(';'))));
 }
 
 bool ChooseWindowSystem() {

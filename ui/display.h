@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace vantrelix {
 
 // Chooses the window system before the application object exists (Qt aborts
@@ -15,9 +17,8 @@ namespace vantrelix {
 // it does not abort the program.
 bool ChooseWindowSystem();
 
-// Once the application object exists: false when Qt could not open the
-// window system chosen (and fell back); the program then runs in console
-// mode.
-bool WindowSystemOpened();
+// The window system chosen, by this process or by the one that started it
+// ("xcb", "wayland", "offscreen", ...); empty when none was.
+std::string ChosenWindowSystem();
 
 }  // namespace vantrelix

@@ -2,13 +2,15 @@
 //   vantrelix          convert about one second after start, then end
 //   vantrelix SETUP    open the field selector
 //   vantrelix --check, --show, --set   set up and try an export from a console
+// With a display, the window program (vantrelix-windows) takes this one's
+// place; without one, nothing of the windows is loaded.
 #include <string>
 #include <vector>
 
 #include "console.h"
 #include "display.h"
 #include "program.h"
-#include "startup.h"
+#include "window_launch.h"
 
 int main(int argc, char** argv) {
   vantrelix::InstallStopSignalHandlers();
@@ -20,5 +22,5 @@ int main(int argc, char** argv) {
     return vantrelix::RunOption(programPath, std::vector<std::string>(argv + 1, argv + argc));
   }
   if (!vantrelix::ChooseWindowSystem()) return vantrelix::RunInConsole(programPath, firstArgument);
-  return vantrelix::RunWithWindows(argc, argv, firstArgument);
+  return vantrelix::StartWindowProgram(argc, argv, programPath);
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QWidget>
 
 #include <QtGlobal>
@@ -51,17 +52,6 @@ bool LocaleWatcher::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
-std::string FirstArgument(int argc, char** argv) {
-  return argc > 1 && argv[1] != nullptr ? argv[1] : "";
-}
-
-std::string ProgramFilePath(const char* argv0) {
-  char path[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n > 0) return std::string(path, static_cast<size_t>(n));
-  return argv0 != nullptr ? argv0 : "vantrelix";
-}
-
 WindowProgram::WindowProgram(ProgramState& state, TGuardApplication* guard, int startDelayMs)
     : state_(state) {
   InitUiResources();
@@ -93,8 +83,23 @@ int WindowProgram::Run() {
   return state_.exitCode;
 }
 
-int RunWithWindows(int argc, char** argv, const std::string& firstArgument) {
-  const std::string programPath = ProgramFilePath(argv[0]);
+namespace {
+
+// Once the application object exists: false when Qt could not open the
+// window system chosen (and fell back); the program then runs in console
+// mode.
+bool WindowSystemOpened() {
+  const std::string opened = QGuiApplication::platformName().toStdString();
+  const std::string chosen = ChosenWindowSystem();
+  // The wayland-egl and wayland-xcomposite entries are all "wayland" once open.
+  if (chosen.substr(0, 7) == "wayland") return opened.substr(0, 7) == "wayland";
+  return chosen.empty() || opened == chosen;
+}
+
+}  // namespace
+
+int RunWithWindows(int argc, char** argv, const std::string& programPath) {
+  const std::string firstArgument = FirstArgument(argc, argv);
   auto application = std::make_unique<QApplication>(argc, argv);
   if (!WindowSystemOpened()) {
     // The display went away after it was probed: Qt fell back to no screen.

@@ -24,13 +24,6 @@ class LocaleWatcher : public QObject {
   ProgramState& state_;
 };
 
-// The first command-line argument as the user typed it, read before Qt
-// takes its own options out of the list.
-std::string FirstArgument(int argc, char** argv);
-
-// The program file's full name (of the running executable, not of a link).
-std::string ProgramFilePath(const char* argv0);
-
 // Both windows, created and started in the order of a run: Form1 (its timer
 // counting from then on, the guard, FormCreate), Form2 hidden, Form1 shown,
 // FormActivate. The event loop is the caller's.
@@ -53,11 +46,8 @@ class WindowProgram {
   std::unique_ptr<TForm2> form2_;
 };
 
-// The line a second copy in console mode prints before it ends.
-inline constexpr char kAnotherCopyMessage[] =
-    "Another copy of the program is already running; this one ends without converting.";
-
-// The whole program with windows; gives the exit status.
-int RunWithWindows(int argc, char** argv, const std::string& firstArgument);
+// The whole program with windows; gives the exit status. `programPath`: the
+// program as it was started (its name names the guard and the title).
+int RunWithWindows(int argc, char** argv, const std::string& programPath);
 
 }  // namespace vantrelix
