@@ -140,6 +140,33 @@ TEST(LayoutGuess, OfferedReadingGivesTheTrueDates) {
   }
 }
 
+// The shapes that keep a date layout from a time column and back.
+TEST(ShapeOf, DatesTimesAndNeither) {
+  struct Case {
+    const char* text;
+    TextShape shape;
+  };
+  const Case cases[] = {
+      {"930", TextShape::kTime},         // hhmm without the hour's zero
+      {"1430", TextShape::kTime},        // military
+      {"261214", TextShape::kDate},      // yymmdd
+      {"1122026", TextShape::kDate},     // mddyyyy: a month that lost its zero
+      {"20261214", TextShape::kDate},    // yyyymmdd
+      {"12345", TextShape::kOther},      // a number of no date or time
+      {"9:30", TextShape::kTime},        // an hour and minutes
+      {"9.30", TextShape::kTime},        //   with a dot
+      {"123:45", TextShape::kOther},     // no hour has three digits
+      {"9:30:15", TextShape::kTime},     // with seconds
+      {"5.12.2026", TextShape::kDate},   // three numbers
+      {"2026-12-05", TextShape::kDate},  //   another separator
+      {"9:30 pm", TextShape::kTime},     // a designator
+      {"2pm", TextShape::kTime},
+      {"Room 4", TextShape::kOther},  // letters
+      {"12/14/2026 9:30 am", TextShape::kDateAndTime},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ShapeOf(c.text), c.shape) << c.text;
+}
+
 TEST(LayoutGuess, NoLayoutForTheOtherKindsShape) {
   const TextCounts dates = {{"10/20/2026", 3}, {"2026-12-05", 1}, {"9:30", 1}};
   const TextCounts times = {{"9:30 am", 2}, {"1430", 1}, {"2pm", 1}, {"12/05/2026", 1}};
@@ -150,6 +177,10 @@ TEST(LayoutGuess, NoLayoutForTheOtherKindsShape) {
   EXPECT_TRUE(date.otherKind);
   EXPECT_EQ(date.layout, -1);
   EXPECT_FALSE(BestDateLayout(dates, testing::LayoutRecord(0, '/'), {}, kYear).otherKind);
+  // Half of each kind: a layout is still offered.
+  const TextCounts half = {{"10/20/2026", 2}, {"9:30 am", 2}};
+  EXPECT_FALSE(BestDateLayout(half, testing::LayoutRecord(0, '/'), {}, kYear).otherKind);
+  EXPECT_FALSE(BestTimeLayout(half, testing::LayoutRecord(0, '/', 0, ':'), {}).otherKind);
 }
 
 TEST(LayoutGuess, Times) {

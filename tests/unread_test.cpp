@@ -105,6 +105,27 @@ TEST(UnreadSummary, Text) {
 }
 
 // Where the texts left as they came show why, the summary says what to set.
+// A long text is cut for the log, never inside a character of several bytes.
+TEST(QuotedForLog, CutsBetweenCharacters) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string quoted;
+  };
+  std::string twoByte;
+  for (int i = 0; i < 40; ++i) twoByte += "\xC3\xBC";  // ü
+  const Case cases[] = {
+      {"short", "9:30", "\"9:30\""},
+      {"a control character", "a\tb", "\"a\\x09b\""},
+      {"sixty bytes", std::string(60, 'a'), "\"" + std::string(60, 'a') + "\""},
+      {"cut after sixty", std::string(61, 'a'), "\"" + std::string(60, 'a') + "\"..."},
+      {"cut before the character the sixtieth byte begins", "a" + twoByte,
+       "\"a" + twoByte.substr(0, 58) + "\"..."},
+      {"cut after whole characters", twoByte, "\"" + twoByte.substr(0, 60) + "\"..."},
+  };
+  for (const Case& c : cases) EXPECT_EQ(QuotedForLog(c.text), c.quoted) << c.name;
+}
+
 TEST(UnreadSummary, NamesTheCause) {
   struct Case {
     const char* name;
