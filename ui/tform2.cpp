@@ -1,7 +1,5 @@
 #include "tform2.h"
 
-#include <sys/stat.h>
-
 #include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -13,15 +11,12 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScreen>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <functional>
@@ -32,6 +27,7 @@
 #include "boxes.h"
 #include "comma.h"
 #include "conversion_run.h"
+#include "field_selector_text.h"
 #include "normalise.h"
 #include "posix_file.h"
 #include "preview_list.h"
@@ -41,7 +37,6 @@
 #include "settings_text.h"
 #include "setup_file.h"
 #include "source_file.h"
-#include "source_lines.h"
 #include "text_file.h"
 #include "tform1.h"
 #include "ui_form2.h"
@@ -49,36 +44,6 @@
 #include "updown.h"
 
 namespace vantrelix {
-
-namespace {
-
-QString FromBytes(std::string_view bytes) {
-  return DisplayText(bytes);
-}
-
-std::string ToBytes(const QString& text) {
-  return text.toLocal8Bit().toStdString();
-}
-
-// A label's or button's text as it reads, without its mnemonic mark.
-QString PlainText(QString text) {
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    if (text[i] == '&') text.remove(i, 1);  // "&&" leaves one "&"
-  }
-  return text;
-}
-
-// Where the design puts the window, and what its frame adds to its size.
-constexpr QPoint kDesignPlace(231, 36);
-constexpr QSize kDesignFrame(1213 - 1211, 772 - 747);
-
-// A proposal that found no field would only clear the columns.
-bool Finds(const ColumnProposal& proposal) {
-  return std::any_of(proposal.fields.begin(), proposal.fields.end(),
-                     [](const ColumnProposal::Field& f) { return f.column > 0; });
-}
-
-}  // namespace
 
 TForm2::TForm2(ProgramState& state, TForm1& form1, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -258,81 +223,6 @@ void TForm2::AddReadingsLines() {
   }
 }
 
-void TForm2::AddProposalMarks() {
-  // Under each spinner, as wide as its column allows: where the column of a
-  // proposal came from. The full text is the tooltip.
-  for (int k = 0; k < kFieldSlotCount; ++k) {
-    QLabel* origin = new QLabel(this);
-    origin->setObjectName("Origin" + QString::number(k + 1));
-    const int left = upDowns_[k]->x() + 22;  // right of the "-" label
-    // Up to the next column's list, over the gap between the two.
-    const int right =
-        k + 1 < kFieldSlotCount ? listBoxes_[k + 1]->x() - 4 : listBoxes_[k]->geometry().right();
-    origin->setGeometry(left, 120, right - left, 15);
-    origin->setStyleSheet("font-size: 10px; color: #00307a;");
-    origin->hide();
-    origins_[k] = origin;
-  }
-  // Right of the file box, in the free band above the column heads.
-  proposalButton_ = new QPushButton("Use the proposed columns", this);
-  proposalButton_->setObjectName("UseProposal");
-  proposalButton_->setStyleSheet("padding: 1px 6px;");
-  proposalButton_->adjustSize();
-  proposalButton_->move(470, 23);
-  proposalButton_->hide();
-  // In the same band, where a first start has no proposal to offer.
-  firstStepHint_ =
-      new QLabel("Choose your appointment export: click Source File or press Enter", this);
-  firstStepHint_->setObjectName("FirstStepHint");
-  firstStepHint_->setStyleSheet("color: #00307a;");
-  firstStepHint_->setGeometry(470, 26, 370, 16);
-  firstStepHint_->hide();
-  connect(ui_->Edit1, &QLineEdit::textChanged, firstStepHint_, &QWidget::hide);
-  setTabOrder(ui_->Edit1, proposalButton_);
-  connect(proposalButton_, &QPushButton::clicked, this, [this] {
-    proposalButton_->hide();
-    RunHandler(state_, [this] { ApplyProposal(offered_); });
-  });
-  connect(ui_->Edit1, &QLineEdit::editingFinished, this, [this] {
-    // A typed name counts as chosen once the operator leaves the box.
-    if (SourceName() != previewedName_) RunHandler(state_, [this] { NewSource(); });
-  });
-}
-
-void TForm2::PutIntoScrollArea() {
-  // The design in a scroll area: on a screen smaller than the design every
-  // control can still be reached; where it fits, nothing moves.
-  // Moved within this window, the controls keep the design's keyboard order.
-  content_ = new QWidget(this);
-  content_->setObjectName("Form2Content");
-  for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-    if (w != content_ && !w->isWindow()) w->setParent(content_);
-  }
-  content_->setFixedSize(size());
-  scrollArea_ = new QScrollArea(this);
-  scrollArea_->setObjectName("Form2Scroll");
-  scrollArea_->setFrameShape(QFrame::NoFrame);
-  scrollArea_->setWidget(content_);
-  // The window's yellow shows through.
-  content_->setAutoFillBackground(false);
-  scrollArea_->viewport()->setAutoFillBackground(false);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(scrollArea_);
-}
-
-void TForm2::FitScreen(const QRect& available) {
-  // Before the window is first shown its frame is not known: the design's.
-  QSize frame = frameGeometry().size() - size();
-  if (frame.isEmpty()) frame = kDesignFrame;
-  resize(content_->size().boundedTo(available.size() - frame));
-  const QSize outer = size() + frame;
-  move(
-      std::max(available.left(), std::min(kDesignPlace.x(), available.right() + 1 - outer.width())),
-      std::max(available.top(),
-               std::min(kDesignPlace.y(), available.bottom() + 1 - outer.height())));
-}
-
 int TForm2::ShowModal() {
   if (const QScreen* s = screen()) FitScreen(s->availableGeometry());
   QTimer::singleShot(0, this, [this] { FormActivate(); });
@@ -377,54 +267,6 @@ void TForm2::FormActivate() {
       upDowns_[0]->setFocus();
     }
   });
-}
-
-void TForm2::OfferProposal() {
-  proposalButton_->hide();
-  const std::string name = SourceName();
-  if (name.empty() || !FileExists(name)) return;
-  // For the file the settings were made for: the operator's columns stay.
-  const std::vector<std::string> firstLines = ReadFirstLines(name, kProposalLines);
-  const ColumnProposal proposal =
-      ProposeColumns(firstLines, ChosenReading(), state_.regional, CurrentLocalYear());
-  if (!Finds(proposal)) return;
-  offered_ = KeepChosenColumns(proposal, firstLines, state_.record, state_.regional);
-  if (offered_.SameAs(state_.record)) return;
-  const QLabel* heads[kFieldSlotCount] = {ui_->Label2, ui_->Label17, ui_->Label18, ui_->Label5,
-                                          ui_->Label6, ui_->Label7,  ui_->Label8};
-  QStringList lines;
-  for (int k = 0; k < kFieldSlotCount; ++k) {
-    const ColumnProposal::Field& f = offered_.fields[static_cast<size_t>(k)];
-    QString line = PlainText(heads[k]->text()).simplified() + ": " + QString::number(f.column);
-    if (!f.why.empty()) line += " (" + FromBytes(f.why) + ")";
-    lines << line;
-  }
-  lines << PlainText(ui_->CheckBox1->text()) + ": " + (offered_.firstLineIsHeader ? "yes" : "no");
-  lines << PlainText(ui_->Label44->text()) + ": " +
-               FromBytes(kFieldDelimiterItems[static_cast<size_t>(offered_.delimiter)]);
-  const auto item = [](const auto& items, int32_t layout) {
-    return layout >= 0 && static_cast<size_t>(layout) < items.size()
-               ? FromBytes(items[static_cast<size_t>(layout)])
-               : QString("none");
-  };
-  lines << PlainText(ui_->Label40->text()) + ": " + item(kDateLayoutItems, offered_.dateLayout) +
-               " with \"" + FromBytes(std::string(1, offered_.dateDelimiter)) + "\"";
-  lines << PlainText(ui_->Label43->text()) + ": " + item(kTimeLayoutItems, offered_.timeLayout) +
-               " with \"" + FromBytes(std::string(1, offered_.timeDelimiter)) + "\"";
-  proposalButton_->setToolTip(lines.join('\n'));
-  // Named by what it changes: the columns and header box, or only the
-  // readings of the date and time columns.
-  SetupRecord readings = state_.record;
-  offered_.ApplyTo(readings);
-  bool columns = readings.SkipFirstLine() != state_.record.SkipFirstLine() ||
-                 readings.Delimiter() != state_.record.Delimiter();
-  for (int k = 0; k < kFieldSlotCount; ++k) {
-    const auto slot = static_cast<FieldSlot>(k);
-    columns = columns || readings.Position(slot) != state_.record.Position(slot);
-  }
-  proposalButton_->setText(columns ? "&Use the proposed columns" : "&Use the proposed layouts");
-  proposalButton_->adjustSize();
-  proposalButton_->show();
 }
 
 int TForm2::SelectedRadioItem() const {
@@ -516,67 +358,6 @@ void TForm2::ShowReadings() {
   }
 }
 
-void TForm2::LoadUp() {
-  if (filling_) {
-    // Columns, header and layouts are taken from the controls as the reading
-    // ends; another file or "First 5" reads again, once this reading gives up.
-    refill_ = refill_ || SourceName() != fillingKey_.name ||
-              (SelectedRadioItem() != 0) != fillingKey_.allRecords;
-    return;
-  }
-  do {
-    refill_ = false;
-    if (GivingUp()) return;
-    LoadUpOnce();
-  } while (refill_);
-}
-
-bool TForm2::AwaitsFirstChoice(const std::string& name) const {
-  return name == state_.paths.dataFolder + "/" + kSampleSourceName && !FileExists(name);
-}
-
-bool TForm2::GivingUp() const {
-  return closing_ || state_.terminationRequested;
-}
-
-void TForm2::LoadUpOnce() {
-  const std::string name = SourceName();
-  if (name.empty()) {
-    // A reading given up for an emptied box leaves no half of a file shown.
-    if (!linesKey_.valid && lines_.Count() > 0) {
-      LinesChanging();
-      lines_.Clear();
-      ShowCount(ShowColumns());
-      ShowReadings();
-    }
-    return;
-  }
-  previewedName_ = name;
-  if (NothingNamed(name)) {
-    LinesChanging();
-    lines_.Clear();
-    linesKey_ = {};
-    ShowColumns();
-    ShowReadings();
-    if (AwaitsFirstChoice(name)) {
-      firstStepHint_->show();
-    } else {
-      ShowMessageBox(state_, MissingFileMessage(name));
-    }
-    return;
-  }
-  try {
-    ReadLines(name, SelectedRadioItem() != 0);
-  } catch (...) {
-    ShowCount(ShowColumns());  // the rows read so far stay
-    ShowReadings();
-    throw;
-  }
-  if (refill_ || GivingUp()) return;
-  ShowCount(ShowColumns());
-  ShowReadings();
-}
-
 void TForm2::ShowCount(int64_t count) {
   ui_->Label38->setText(QString::number(count));
   ui_->Label38->adjustSize();
@@ -584,67 +365,6 @@ void TForm2::ShowCount(int64_t count) {
 
 int32_t TForm2::Position(FieldSlot field) const {
   return positionLabels_[static_cast<int>(field)]->text().toInt();
-}
-
-void TForm2::ReadLines(const std::string& name, bool allRecords) {
-  struct stat status {};
-  LinesKey key;
-  if (::stat(name.c_str(), &status) == 0) {
-    key = {name,
-           allRecords,
-           true,
-           status.st_dev,
-           status.st_ino,
-           status.st_size,
-           status.st_mtim.tv_sec,
-           status.st_mtim.tv_nsec};
-  }
-  // The same file, unchanged since it was read: its lines are at hand.
-  if (key.valid && key == linesKey_) return;
-  linesKey_ = {};
-  LinesChanging();
-  lines_.Clear();
-  lines_.HoldWhileReading({Position(FieldSlot::kDate), Position(FieldSlot::kTime)});
-  TextReader reader = OpenSource(name, {});
-  filling_ = true;
-  fillingKey_ = {name, allRecords};
-  const auto filled = qScopeGuard([this] {
-    filling_ = false;
-    lines_.Finish();
-  });
-  QElapsedTimer sinceEvents;
-  sinceEvents.start();
-  int64_t read = 0;
-  size_t bytesSinceClock = 0;
-  bool complete = true;
-  ForEachSourceLine(reader, false, 1, FieldDelimiter::kCommaOrTab, [&](const SourceLine& line) {
-    lines_.Append(line.text);
-    ++read;
-    // A big file is read with the window alive: it redraws, and takes clicks
-    // and keys, which change the controls and may ask for another reading.
-    // The clock is looked at every thousand lines or megabyte.
-    bytesSinceClock += line.text.size();
-    if (((read & 0x3FF) == 0 || bytesSinceClock >= (1 << 20)) &&
-        sinceEvents.elapsed() >= kEventsEveryMs) {
-      ShowCount(read);
-      ShowColumns(false);  // the rows read so far
-      QCoreApplication::processEvents();
-      sinceEvents.restart();
-      bytesSinceClock = 0;
-      if (refill_ || GivingUp()) {
-        complete = false;
-        return false;
-      }
-    }
-    // "First 5 Records Only": five lines, a header among them.
-    return allRecords || line.number < 5;
-  });
-  // What the file is written in, where it is not read as its bytes.
-  const std::string_view encoding = EncodingName(reader.Encoding());
-  const QString tip = ui_->Edit1->toolTip().section('\n', 0, 0);  // the design's own
-  ui_->Edit1->setToolTip(encoding.empty() ? tip : tip + "\n" + FromBytes(encoding));
-  reader.Close();
-  if (complete) linesKey_ = key;
 }
 
 int64_t TForm2::ShowColumns(bool withBlankRows) {
@@ -687,71 +407,6 @@ void TForm2::Edit1Click() {
     ui_->Edit1->setText(files.first());
     if (SourceName() != previewedName_) NewSource();
   });
-}
-
-ColumnProposal TForm2::ProposalFor(const std::string& name) const {
-  return ProposeColumns(ReadFirstLines(name, kProposalLines), ChosenReading(), state_.regional,
-                        CurrentLocalYear());
-}
-
-void TForm2::ApplyProposal(const ColumnProposal& proposal) {
-  {
-    // One preview for the whole change, not one per control.
-    const QSignalBlocker blockers[] = {
-        QSignalBlocker(ui_->CheckBox1), QSignalBlocker(ui_->ComboBox1),
-        QSignalBlocker(ui_->ComboBox2), QSignalBlocker(ui_->Edit2), QSignalBlocker(ui_->Edit3)};
-    for (int k = 0; k < kFieldSlotCount; ++k) {
-      const int32_t column = proposal.fields[static_cast<size_t>(k)].column;
-      upDowns_[k]->SetPosition(column);
-      positionLabels_[k]->setText(QString::number(upDowns_[k]->Position()));
-    }
-    ui_->CheckBox1->setChecked(proposal.firstLineIsHeader);
-    ui_->ComboBox1->setCurrentIndex(
-        proposal.dateLayout < ui_->ComboBox1->count() ? std::max(proposal.dateLayout, -1) : -1);
-    ui_->ComboBox2->setCurrentIndex(
-        proposal.timeLayout < ui_->ComboBox2->count() ? std::max(proposal.timeLayout, -1) : -1);
-    Show(ui_->Edit2, shownDateDelimiter_, std::string(1, proposal.dateDelimiter));
-    Show(ui_->Edit3, shownTimeDelimiter_, std::string(1, proposal.timeDelimiter));
-    const QSignalBlocker blocker(ui_->ComboBox3);
-    ui_->ComboBox3->setCurrentIndex(static_cast<int>(proposal.delimiter));
-    LinesChanging();
-    lines_.SetDelimiter(proposal.delimiter);
-  }
-  LoadUp();
-  for (int k = 0; k < kFieldSlotCount; ++k) {
-    const std::string& why = proposal.fields[static_cast<size_t>(k)].why;
-    const QString text = why.empty() ? QString("no column fits") : FromBytes(why);
-    QLabel* origin = origins_[k];
-    // How the order of day and month was chosen, a guess above all.
-    const bool dateNote =
-        k == static_cast<int>(FieldSlot::kDate) && !proposal.dateOrderNote.empty();
-    origin->setToolTip(dateNote ? text + "; " + FromBytes(proposal.dateOrderNote) : text);
-    // In a narrow column the header's own words say enough.
-    QString shown = text;
-    if (origin->fontMetrics().horizontalAdvance(shown) > origin->width() &&
-        shown.startsWith("header ")) {
-      shown = shown.mid(7);
-    }
-    // Cut in the middle: both the kind of value and the heading stay readable.
-    origin->setText(origin->fontMetrics().elidedText(shown, Qt::ElideMiddle, origin->width()));
-    origin->show();
-  }
-}
-
-void TForm2::NewSource() {
-  const std::string name = SourceName();
-  proposalButton_->hide();  // it was for the file the window opened with
-  for (QLabel* origin : origins_) origin->hide();
-  if (name.empty() || !FileExists(name)) {
-    LoadUp();  // says that the file is missing
-    return;
-  }
-  const ColumnProposal proposal = ProposalFor(name);
-  if (Finds(proposal)) {
-    ApplyProposal(proposal);
-  } else {
-    LoadUp();  // an export it knows nothing of keeps the columns chosen
-  }
 }
 
 void TForm2::UpDownClick(int column) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QPoint>
+#include <QSize>
 
 #include <array>
 #include <memory>
@@ -90,6 +92,10 @@ class TForm2 : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Where the design puts the window, and what its frame adds to its size.
+  static constexpr QPoint kDesignPlace{231, 36};
+  static constexpr QSize kDesignFrame{1213 - 1211, 772 - 747};
+
   int SelectedRadioItem() const;
   // Names for screen readers, label buddies and mnemonics.
   void NameControls();
