@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "column_proposal.h"
+#include "comma.h"
 #include "conversion_run.h"
 #include "fuzz_support.h"
 #include "inouterror.h"
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // --show and --check.
   const std::vector<std::string> first = ReadFirstLines(source, 20);
   const std::vector<std::string> headings =
-      first.empty() ? std::vector<std::string>{} : SplitColumns(first.front(), record.Delimiter());
+      first.empty() ? std::vector<std::string>{} : ColumnTexts(first.front(), record.Delimiter());
   FUZZ_CHECK(DescribeSettings(record, headings).size() > kFieldSlotCount, "settings undescribed");
   {
     TextReader reader = OpenSource(source, {});

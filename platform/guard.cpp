@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "byte_scan.h"
 #include "eintr.h"
 
 namespace vantrelix {
@@ -175,10 +176,8 @@ class ActivationEndpoint : public QObject {
 }  // namespace
 
 std::string InstanceBlockName(const std::string& programPath) {
-  std::string name = programPath.substr(programPath.find_last_of('/') + 1);
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  std::string name = FileNameOf(programPath);
+  for (char& c : name) c = AsciiUpper(c);
   return name;
 }
 

@@ -68,6 +68,12 @@ TEST_P(CommaTest, PicksTheColumn) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommaTest, ::testing::ValuesIn(kCommaCases));
 
+TEST(ColumnTexts, KeepsInnerEmptyColumnsAndDropsTrailingOnes) {
+  EXPECT_EQ(ColumnTexts("a,,c,,"), (std::vector<std::string>{"a", "", "c"}));
+  EXPECT_EQ(ColumnTexts("a;b", FieldDelimiter::kSemicolon), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(ColumnTexts(",,").empty());
+}
+
 TEST(LineColumns, ReusesTheBufferWithoutLeftovers) {
   LineColumns split;
   split.Split("a,b", 4);

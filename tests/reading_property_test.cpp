@@ -207,7 +207,7 @@ void Convert(const QLocale& locale, const DateStyle& ds, const TimeStyle& ts, bo
   DateTally tally(LayoutOrderOf(record.DateLayout(), regional));
   std::vector<DateJudgement> judged;
   for (size_t i = 1; i < lines.size(); ++i) {
-    const std::vector<std::string> columns = SplitColumns(lines[i]);
+    const std::vector<std::string> columns = ColumnTexts(lines[i]);
     std::string field = dateColumn > 0 && static_cast<size_t>(dateColumn) <= columns.size()
                             ? columns[static_cast<size_t>(dateColumn - 1)]
                             : "";
@@ -231,7 +231,7 @@ void Convert(const QLocale& locale, const DateStyle& ds, const TimeStyle& ts, bo
                    regional);
     kTime.AppendTo(wantTime, (m.hour * 60.0 + m.minute) / 1440.0, regional);
     const std::string gotDate = Field(out[i], 3), gotTime = Field(out[i], 4);
-    const std::vector<std::string> columns = SplitColumns(lines[i + 1]);
+    const std::vector<std::string> columns = ColumnTexts(lines[i + 1]);
     const auto asItCame = [&](int32_t column) {
       return column > 0 && static_cast<size_t>(column) <= columns.size()
                  ? columns[static_cast<size_t>(column - 1)]

@@ -58,11 +58,5 @@ TEST(ApplySetting, TakesTheAdminsValuesAndRefusesTheRest) {
   }
 }
 
-TEST(SplitColumns, KeepsInnerEmptyColumnsAndDropsTrailingOnes) {
-  EXPECT_EQ(SplitColumns("a,,c,,"), (std::vector<std::string>{"a", "", "c"}));
-  EXPECT_EQ(SplitColumns("a;b", FieldDelimiter::kSemicolon), (std::vector<std::string>{"a", "b"}));
-  EXPECT_TRUE(SplitColumns(",,").empty());
-}
-
 }  // namespace
 }  // namespace vantrelix

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "column_proposal.h"
+#include "comma.h"
 #include "console.h"
 #include "conversion_run.h"
 #include "guard.h"
@@ -63,7 +64,7 @@ SetupRecord LoadedSettings(const DataFolderPaths& paths, bool& stored) {
 std::vector<std::string> Headings(const SetupRecord& record,
                                   const std::vector<std::string>& lines) {
   if (!record.HasHeaderLine() || lines.empty()) return {};
-  return SplitColumns(lines.front(), record.Delimiter());
+  return ColumnTexts(lines.front(), record.Delimiter());
 }
 
 std::string ProposalText(const ColumnProposal& p) {
@@ -107,7 +108,7 @@ void PrintColumns(const SetupRecord& record, const std::string& source,
   const std::vector<std::string> headings = Headings(record, lines);
   const size_t firstData = record.HasHeaderLine() ? 1 : 0;
   const std::vector<std::string> first = firstData < lines.size()
-                                             ? SplitColumns(lines[firstData], record.Delimiter())
+                                             ? ColumnTexts(lines[firstData], record.Delimiter())
                                              : std::vector<std::string>{};
 
   Print("source: " + QuotedForLog(source) +

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "admin_commands.h"
+#include "byte_scan.h"
 #include "column_proposal.h"
 #include "conversion_run.h"
 #include "guard.h"
@@ -142,7 +143,7 @@ std::string ProgramFilePath(const char* argv0) {
 }
 
 std::string ProgramName(const std::string& path) {
-  return path.substr(path.find_last_of('/') + 1);
+  return FileNameOf(path);
 }
 
 void ErrorLine(const std::string& programPath, const std::string& text) {

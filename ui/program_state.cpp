@@ -1,5 +1,7 @@
 #include "program_state.h"
 
+#include "byte_scan.h"
+
 #include <QDate>
 
 #include "special_folder.h"
@@ -7,11 +9,9 @@
 namespace vantrelix {
 
 std::string ApplicationTitleFrom(const std::string& programPath) {
-  std::string name = programPath.substr(programPath.find_last_of('/') + 1);
+  std::string name = FileNameOf(programPath);
   name = name.substr(0, name.find('.'));
-  for (size_t i = 1; i < name.size(); ++i) {
-    if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] - 'A' + 'a');
-  }
+  for (size_t i = 1; i < name.size(); ++i) name[i] = AsciiLower(name[i]);
   return name;
 }
 

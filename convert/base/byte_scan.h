@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -15,6 +16,21 @@ inline bool IsDigit(char c) {
 }
 inline bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+inline char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+inline char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline std::string AsciiLowerText(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+// A path's last part: the file's name without its folder.
+inline std::string FileNameOf(const std::string& path) {
+  return path.substr(path.find_last_of('/') + 1);
 }
 // Digits and nothing else, at least one.
 inline bool AllDigits(std::string_view text) {

@@ -13,20 +13,6 @@ namespace vantrelix {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-std::string_view TrimmedView(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
 bool ParseNumber(std::string_view text, int32_t& value) {
   if (text.empty() || !IsDigit(text.front())) return false;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -38,9 +24,9 @@ template <size_t N>
 int32_t LayoutNamed(const std::array<std::string_view, N>& items, std::string_view value) {
   int32_t index = 0;
   if (ParseNumber(value, index)) return index < static_cast<int32_t>(N) ? index : -1;
-  const std::string wanted = Lower(TrimmedView(value));
+  const std::string wanted = AsciiLowerText(WithoutEndBlanks(value));
   for (size_t i = 0; i < N; ++i) {
-    if (Lower(TrimmedView(items[i])) == wanted) return static_cast<int32_t>(i);
+    if (AsciiLowerText(WithoutEndBlanks(items[i])) == wanted) return static_cast<int32_t>(i);
   }
   return -1;
 }
@@ -54,20 +40,6 @@ std::string LayoutName(const std::array<std::string_view, N>& items, int32_t lay
 }
 
 }  // namespace
-
-std::vector<std::string> SplitColumns(std::string_view line, FieldDelimiter delimiter) {
-  constexpr int32_t kMax = 64;
-  LineColumns split(delimiter);
-  split.Split(line, kMax);
-  std::vector<std::string> out;
-  std::string text;
-  for (int32_t c = 1; c <= kMax; ++c) {
-    split.ColumnInto(c, text);
-    out.push_back(text);
-  }
-  while (!out.empty() && out.back().empty()) out.pop_back();
-  return out;
-}
 
 std::vector<std::string> DescribeSettings(const SetupRecord& record,
                                           const std::vector<std::string>& headings) {
@@ -140,7 +112,7 @@ std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_
     return {};
   }
   if (key == "header") {
-    const std::string v = Lower(value);
+    const std::string v = AsciiLowerText(value);
     if (v == "yes" || v == "1" || v == "true") {
       record.SetSkipFirstLine(1);
     } else if (v == "no" || v == "0" || v == "false") {

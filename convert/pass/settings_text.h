@@ -35,9 +35,4 @@ std::vector<std::string> SettingChoices();
 // caller's, since it reads the source.
 std::string ApplySetting(SetupRecord& record, std::string_view key, std::string_view value);
 
-// The columns of a line, by the pass's splitting rule, up to the last one
-// that is not empty.
-std::vector<std::string> SplitColumns(std::string_view line,
-                                      FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab);
-
 }  // namespace vantrelix

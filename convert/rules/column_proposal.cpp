@@ -24,11 +24,6 @@ constexpr int kBirthYearsAgo = 10;
 // further out.
 constexpr int32_t kMaxColumns = 64;
 
-bool IsLetter(char c) {
-  const char lower = static_cast<char>(c | 0x20);
-  return lower >= 'a' && lower <= 'z';
-}
-
 std::string Trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
@@ -64,7 +59,7 @@ bool LooksLikeLastFirst(std::string_view t) {
   bool letters = false;
   for (char c : t) {
     if (IsDigit(c)) return false;
-    letters = letters || IsLetter(c);
+    letters = letters || IsAsciiLetter(c);
   }
   return letters;
 }
@@ -74,7 +69,7 @@ bool LooksLikeWords(std::string_view t) {
   int words = 0;
   bool inWord = false;
   for (char c : t) {
-    if (IsLetter(c) || c == '.' || c == '-' || c == '\'') {
+    if (IsAsciiLetter(c) || c == '.' || c == '-' || c == '\'') {
       words += !inWord;
       inWord = true;
     } else if (c == ' ') {
@@ -96,7 +91,7 @@ bool LooksLikePlace(std::string_view t) {
       "unit",   "annex",    "downtown", "north",    "south",  "east",   "west",     "main"};
   std::string word;
   for (size_t i = 0; i <= t.size(); ++i) {
-    if (i < t.size() && IsLetter(t[i])) {
+    if (i < t.size() && IsAsciiLetter(t[i])) {
       word += static_cast<char>(t[i] | 0x20);
       continue;
     }
@@ -128,7 +123,7 @@ bool LooksLikeLocation(std::string_view t) {
 bool AllWords(std::string_view t) {
   bool letter = false;
   for (char c : t) {
-    if (IsLetter(c) || static_cast<unsigned char>(c) >= 0x80) {
+    if (IsAsciiLetter(c) || static_cast<unsigned char>(c) >= 0x80) {
       letter = true;
     } else if (c != ' ' && c != '.' && c != '-' && c != '\'' && c != ',') {
       return false;
@@ -141,7 +136,7 @@ bool AllWords(std::string_view t) {
 bool HasAWord(std::string_view t) {
   int run = 0;
   for (char c : t) {
-    run = IsLetter(c) ? run + 1 : 0;
+    run = IsAsciiLetter(c) ? run + 1 : 0;
     if (run >= 3) return true;
   }
   return false;
@@ -195,19 +190,16 @@ namespace {
 // the headings, the others' the values.
 std::vector<Column> SplitColumns(const std::vector<std::string>& lines, FieldDelimiter delimiter) {
   std::vector<Column> columns;
-  LineColumns split(delimiter);
-  std::string text;
   for (size_t i = 0; i < lines.size() && i < kProposalLines; ++i) {
     if (lines[i].empty()) continue;
-    split.Split(lines[i], kMaxColumns);
-    for (int32_t c = 1; c <= kMaxColumns; ++c) {
-      split.ColumnInto(c, text);
-      if (columns.size() < static_cast<size_t>(c)) {
-        if (text.empty()) continue;
-        columns.resize(static_cast<size_t>(c));
+    const std::vector<std::string> texts = ColumnTexts(lines[i], delimiter, kMaxColumns);
+    for (size_t c = 0; c < texts.size(); ++c) {
+      const std::string text = Trimmed(texts[c]);
+      if (columns.size() <= c) {
+        if (texts[c].empty()) continue;
+        columns.resize(c + 1);
       }
-      Column& column = columns[static_cast<size_t>(c - 1)];
-      text = Trimmed(text);
+      Column& column = columns[c];
       if (i == 0) {
         column.heading = text;
       } else if (!text.empty()) {

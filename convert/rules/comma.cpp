@@ -271,6 +271,20 @@ void LineColumns::AppendColumn(int32_t column, std::string& out) const {
   AppendColumnText(out, raw, quoted);
 }
 
+std::vector<std::string> ColumnTexts(std::string_view line, FieldDelimiter delimiter,
+                                     int32_t most) {
+  LineColumns split(delimiter);
+  split.Split(line, most);
+  std::vector<std::string> out;
+  std::string text;
+  for (int32_t c = 1; c <= most; ++c) {
+    split.ColumnInto(c, text);
+    out.push_back(text);
+  }
+  while (!out.empty() && out.back().empty()) out.pop_back();
+  return out;
+}
+
 std::string Comma(std::string_view line, int32_t column) {
   LineColumns split;
   split.Split(line, column);

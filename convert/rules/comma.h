@@ -25,6 +25,13 @@ std::string Comma(std::string_view line, int32_t column);
 // them: with `quoted`, the double quotes left out.
 void AppendColumnText(std::string& out, std::string_view raw, bool quoted);
 
+// The texts of a line's columns by the same rule, up to the last one that is
+// not empty, at most `most` of them.
+inline constexpr int32_t kMostColumnTexts = 64;
+std::vector<std::string> ColumnTexts(std::string_view line,
+                                     FieldDelimiter delimiter = FieldDelimiter::kCommaOrTab,
+                                     int32_t most = kMostColumnTexts);
+
 // Whether `c` separates fields under `delimiter`.
 bool SeparatesFields(FieldDelimiter delimiter, char c);
 

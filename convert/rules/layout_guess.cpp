@@ -119,8 +119,7 @@ TextShape ShapeOf(std::string_view text) {
       i = end;
       continue;
     }
-    const char lower = static_cast<char>(text[i] | 0x20);
-    if (lower >= 'a' && lower <= 'z') {
+    if (IsAsciiLetter(text[i])) {
       letters = true;
       // a, am or a.m. (p for the afternoon) right after the digits, a blank
       // between allowed, and nothing after it
@@ -202,7 +201,7 @@ LayoutChoice BestTimeLayout(const TextCounts& texts, const SetupRecord& current,
   constexpr int64_t kWhole = int64_t{1} << 40;
   const auto alnum = [](std::string_view text) {
     int64_t n = 0;
-    for (char c : text) n += IsDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+    for (char c : text) n += IsDigit(c) || IsAsciiLetter(c);
     return n;
   };
   bool otherKind = false;

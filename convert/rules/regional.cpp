@@ -13,9 +13,6 @@ namespace {
 
 // Character tests of our own: the C library's depend on the process locale,
 // which Qt sets from the environment.
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 bool IsAscii(std::string_view s) {
   return std::all_of(s.begin(), s.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
