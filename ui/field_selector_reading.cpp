@@ -88,14 +88,7 @@ void TForm2::ReadLines(const std::string& name, bool allRecords) {
   struct stat status {};
   LinesKey key;
   if (::stat(name.c_str(), &status) == 0) {
-    key = {name,
-           allRecords,
-           true,
-           status.st_dev,
-           status.st_ino,
-           status.st_size,
-           status.st_mtim.tv_sec,
-           status.st_mtim.tv_nsec};
+    key = {name, allRecords, true, FileVersion::Of(status)};
   }
   // The same file, unchanged since it was read: its lines are at hand.
   if (key.valid && key == linesKey_) return;

@@ -11,6 +11,7 @@
 
 #include "column_proposal.h"
 #include "layout_guess.h"
+#include "posix_file.h"
 #include "preview_model.h"
 #include "setup_record.h"
 
@@ -157,8 +158,7 @@ class TForm2 : public QDialog {
     std::string name;
     bool allRecords = false;
     bool valid = false;
-    uint64_t device = 0, inode = 0;
-    int64_t size = 0, seconds = 0, nanoseconds = 0;
+    FileVersion version;
     bool operator==(const LinesKey&) const = default;
   };
   PreviewLines lines_;

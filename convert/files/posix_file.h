@@ -113,6 +113,21 @@ class IoBuffer {
   size_t size_;
 };
 
+// A file as it stands: which one it is, and its size and time of change.
+// Two equal versions are the same file, unchanged between them as far as
+// the file system tells.
+struct FileVersion {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  time_t seconds = 0;
+  long nanoseconds = 0;
+  static FileVersion Of(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+  }
+  bool operator==(const FileVersion&) const = default;
+};
+
 // Output through a large buffer.
 class BufferedWriter {
  public:

@@ -283,8 +283,7 @@ bool SourceChanged(int fd, const std::string& name, const struct stat& before) {
   struct stat now {
   }, byName{};
   if (RetryInterrupted([&] { return Sys().fstat(fd, &now); }) != 0) ThrowIoError(errno, name);
-  return now.st_size != before.st_size || now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
-         now.st_mtim.tv_nsec != before.st_mtim.tv_nsec ||
+  return !(FileVersion::Of(now) == FileVersion::Of(before)) ||
          RetryInterrupted([&] { return ::stat(name.c_str(), &byName); }) != 0 ||
          byName.st_dev != before.st_dev || byName.st_ino != before.st_ino;
 }
