@@ -224,7 +224,7 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     dateText += " · " + QString(kOrders[layout]) +
                 (DateLayoutTakesDelimiter(layout) ? ", " + Quoted(std::string_view(&delimiter, 1))
                                                   : QString()) +
-                " (" + FromBytes(kDateLayoutItems[static_cast<size_t>(layout)]) + ")";
+                " (" + FromBytes(ItemAt(kDateLayoutItems, layout)) + ")";
   }
   if (times.examined > 0 && reading.TimeLayout() >= 0) {
     timeText += " · " + Quoted(std::string_view(&regional.timeSeparatorChar, 1)) + where;
@@ -258,7 +258,7 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     if (r.dateSuggested.otherKind) {
       dateText += " · these look like times";
     } else if (better) {
-      QString use = "Use " + Quoted(kDateLayoutItems[static_cast<size_t>(r.dateSuggested.layout)]);
+      QString use = "Use " + Quoted(ItemAt(kDateLayoutItems, r.dateSuggested.layout));
       if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
         use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
       }
@@ -286,7 +286,7 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
     if (r.timeSuggested.otherKind) {
       timeText += " · these look like dates";
     } else if (read > times.read) {
-      QString use = "Use " + Quoted(kTimeLayoutItems[static_cast<size_t>(r.timeSuggested.layout)]);
+      QString use = "Use " + Quoted(ItemAt(kTimeLayoutItems, r.timeSuggested.layout));
       if (TimeLayoutTakesDelimiter(r.timeSuggested.layout)) {
         use += " with " + Quoted(std::string_view(&r.timeSuggested.delimiter, 1));
       }

@@ -23,6 +23,15 @@ enum class FieldDelimiter : uint8_t { kCommaOrTab, kComma, kTab, kSemicolon, kPi
 inline constexpr std::array<std::string_view, 5> kFieldDelimiterItems = {
     "comma or TAB", "comma", "TAB", "semicolon", "pipe"};
 
+// The item of one of the lists (delimiters, date or time layouts) at
+// `index`; empty for an index outside the list, which stored settings may
+// hold.
+template <size_t N>
+std::string_view ItemAt(const std::array<std::string_view, N>& items, int32_t index) {
+  return index >= 0 && index < static_cast<int32_t>(N) ? items[static_cast<size_t>(index)]
+                                                       : std::string_view();
+}
+
 // The longest source name the settings file keeps (the extension's limit).
 inline constexpr size_t kMaxSourceNameLength = 4096;
 

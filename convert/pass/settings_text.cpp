@@ -33,10 +33,9 @@ int32_t LayoutNamed(const std::array<std::string_view, N>& items, std::string_vi
 
 template <size_t N>
 std::string LayoutName(const std::array<std::string_view, N>& items, int32_t layout) {
-  if (layout < 0 || layout >= static_cast<int32_t>(N)) {
-    return std::to_string(layout) + " (no layout of the list)";
-  }
-  return QuotedForLog(items[static_cast<size_t>(layout)]) + " (" + std::to_string(layout) + ")";
+  const std::string_view item = ItemAt(items, layout);
+  if (item.empty()) return std::to_string(layout) + " (no layout of the list)";
+  return QuotedForLog(item) + " (" + std::to_string(layout) + ")";
 }
 
 }  // namespace

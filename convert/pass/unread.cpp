@@ -151,18 +151,20 @@ std::string QuotedForLog(std::string_view text) {
   return out;
 }
 
+namespace {
+
+std::string LayoutName(std::string_view item, int32_t layout) {
+  return item.empty() ? "none (" + std::to_string(layout) + ")" : QuotedForLog(item);
+}
+
+}  // namespace
+
 std::string DateLayoutName(int32_t layout) {
-  if (layout >= 0 && layout < static_cast<int32_t>(kDateLayoutItems.size())) {
-    return QuotedForLog(kDateLayoutItems[static_cast<size_t>(layout)]);
-  }
-  return "none (" + std::to_string(layout) + ")";
+  return LayoutName(ItemAt(kDateLayoutItems, layout), layout);
 }
 
 std::string TimeLayoutName(int32_t layout) {
-  if (layout >= 0 && layout < static_cast<int32_t>(kTimeLayoutItems.size())) {
-    return QuotedForLog(kTimeLayoutItems[static_cast<size_t>(layout)]);
-  }
-  return "none (" + std::to_string(layout) + ")";
+  return LayoutName(ItemAt(kTimeLayoutItems, layout), layout);
 }
 
 std::string DateOrderName(const RegionalSettings& settings) {

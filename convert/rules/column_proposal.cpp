@@ -404,9 +404,8 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   }
   if (rival < 0) return;
   const auto name = [](int32_t l) {
-    return l >= 0 && l < static_cast<int32_t>(kDateLayoutItems.size())
-               ? std::string(kDateLayoutItems[static_cast<size_t>(l)])
-               : "none (" + std::to_string(l) + ")";
+    const std::string_view item = ItemAt(kDateLayoutItems, l);
+    return item.empty() ? "none (" + std::to_string(l) + ")" : std::string(item);
   };
   const bool dayMonth = chosen.shape == DateShape::kSeparated &&
                         (best == kDayMonthYear || best == kMonthDayYear) &&
