@@ -194,6 +194,14 @@ TEST(ParseDate, EraNameBeforeDigitsStepsOverDoubleByteCharacters) {
   EXPECT_EQ(DateOf(std::string("\x81\x31X8/7/4"), s), "2026-07-04");
 }
 
+// A value written by a pattern.
+std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
+                               const RegionalSettings& settings) {
+  std::string out;
+  DateTimePattern(pattern).AppendTo(out, value, settings);
+  return out;
+}
+
 // "hh:mm am/pm" of a parsed time, or "fail".
 std::string TimeOf(std::string_view text, const RegionalSettings& s = Defaults()) {
   const auto v = TryParseTime(text, s);

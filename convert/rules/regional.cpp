@@ -321,8 +321,6 @@ DateTimeValue ParseTime(std::string_view text, const RegionalSettings& settings)
 
 namespace {
 
-constexpr size_t kMaxFormattedLength = 256;
-
 // A value split into whole milliseconds; the calendar date is worked out
 // only when an element needs it.
 class DecodedValue {
@@ -504,14 +502,6 @@ void DateTimePattern::AppendTo(std::string& out, DateTimeValue value,
         break;
     }
   }
-}
-
-std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
-                               const RegionalSettings& settings) {
-  std::string out;
-  DateTimePattern(pattern).AppendTo(out, value, settings);
-  if (out.size() > kMaxFormattedLength) out.resize(kMaxFormattedLength);
-  return out;
 }
 
 }  // namespace vantrelix

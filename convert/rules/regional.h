@@ -131,18 +131,14 @@ std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalS
 std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& settings,
                                           char separator);
 
-// Writes a value by a pattern: d, dd, m, mm (minutes right after an hour),
-// y/yy (two digits), yyyy, h, hh, n, nn, s, ss, am/pm, a/p, "/" and ":" (the
-// regional separators), quoted literals; anything else is copied. That is
-// what the import file's "mm/dd/yy" and "hh:mm am/pm" need, and no more.
-std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
-                               const RegionalSettings& settings);
-
-// A format pattern read once, for formatting many values by it.
+// A format pattern read once, for formatting many values by it: d, dd, m,
+// mm (minutes right after an hour), y/yy (two digits), yyyy, h, hh, n, nn, s,
+// ss, am/pm, a/p, "/" and ":" (the regional separators), quoted literals;
+// anything else is copied.
 class DateTimePattern {
  public:
   explicit DateTimePattern(std::string_view pattern);
-  // Appends what FormatDateTimeText(pattern, value, settings) gives.
+  // Appends the value written by the pattern.
   void AppendTo(std::string& out, DateTimeValue value, const RegionalSettings& settings) const;
 
  private:
