@@ -8,6 +8,7 @@
 #include <string>
 
 #include "console.h"
+#include "stop_request.h"
 
 namespace vantrelix {
 
@@ -17,11 +18,14 @@ namespace {
 constexpr char kProgramPathVariable[] = "VANTRELIX_STARTED_AS";
 
 // Where the window program lies, found from the running program's own file
-// (never from PATH or the current folder); empty when it is in neither place.
+// (never from PATH or the current folder); empty when it is in neither place,
+// or the program's own file is not known by its full name.
 std::string WindowProgramPath(const std::string& programPath) {
+  if (programPath.empty() || programPath[0] != '/') return {};
   const std::string folder = programPath.substr(0, programPath.rfind('/') + 1);
   for (const std::string& candidate :
-       {folder + kWindowProgramName, folder + "../libexec/vantrelix/" + kWindowProgramName}) {
+       {folder + kWindowProgramName,
+        folder + VANTRELIX_WINDOWS_FROM_PROGRAM + "/" + kWindowProgramName}) {
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};
@@ -30,6 +34,8 @@ std::string WindowProgramPath(const std::string& programPath) {
 }  // namespace
 
 int StartWindowProgram(int argc, char** argv, const std::string& programPath) {
+  // A stop asked for until now would be lost with this process's handlers.
+  if (const int signal = stopSignal; signal != 0) return 128 + signal;
   const std::string windows = WindowProgramPath(programPath);
   int error = ENOENT;
   if (!windows.empty()) {

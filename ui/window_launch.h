@@ -5,7 +5,8 @@
 namespace vantrelix {
 
 // The window program's file name: beside the program in a build or a copy,
-// in ../libexec/vantrelix/ from it where the package installs it.
+// in the install's libexec/vantrelix (../libexec/vantrelix from bin) where
+// the package puts it.
 inline constexpr char kWindowProgramName[] = "vantrelix-windows";
 
 // Starts the window program in this one's place, with the same arguments;

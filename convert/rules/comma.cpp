@@ -102,10 +102,12 @@ class PlainLineMasks {
 
 }  // namespace
 
-[[gnu::always_inline]] inline uint32_t* LineColumns::Prepare(int32_t maxColumn) {
+[[gnu::always_inline]] inline uint32_t* LineColumns::Prepare(int32_t maxColumn, size_t most) {
   quotedColumns_ = 0;
-  // Column n ends at the n-th delimiter: find up to maxColumn of them.
-  wanted_ = maxColumn < 1 ? 1 : static_cast<size_t>(maxColumn);
+  // Column n ends at the n-th delimiter: find up to maxColumn of them, and
+  // no more than `most` bytes can hold (a stored column far out costs
+  // neither memory nor time).
+  wanted_ = std::min(maxColumn < 1 ? size_t{1} : static_cast<size_t>(maxColumn), most);
   if (bounds_.size() < wanted_ + 3) bounds_.resize(wanted_ + 3);
   return bounds_.data() + 1;
 }
@@ -114,11 +116,10 @@ class PlainLineMasks {
   line_ = line;
   count_ = count;
   const auto size = static_cast<uint32_t>(line.size());
-  // Mostly the line has the columns wanted, or one more: two stores.
-  uint32_t* const bounds = bounds_.data();
-  bounds[count + 1] = size;
-  bounds[count + 2] = size;
-  for (size_t k = count + 3; k <= wanted_ + 1; ++k) bounds[k] = size;
+  // The last column ends with the line; the one after it is empty, and
+  // RawColumnAt asks no further.
+  bounds_[count + 1] = size;
+  bounds_[count + 2] = size;
 }
 
 namespace {
@@ -136,7 +137,7 @@ inline uint32_t PrefixParity32(uint32_t x) {
 }  // namespace
 
 size_t LineColumns::SplitPlainLine(std::string_view bytes, int32_t maxColumn, size_t& size) {
-  uint32_t* const found = Prepare(maxColumn);
+  uint32_t* const found = Prepare(maxColumn, bytes.size() + 1);
   const size_t wanted = wanted_;
   const char* const data = bytes.data();
   const PlainLineMasks masks(first_);
@@ -224,7 +225,7 @@ size_t LineColumns::SplitPlainLine(std::string_view bytes, int32_t maxColumn, si
 }
 
 void LineColumns::Split(std::string_view line, int32_t maxColumn) {
-  uint32_t* const found = Prepare(maxColumn);
+  uint32_t* const found = Prepare(maxColumn, line.size() + 1);
   const size_t wanted = wanted_;
   size_t count = 0;
   bool quoted = false;

@@ -63,17 +63,20 @@ class LineColumns {
     if (line_.empty()) return kBlankLinePlaceholder;
     if (column == 0) return {};
     const size_t index = column < 1 ? 0 : static_cast<size_t>(column) - 1;  // delimiters before it
-    if (index > wanted_) return {};
     return RawColumnAt(index, quoted);
   }
-  // The same for the column after `index` delimiters, up to the split's
-  // maxColumn: what a pass asks of every line, its columns checked once.
+  // The same for the column after `index` delimiters: what a pass asks of
+  // every line, its columns checked once.
   std::string_view RawColumnAt(size_t index, bool& quoted) const {
     if (line_.empty()) [[unlikely]] {
       quoted = false;
       return kBlankLinePlaceholder;
     }
     // A column that starts with a delimiter, or past the line's end, is empty.
+    if (index > count_ + 1) {
+      quoted = false;
+      return {};
+    }
     const uint32_t start = bounds_[index] + 1, end = bounds_[index + 1];
     if (start >= end) {
       quoted = false;
@@ -91,15 +94,16 @@ class LineColumns {
   char first_, second_;  // the separating characters (the same one twice, or comma and TAB)
   std::string_view line_;
   // Where the columns end: bounds_[k] for k from 1 to count_ the offset of
-  // the k-th delimiter outside quotes, then the line's size up to
-  // wanted_ + 1; bounds_[0] is one before the line, so that column k runs
-  // from bounds_[k - 1] + 1 to bounds_[k]. 32 bits, since the reader caps a
-  // line far below 4 GiB. Only grows, so that a pass sizes it once.
+  // the k-th delimiter outside quotes, then the line's size twice;
+  // bounds_[0] is one before the line, so that column k runs from
+  // bounds_[k - 1] + 1 to bounds_[k]. 32 bits, since the reader caps a line
+  // far below 4 GiB. Only grows, so that a pass sizes it once.
   std::vector<uint32_t> bounds_{UINT32_MAX};
   size_t count_ = 0;   // delimiters found
   size_t wanted_ = 0;  // the most looked for
-  // Sizes bounds_ for `maxColumn`; gives where the delimiters go.
-  uint32_t* Prepare(int32_t maxColumn);
+  // Sizes bounds_ for `maxColumn` delimiters, at most `most`; gives where
+  // they go.
+  uint32_t* Prepare(int32_t maxColumn, size_t most);
   // Ends the split of a line of `size` bytes with `count` delimiters found.
   void Finish(std::string_view line, size_t count);
   uint64_t quotedColumns_ = 0;  // bit k: column k+1 holds a quote (k < 63); bit 63: any later
