@@ -57,7 +57,7 @@ TEST(DateJudge, AnswersFromMemoryAsAFreshReadingDoes) {
   std::vector<std::string> texts = {"12/04/26", "12/14/26", "\"12/04/26\"",   "2026-12-05",    "",
                                     "7/4/26",   "7/4/2026", "\"7/4/\"\"26\"", "--Blank Line--"};
   for (size_t size = 1; size <= 30; ++size) {
-    const std::string base = std::string("11/28/2025 10/03/2025 01/0").substr(0, size);
+    const std::string base = std::string("11/28/2025 10/03/2025 01/02/2026").substr(0, size);
     for (size_t at = 0; at < size; ++at) {
       std::string other = base;
       other[at] = other[at] == '1' ? '2' : '1';
