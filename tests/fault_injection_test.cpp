@@ -377,6 +377,24 @@ TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
   EXPECT_EQ(ReadFile(victim), "victim's file");
 }
 
+// A name found as a file and swapped for a link before it is opened is
+// refused as such a link is, not reported as a loop of links.
+TEST(FolderEntry, ANameSwappedForALinkBeforeItIsOpenedIsRefused) {
+  TempDir dir;
+  WriteFile(dir / "export.csv", "x");
+  WriteFile(dir / "other.csv", "y");
+  const FolderEntry entry = FindInFolder(dir / "export.csv");
+  ASSERT_TRUE(entry.exists);
+  ASSERT_EQ(::unlink((dir / "export.csv").c_str()), 0);
+  ASSERT_EQ(::symlink("other.csv", (dir / "export.csv").c_str()), 0);
+  try {
+    OpenEntry(entry, O_RDONLY);
+    ADD_FAILURE() << "opened through the link";
+  } catch (const EInOutError& e) {
+    EXPECT_STREQ(e.what(), "File access denied");
+  }
+}
+
 // Hard links that a member makes (as root does here, which no kernel
 // setting stops) from the shared names to another user's own files.
 TEST_F(SharedFolder, HardLinksToAnotherUsersFilesAreNeverUsed) {
