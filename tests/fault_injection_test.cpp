@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -20,6 +22,7 @@
 #include "conversion_run.h"
 #include "inouterror.h"
 #include "posix_file.h"
+#include "readable_by_writers.h"
 #include "replacing_file.h"
 #include "setup_file.h"
 #include "silent_host.h"
@@ -320,7 +323,8 @@ TEST_F(SharedFolder, LinksAreFollowedOnlyWhenTheirOwnerIsTrusted) {
         Case{"root's link", victim, 0, "", false},
         Case{"link of another member: replaced", victim, 4303, "", true},
         Case{"own link to a device", "/dev/null", 4301, "Not a file on a disk: a device", false},
-        Case{"own dangling link", home / "gone", 4301, "File access denied", false},
+        // Not a new file where it points, though the runner may make one there.
+        Case{"own dangling link", data + "/gone", 4301, "File access denied", false},
         Case{"own link to itself", import, 4301, "File access denied", false}}) {
     WriteFile(victim, "victim's file");
     ::chown(victim.c_str(), 4301, 4301);
@@ -762,6 +766,57 @@ TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
     EXPECT_EQ(result, expected) << c.name;
     EXPECT_EQ(ReadFile(data + "/TOLV_D.TXT"), expected.empty() ? kNew : "previous") << c.name;
     ::unlink(c.source.c_str());
+  }
+}
+
+// Settings that their group may write are the word of its members: those
+// the group file lists and those whose own group it is, as the machine's
+// account files say, the running user aside.
+TEST(WhoMayRead, TheMembersOfAGroupAreThoseListedAndThoseWhoseOwnGroupItIs) {
+  if (::geteuid() != 0) VANTRELIX_SKIP("needs root to act as other users");
+  TempDir dir;
+  ::chmod(dir.Path().c_str(), 0755);
+  const std::string source = dir / "list";
+  WriteFile(source, "Ann\n");
+  ::chown(source.c_str(), 4301, 4301);
+  ::chmod(source.c_str(), 0600);  // the runner's alone
+  const std::string users = "ann:x:4301:4301::/:/bin/sh\nbob:x:4302:4302::/:/bin/sh\n";
+  struct Case {
+    const char* name;
+    std::string passwd, group;
+    bool refused;
+  };
+  for (const Case& c : {
+           Case{"a group that lists another user", users, "clinic:x:4300:ann,bob\n", true},
+           Case{"a group that lists the runner alone", users, "clinic:x:4300:ann\n", false},
+           Case{"a group that lists no one, another user's own",
+                users + "carl:x:4303:4300::/:/bin/sh\n", "clinic:x:4300:\n", true},
+           Case{"a group that lists a name with no account", users, "clinic:x:4300:ghost\n", true},
+           Case{"a group with no entry", users, "other:x:4399:\n", true},
+       }) {
+    WriteFile(dir / "passwd", c.passwd);
+    WriteFile(dir / "group", c.group);
+    const std::string result = RunInChild(
+        [&]() -> std::string {
+          const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+          try {
+            RequireReadableByWriters(FileWriters{true, 4301, 4300, true, false}, fd, source);
+          } catch (const EFileProblem&) {
+            return "refused";
+          }
+          return "read";
+        },
+        [&] {
+          const bool ok =
+              ::unshare(CLONE_NEWNS) == 0 &&
+              ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+              ::mount((dir / "passwd").c_str(), "/etc/passwd", nullptr, MS_BIND, nullptr) == 0 &&
+              ::mount((dir / "group").c_str(), "/etc/group", nullptr, MS_BIND, nullptr) == 0 &&
+              ::setgroups(0, nullptr) == 0 && ::setgid(4301) == 0 && ::setuid(4301) == 0;
+          return ok ? std::string()
+                    : std::string("no account files of its own: ") + std::strerror(errno);
+        });
+    EXPECT_EQ(result, c.refused ? "refused" : "read") << c.name;
   }
 }
 

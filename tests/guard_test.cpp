@@ -251,15 +251,29 @@ TEST(GuardFolder, PrivatePlacesOnlyAndNeverSilentlyOff) {
                 [=] { MakeFolder(run, 0700, kOtherUser); }, "/run/user/4242", nullptr, tmp},
            Case{"a runtime folder open to others is passed over",
                 [=] { MakeFolder(run, 0755, kUser); }, "/run/user/4242", nullptr, tmp},
-           Case{"a block of another user's is passed over",
+           Case{"a block of another user's is passed over, even one open to all",
                 [=] {
                   session();
                   MakeFolder(run + "/vantrelix", 0700, kUser);
                   const std::string block = run + "/vantrelix/" + name + ".block";
                   testing::WriteFile(block, "");
+                  ::chmod(block.c_str(), 0666);
                   [[maybe_unused]] const int r = ::chown(block.c_str(), kOtherUser, kOtherUser);
                 },
                 "/run/user/4242", nullptr, tmp},
+           // A relative path names another folder in every working folder.
+           Case{"a relative XDG_RUNTIME_DIR is passed over",
+                [] {
+                  MakeFolder("/tmp/rel", 0700, kUser);
+                  [[maybe_unused]] const int r = ::chdir("/tmp");
+                },
+                "rel", nullptr, tmp},
+           Case{"a relative HOME is passed over",
+                [] {
+                  MakeFolder("/tmp/rel", 0755, kUser);
+                  [[maybe_unused]] const int r = ::chdir("/tmp");
+                },
+                nullptr, "rel", tmp},
            Case{"squatted /tmp folder, a home: the home",
                 [=] {
                   MakeFolder(tmp, 0777, kOtherUser);

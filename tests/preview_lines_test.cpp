@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <string>
 #include <vector>
@@ -70,6 +71,57 @@ TEST(PreviewLines, LinesAndHeldColumnsComeBackAsAppended) {
     lines.Hold({2});
     EXPECT_EQ(lines.Held(1), nullptr) << c.name << ": only the columns asked for stay";
   }
+}
+
+// While the file is still being read (the window shows lines and holds
+// columns between reads), lines not yet packed come back from where they
+// are asked for, and a column held before more lines came is held again.
+TEST(PreviewLines, LinesStillBeingReadComeBackAndAreHeldAgain) {
+  PreviewLines lines;
+  std::vector<std::string> appended;
+  const auto append = [&](size_t n) {
+    for (size_t k = 0; k < n; ++k) {
+      const size_t i = appended.size();
+      appended.push_back(
+          std::string("n").append(std::to_string(i)).append(",").append(std::to_string(i % 7)));
+      lines.Append(appended.back());
+    }
+  };
+  append(4096 + 10);  // a block packed, ten lines open
+  for (size_t first : {size_t{0}, size_t{4090}, size_t{4100}}) {
+    size_t next = first;
+    lines.ForEach(first, appended.size(), [&](size_t i, std::string_view line) {
+      ASSERT_EQ(i, next++) << "from " << first;
+      ASSERT_EQ(line, appended[i]);
+    });
+    EXPECT_EQ(next, appended.size()) << "from " << first;
+  }
+  lines.Hold({2});
+  ASSERT_NE(lines.Held(2), nullptr);
+  append(5);
+  EXPECT_EQ(lines.Held(2), nullptr) << "held before the last lines came";
+  lines.Hold({2});
+  const PreviewLines::HeldColumn* held = lines.Held(2);
+  ASSERT_NE(held, nullptr);
+  ASSERT_EQ(held->ids.size(), appended.size());
+  EXPECT_EQ(held->texts[held->ids.back()], Comma(appended.back(), 2));
+}
+
+// A line far longer than a block leaves no room of its size behind once it
+// is packed (the field selector stays small after a stray huge line).
+TEST(PreviewLines, AHugeLineLeavesNoRoomBehind) {
+  PreviewLines lines;
+  lines.Append("a,b");
+  const auto inUse = [] {
+    const struct mallinfo2 m = ::mallinfo2();
+    return m.uordblks + m.hblkhd;
+  };
+  const size_t before = inUse();
+  lines.Append(std::string(size_t{32} << 20, 'x'));
+  lines.Finish();
+  // Waits for the packing; what it unpacks goes with it.
+  lines.ForEach(0, 1, [](size_t, std::string_view line) { EXPECT_EQ(line, "a,b"); });
+  EXPECT_LT(inUse(), before + (size_t{8} << 20));
 }
 
 }  // namespace
