@@ -11,6 +11,7 @@
 #include "comma.h"
 #include "console.h"
 #include "conversion_run.h"
+#include "count_text.h"
 #include "guard.h"
 #include "inouterror.h"
 #include "normalise.h"
@@ -157,13 +158,13 @@ int RunCheck(const std::string& name, const std::vector<std::string>& files) {
   reader.Close();
   if (!encoding.empty()) Print("encoding: " + std::string(encoding));
   const auto counts = [](const char* what, const UnreadField& f) {
-    std::string text = std::string(what) + ": " + std::to_string(f.examined - f.unread) + " of " +
-                       std::to_string(f.examined) + " read, " + std::to_string(f.unread) +
+    std::string text = std::string(what) + ": " + WithThousands(f.examined - f.unread) + " of " +
+                       WithThousands(f.examined) + " read, " + WithThousands(f.unread) +
                        " left as they came";
-    if (f.doubtful > 0) text += ", " + std::to_string(f.doubtful) + " doubtful";
+    if (f.doubtful > 0) text += ", " + WithThousands(f.doubtful) + " doubtful";
     return text;
   };
-  Print(std::to_string(report.linesRead) + " lines read; nothing written.");
+  Print(CountOf(report.linesRead, "line", "lines") + " read; nothing written.");
   Print(counts("dates", report.dates));
   Print(counts("times", report.times));
   if (const std::string zoned = ZonedTimesText(report); !zoned.empty()) Print(zoned + ".");

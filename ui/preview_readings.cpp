@@ -6,16 +6,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "count_text.h"
+#include "field_selector_text.h"
 #include "normalise.h"
 #include "unread.h"
 
 namespace vantrelix {
 
 namespace {
-
-QString FromBytes(std::string_view bytes) {
-  return DisplayText(bytes);
-}
 
 // Distinct texts beyond this many are not tried for a suggestion: every
 // trial converts each distinct text once.
@@ -195,9 +193,9 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
                         const QString& boxText) {
     QString text = QString(what) + ": ";
     if (c.examined == 0) return text + "none in the preview";
-    text += QString::number(c.read) + " of " + QString::number(c.examined) + " read";
+    text += FromBytes(WithThousands(c.read) + " of " + WithThousands(c.examined)) + " read";
     if (c.doubtful > 0) {
-      text += ", " + QString::number(c.doubtful) +
+      text += ", " + FromBytes(WithThousands(c.doubtful)) +
               (c.onlyDayMonthSwap ? " of them may have day and month swapped"
                                   : " of them may be read in the wrong order");
     }
@@ -262,8 +260,9 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
       if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
         use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
       }
-      r.dateButton = use + ": reads " + QString::number(thenRead) + " of " +
-                     QString::number(dates.examined) + " dates";
+      r.dateButton =
+          use + ": reads " +
+          FromBytes(WithThousands(thenRead) + " of " + CountOf(dates.examined, "date", "dates"));
     }
     if (!r.dateSuggested.otherKind) {
       dateText +=
@@ -290,8 +289,9 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
       if (TimeLayoutTakesDelimiter(r.timeSuggested.layout)) {
         use += " with " + Quoted(std::string_view(&r.timeSuggested.delimiter, 1));
       }
-      r.timeButton = use + ": reads " + QString::number(read) + " of " +
-                     QString::number(times.examined) + " times";
+      r.timeButton =
+          use + ": reads " +
+          FromBytes(WithThousands(read) + " of " + CountOf(times.examined, "time", "times"));
     }
   }
 

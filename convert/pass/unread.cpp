@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "count_text.h"
 #include "date_time_cell.h"
 #include "layout_guess.h"
 #include "month_names.h"
@@ -14,10 +15,6 @@ namespace {
 
 constexpr size_t kLongestExample = 60;
 
-std::string Plural(int64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 std::string Written(ImportFile import) {
   return import == ImportFile::kWritten ? "written to TOLV_D.TXT"
                                         : "would be written to TOLV_D.TXT";
@@ -26,14 +23,14 @@ std::string Written(ImportFile import) {
 void AppendField(std::vector<std::string>& lines, const UnreadField& field, const char* one,
                  const char* many, int64_t linesRead, ImportFile import) {
   if (field.unread == 0) return;
-  lines.push_back(std::to_string(field.unread) + " of " + Plural(field.examined, one, many) +
+  lines.push_back(WithThousands(field.unread) + " of " + CountOf(field.examined, one, many) +
                   " not read, " + Written(import) + " as " + (field.unread == 1 ? "it" : "they") +
-                  " came (" + Plural(linesRead, "line", "lines") + " read):");
+                  " came (" + CountOf(linesRead, "line", "lines") + " read):");
   for (const UnreadField::Example& e : field.examples) {
     lines.push_back("  line " + std::to_string(e.line) + ": " + QuotedForLog(e.text));
   }
   const int64_t more = field.unread - static_cast<int64_t>(field.examples.size());
-  if (more > 0) lines.push_back("  and " + std::to_string(more) + " more");
+  if (more > 0) lines.push_back("  and " + WithThousands(more) + " more");
 }
 
 // "date layout "dd/mm/yy (day first)" with delimiting char "/" reads the
@@ -45,9 +42,9 @@ std::string BetterLayoutText(const DateTally& tally, int64_t examined) {
   if (DateLayoutTakesDelimiter(better.layout)) {
     text += " with delimiting char " + QuotedForLog(std::string_view(&better.delimiter, 1));
   }
-  return text + (better.reads >= examined ? " reads the column"
-                                          : " reads " + std::to_string(better.reads) + " of " +
-                                                std::to_string(examined));
+  return text + (better.reads >= examined
+                     ? " reads the column"
+                     : " reads " + WithThousands(better.reads) + " of " + WithThousands(examined));
 }
 
 // The dates that may be read in the wrong order, with the orders that the
@@ -58,7 +55,7 @@ void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, Impo
   const DateTally& tally = r.dateTally;
   const bool swap = tally.OnlyDayMonthSwap();
   std::string line =
-      std::to_string(d.doubtful) + " of " + Plural(d.examined, "date", "dates") +
+      WithThousands(d.doubtful) + " of " + CountOf(d.examined, "date", "dates") +
       (swap ? " may have day and month swapped, " : " may be read in the wrong order, ") +
       Written(import) + " as read";
   if (!d.doubtfulExamples.empty()) {
@@ -68,24 +65,12 @@ void AppendDoubtful(std::vector<std::string>& lines, const UnreadReport& r, Impo
   if (tally.RevealedByYearsOnly()) {
     line += "; every date reads " + tally.OtherOrdersText() + " as well, with years nearer to now";
   } else {
-    line += "; " + Plural(tally.UnreadInOtherOrders(), "date reads", "dates read") + " only " +
+    line += "; " + CountOf(tally.UnreadInOtherOrders(), "date reads", "dates read") + " only " +
             (swap ? std::string("with day and month swapped") : tally.OtherOrdersText());
   }
   const std::string better = BetterLayoutText(tally, d.examined);
   if (!better.empty()) line += ": " + better;
   lines.push_back(line);
-}
-
-// "1,204": a count an admin reads at a glance.
-std::string WithThousands(int64_t n) {
-  const std::string digits = std::to_string(n);
-  std::string out;
-  const size_t first = n < 0 ? 1 : 0;  // a sign is no digit
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > first && (digits.size() - i) % 3 == 0) out.push_back(',');
-    out.push_back(digits[i]);
-  }
-  return out;
 }
 
 void AppendMissing(std::vector<std::string>& lines, int64_t records, int32_t column,
@@ -94,7 +79,7 @@ void AppendMissing(std::vector<std::string>& lines, int64_t records, int32_t col
   const std::string why = column == 0 ? std::string("no column is set for the appointment ") + field
                                       : std::string("the appointment ") + field + " column (" +
                                             std::to_string(column) + ") is empty in every record";
-  lines.push_back(why + ": " + WithThousands(records) + (records == 1 ? " record" : " records") +
+  lines.push_back(why + ": " + CountOf(records, "record", "records") +
                   (import == ImportFile::kWritten ? " went out" : " would go out") +
                   " without one");
 }
@@ -222,7 +207,7 @@ std::vector<std::string> CausesOf(const UnreadReport& r) {
 std::string ZonedTimesText(const UnreadReport& r) {
   if (r.zonedTimes == 0) return {};
   const std::string zone = r.regional.timeZone.empty() ? "UTC" : r.regional.timeZone;
-  return std::to_string(r.zonedTimes) + (r.zonedTimes == 1 ? " time was" : " times were") +
+  return CountOf(r.zonedTimes, "time was", "times were") +
          " written with a time zone and converted to this machine's zone (" + zone +
          "), their dates with them";
 }
@@ -231,11 +216,11 @@ std::vector<std::string> UnreadSummary(const UnreadReport& r, ImportFile import)
   std::vector<std::string> lines;
   if (!r.AnyUnread() && !r.AnyDoubtful() && !r.AnyMissing() && !r.AnyStrayQuote()) return lines;
   if (r.AnyStrayQuote()) {
-    lines.push_back(
-        std::to_string(r.strayQuotes) + (r.strayQuotes == 1 ? " quote was" : " quotes were") +
-        " left open (the first on source line " + std::to_string(r.firstStrayQuoteLine) +
-        "): " + (import == ImportFile::kWritten ? "written" : "would be written") +
-        " as text, their lines split as they stand; check those records");
+    lines.push_back(CountOf(r.strayQuotes, "quote was", "quotes were") +
+                    " left open (the first on source line " +
+                    std::to_string(r.firstStrayQuoteLine) +
+                    "): " + (import == ImportFile::kWritten ? "written" : "would be written") +
+                    " as text, their lines split as they stand; check those records");
   }
   AppendMissing(lines, r.withoutDate, r.dateColumn, "date", import);
   AppendMissing(lines, r.withoutTime, r.timeColumn, "time", import);
