@@ -101,20 +101,13 @@ bool HoldsQuote(std::string_view text) {
 }
 
 // Copies a column's bytes without their double quotes; gives the end.
-char* CopyWithoutQuotes(char* to, std::string_view from) {
+char* CopyQuotedColumn(char* to, std::string_view from) {
   // Mostly a column in quotes, none inside.
   if (from.size() >= 2 && from.front() == '"' && from.back() == '"') {
     const std::string_view inside(from.data() + 1, from.size() - 2);
     if (!HoldsQuote(inside)) return CopyColumn(to, inside);
   }
-  while (!from.empty()) {
-    const auto* quote = static_cast<const char*>(std::memchr(from.data(), '"', from.size()));
-    const size_t n = quote != nullptr ? static_cast<size_t>(quote - from.data()) : from.size();
-    std::memcpy(to, from.data(), n);
-    to += n;
-    from.remove_prefix(quote != nullptr ? n + 1 : n);
-  }
-  return to;
+  return CopyWithoutQuotes(to, from);
 }
 
 }  // namespace
@@ -146,7 +139,7 @@ void WriteImportLine(TextWriter& output, const LineColumns& split, const FieldCo
       } else if (char* const end = CopyWrapped(p, text)) {
         p = end;
       } else {
-        p = CopyWithoutQuotes(p, text);
+        p = CopyQuotedColumn(p, text);
       }
       *p++ = '"';
     }

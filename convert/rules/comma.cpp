@@ -11,16 +11,6 @@ namespace {
 
 constexpr char kQuote = '"';
 
-// Appends the span with its double quotes left out.
-void AppendWithoutQuotes(std::string& out, std::string_view span) {
-  while (!span.empty()) {
-    const auto* quote = static_cast<const char*>(std::memchr(span.data(), kQuote, span.size()));
-    const size_t n = quote != nullptr ? static_cast<size_t>(quote - span.data()) : span.size();
-    out.append(span.data(), n);
-    span.remove_prefix(quote != nullptr ? n + 1 : n);
-  }
-}
-
 char SeparatingCharacter(FieldDelimiter delimiter) {
   switch (delimiter) {
     case FieldDelimiter::kTab:
@@ -258,9 +248,22 @@ void LineColumns::Split(std::string_view line, int32_t maxColumn) {
   Finish(line, count);
 }
 
+char* CopyWithoutQuotes(char* to, std::string_view span) {
+  while (!span.empty()) {
+    const auto* quote = static_cast<const char*>(std::memchr(span.data(), kQuote, span.size()));
+    const size_t n = quote != nullptr ? static_cast<size_t>(quote - span.data()) : span.size();
+    std::memcpy(to, span.data(), n);
+    to += n;
+    span.remove_prefix(quote != nullptr ? n + 1 : n);
+  }
+  return to;
+}
+
 void AppendColumnText(std::string& out, std::string_view raw, bool quoted) {
   if (quoted) {
-    AppendWithoutQuotes(out, raw);
+    const size_t before = out.size();
+    out.resize(before + raw.size());
+    out.resize(static_cast<size_t>(CopyWithoutQuotes(out.data() + before, raw) - out.data()));
   } else {
     out.append(raw);
   }

@@ -24,6 +24,8 @@ std::string Comma(std::string_view line, int32_t column);
 // Appends a column's text, given its bytes as LineColumns::RawColumn gives
 // them: with `quoted`, the double quotes left out.
 void AppendColumnText(std::string& out, std::string_view raw, bool quoted);
+// Copies `span` to `to` with its double quotes left out; gives the end.
+char* CopyWithoutQuotes(char* to, std::string_view span);
 
 // The texts of a line's columns by the same rule, up to the last one that is
 // not empty, at most `most` of them.
