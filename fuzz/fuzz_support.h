@@ -47,11 +47,7 @@ inline RegionalSettings Settings(int which) {
       s.dateSeparatorChar = '-';
       break;
     case 4:
-      s.shortDatePattern = "gg ee/MM/dd ddd";
-      s.doubleByteSystem = true;
-      s.leadBytes[0x81] = s.leadBytes[0x82] = true;
-      s.eraNames = {"Heisei", "Reiwa", {}, {}, {}, {}, {}};
-      s.eraYearOffsets = {1989, 2019, -1, -1, -1, -1, -1};
+      s.shortDatePattern = "y/MM/dd";  // Japanese
       s.amText = "\xe5\x8d\x88\xe5\x89\x8d";
       break;
   }

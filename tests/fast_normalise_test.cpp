@@ -28,11 +28,7 @@ std::vector<RegionalSettings> SettingsUnderTest() {
   all[4].dateSeparatorChar = '.';
   all[4].timeSeparatorChar = '.';
   all[4].centuryWindowYears = 0;
-  all[5].shortDatePattern = "gg ee/MM/dd";  // era years, double-byte: the shortcut stays out
-  all[5].doubleByteSystem = true;
-  all[5].leadBytes[0x81] = true;
-  all[5].eraNames = {"Heisei", "Reiwa", {}, {}, {}, {}, {}};
-  all[5].eraYearOffsets = {1989, 2019, -1, -1, -1, -1, -1};
+  all[5].shortDatePattern = "y/MM/dd";  // Japanese: year first, designators in kanji
   all[5].amText = "\xe5\x8d\x88\xe5\x89\x8d";
   all[6].shortDatePattern = "MM:dd:yy";  // a separator that is also a delimiter
   all[6].dateSeparatorChar = ':';

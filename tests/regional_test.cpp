@@ -146,54 +146,6 @@ TEST(ParseDate, MessageNamesTheText) {
   EXPECT_EQ(ParseDate("1/1/1900", Defaults(), kYear), 2.0);
 }
 
-TEST(ParseDate, EraYears) {
-  RegionalSettings s;
-  s.doubleByteSystem = true;
-  s.shortDatePattern = "gg ee/MM/dd";
-  s.eraNames = {"Meiji", "Taisho", "Showa", "Heisei", "Reiwa"};
-  s.eraYearOffsets = {1868, 1912, 1926, 1989, 2019, -1, -1};
-  EXPECT_EQ(DateOf("Reiwa 8/7/4", s), "2026-07-04") << "2019 + 8 - 1";
-  EXPECT_EQ(DateOf("Heisei 1/1/8", s), "1989-01-08");
-  EXPECT_EQ(DateOf("Rei 8/7/4", s), "2026-07-04") << "a part of the name matches";
-  EXPECT_EQ(DateOf("Nope 8/7/4", s), "2008-07-04") << "no era matches: a plain two-digit year";
-
-  RegionalSettings e;  // "e" in the pattern uses the first era's offset
-  e.shortDatePattern = "ee/MM/dd";
-  e.eraYearOffsets = {2019, -1, -1, -1, -1, -1, -1};
-  EXPECT_EQ(DateOf("8/7/4", e), "2026-07-04");
-
-  RegionalSettings korean;
-  korean.koreanLocale = true;
-  korean.shortDatePattern = "ee/MM/dd";
-  korean.eraYearOffsets = {-2333, -1, -1, -1, -1, -1, -1};
-  EXPECT_EQ(DateOf("26/7/4", korean), "2026-07-04") << "negative offset: no era rule";
-  korean.eraYearOffsets[0] = 2333;  // Dangi years: year - 2333
-  EXPECT_EQ(DateOf("4359/7/4", korean), "2026-07-04");
-  EXPECT_EQ(DateOf("59/7/4", korean), "2026-07-04") << "((2026 + 2333) div 100) * 100 + 59 - 2333";
-}
-
-TEST(ParseDate, TrailingWordsOnDoubleByteSystems) {
-  RegionalSettings s;
-  s.doubleByteSystem = true;
-  s.shortDatePattern = "M/d/yy ddd";
-  EXPECT_EQ(DateOf("7/4/26 Sat", s), "2026-07-04");
-  EXPECT_EQ(DateOf("7/4/26 Sat more words", s), "2026-07-04");
-  EXPECT_EQ(DateOf("7/4/26 PM", s), "fail") << "a designator stays unread";
-  s.doubleByteSystem = false;
-  EXPECT_EQ(DateOf("7/4/26 Sat", s), "fail");
-}
-
-TEST(ParseDate, EraNameBeforeDigitsStepsOverDoubleByteCharacters) {
-  RegionalSettings s;
-  s.doubleByteSystem = true;
-  s.leadBytes[0x81] = true;
-  s.shortDatePattern = "gg e/M/d";
-  s.eraNames = {std::string("\x81\x31X"), {}, {}, {}, {}, {}, {}};
-  s.eraYearOffsets = {2019, -1, -1, -1, -1, -1, -1};
-  // The "1" inside the double-byte character is not taken for the first digit.
-  EXPECT_EQ(DateOf(std::string("\x81\x31X8/7/4"), s), "2026-07-04");
-}
-
 // A value written by a pattern.
 std::string FormatDateTimeText(std::string_view pattern, DateTimeValue value,
                                const RegionalSettings& settings) {
@@ -383,7 +335,6 @@ TEST(RegionalLocale, FilledFromRealLocales) {
     EXPECT_EQ(s.dateSeparatorChar, c.dateSep) << c.name;
     EXPECT_EQ(s.timeSeparatorChar, c.timeSep) << c.name;
     EXPECT_EQ(s.decimalSeparatorChar, c.decimal) << c.name;
-    EXPECT_FALSE(s.doubleByteSystem);
   }
   const RegionalSettings us = RegionalSettingsFromLocale(QLocale("en_US"));
   EXPECT_EQ(us.amText, "AM");
@@ -391,7 +342,6 @@ TEST(RegionalLocale, FilledFromRealLocales) {
   const RegionalSettings ja = RegionalSettingsFromLocale(QLocale("ja_JP"));
   EXPECT_EQ(ja.amText, QLocale("ja_JP").amText().toStdString());
   EXPECT_NE(ja.amText, "AM");
-  EXPECT_TRUE(RegionalSettingsFromLocale(QLocale("ko_KR")).koreanLocale);
 }
 
 TEST(RegionalLocale, SeparatorsComeFromTheNumbersOnly) {

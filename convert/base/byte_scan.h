@@ -45,6 +45,13 @@ inline std::string_view WithoutEndBlanks(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
 }
+// The text without blanks or TABs at either end: a heading or value as a
+// reader sees it, where a TAB is no delimiter.
+inline std::string_view WithoutEndBlanksOrTabs(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
 
 // Ctrl-Z: a text file ends at it.
 inline constexpr char kEndMark = 26;

@@ -24,12 +24,6 @@ constexpr int kBirthYearsAgo = 10;
 // further out.
 constexpr int32_t kMaxColumns = 64;
 
-std::string Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return std::string(text);
-}
-
 bool LooksLikeEmail(std::string_view t) {
   const size_t at = t.find('@');
   return at != std::string_view::npos && at > 0 && t.find('.', at) != std::string_view::npos &&
@@ -194,7 +188,7 @@ std::vector<Column> SplitColumns(const std::vector<std::string>& lines, FieldDel
     if (lines[i].empty()) continue;
     const std::vector<std::string> texts = ColumnTexts(lines[i], delimiter, kMaxColumns);
     for (size_t c = 0; c < texts.size(); ++c) {
-      const std::string text = Trimmed(texts[c]);
+      const std::string text(WithoutEndBlanksOrTabs(texts[c]));
       if (columns.size() <= c) {
         if (texts[c].empty()) continue;
         columns.resize(c + 1);

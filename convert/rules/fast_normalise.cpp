@@ -165,13 +165,8 @@ struct PlainDateText {
   const char sep = s.dateSeparatorChar;  // the one written
   const std::string& pattern = s.shortDatePattern;
   const char patternStart = pattern.c_str()[0];  // NUL for none
-  // Double-byte text and era years follow rules of their own, and a NUL
-  // separator writes a shorter date. Era offsets are all 0 on systems
-  // without era data.
-  if (sep == '\0' || s.doubleByteSystem || patternStart == 'g' ||
-      (s.eraYearOffsets[0] > 0 && pattern.find('e') != std::string::npos)) {
-    return false;
-  }
+  // A NUL separator writes a shorter date.
+  if (sep == '\0') return false;
 
   // The month/day/year text, NUL-terminated like the field.
   in.text = field.c_str();

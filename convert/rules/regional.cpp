@@ -34,9 +34,6 @@ class Scanner {
   explicit Scanner(std::string_view text) : text_(text) {}
 
   bool AtEnd() const { return pos_ >= text_.size(); }
-  size_t Position() const { return pos_; }
-  void MoveTo(size_t pos) { pos_ = std::min(pos, text_.size()); }
-  std::string_view Rest() const { return text_.substr(pos_); }
 
   // Blanks are spaces only; a TAB is text.
   void SkipBlanks() {
@@ -83,34 +80,6 @@ class Scanner {
   std::string_view text_;
   size_t pos_ = 0;
 };
-
-bool StartsWithMarker(std::string_view text, std::string_view word) {
-  return !word.empty() && MarkerTextEquals(text.substr(0, word.size()), word);
-}
-
-std::string_view TrimBlanksAndControls(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-  return s;
-}
-
-// The era offset a date text starts with, for patterns that begin with an
-// era name ("g"); moves the scanner to the text's first digit.
-int32_t LeadingEraOffset(Scanner& scanner, std::string_view text, const RegionalSettings& s) {
-  size_t p = 0;
-  while (p < text.size() && !IsDigit(text[p])) {
-    const bool lead = s.doubleByteSystem && s.leadBytes[static_cast<unsigned char>(text[p])];
-    p += lead ? 2 : 1;
-  }
-  p = std::min(p, text.size());
-  scanner.MoveTo(p);
-  const std::string_view name = TrimBlanksAndControls(text.substr(0, p));
-  if (name.empty()) return 0;
-  for (size_t i = 0; i < s.eraNames.size() && !s.eraNames[i].empty(); ++i) {
-    if (s.eraNames[i].find(name) != std::string::npos) return s.eraYearOffsets[i];
-  }
-  return 0;
-}
 
 void AppendPadded(std::string& out, int64_t value, int width) {
   if (value >= 0 && value < 100 && width <= 2 && (width == 2 || value >= 10)) {  // most fields
@@ -211,13 +180,6 @@ std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalS
   const DateFieldOrder order = reading.order;
   const char sep = reading.separator;
 
-  int32_t eraOffset = 0;
-  if (!s.shortDatePattern.empty() && s.shortDatePattern[0] == 'g') {
-    eraOffset = LeadingEraOffset(sc, text, s);
-  } else if (s.shortDatePattern.find('e') != std::string::npos) {
-    eraOffset = s.eraYearOffsets[0];
-  }
-
   uint16_t n1, n2, n3;
   int digits1, digits2, digits3;
   if (!sc.ReadNumber(n1, digits1) || !sc.ReadSeparator(sep) || !sc.ReadNumber(n2, digits2)) {
@@ -228,14 +190,7 @@ std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalS
   if (sc.ReadSeparator(sep)) {
     if (!sc.ReadNumber(n3, digits3)) return std::nullopt;
     date = PlaceDateNumbers(order, n1, digits1, n2, n3, digits3);
-    if (eraOffset > 0) {
-      if (s.koreanLocale) {
-        if (date.year <= 99) date.year += ((currentYear + eraOffset) / 100) * 100;
-        date.year -= eraOffset;
-      } else {
-        date.year += eraOffset - 1;
-      }
-    } else if (date.yearDigits <= 2) {
+    if (date.yearDigits <= 2) {
       date.year = PlaceShortYear(date.year, currentYear, s.centuryWindowYears);
     }
   } else {
@@ -246,17 +201,6 @@ std::optional<DateTimeValue> TryParseDate(std::string_view text, const RegionalS
 
   sc.ReadSeparator(sep);  // one trailing separator is allowed
   sc.SkipBlanks();
-
-  if (s.doubleByteSystem && s.shortDatePattern.find("ddd") != std::string::npos) {
-    // Day names and similar words may follow the date, a designator may not.
-    while (!sc.AtEnd() && !StartsWithMarker(sc.Rest(), s.amText) &&
-           !StartsWithMarker(sc.Rest(), s.pmText)) {
-      size_t p = sc.Position();
-      while (p < text.size() && text[p] != ' ') ++p;
-      sc.MoveTo(p);
-      sc.SkipBlanks();
-    }
-  }
 
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month)) {

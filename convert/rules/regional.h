@@ -30,15 +30,6 @@ struct RegionalSettings {
   // what a date with a month name may be written in besides English.
   std::array<std::vector<std::string>, 12> monthNames{};
   std::vector<std::string> dayNames;
-
-  // Double-byte systems and era calendars. Linux locales are UTF-8, which has
-  // no lead-byte ranges, so these stay off there; they are kept so that the
-  // era and double-byte steps of the date reader can be set up and tested.
-  bool doubleByteSystem = false;
-  std::array<bool, 256> leadBytes{};  // true for the lead bytes of a double-byte character
-  bool koreanLocale = false;          // era years count the Korean way
-  std::array<std::string, 7> eraNames{};
-  std::array<int32_t, 7> eraYearOffsets{};
 };
 
 enum class DateFieldOrder { kMonthFirst, kDayFirst, kYearFirst };

@@ -82,7 +82,6 @@ RegionalSettings RegionalSettingsFromLocales(const QLocale& locale, const QLocal
       SeparatorBetweenFields(locale.timeFormat(QLocale::ShortFormat), u"hHm", s.timeSeparatorChar);
   s.amText = locale.amText().toLocal8Bit().toStdString();
   s.pmText = locale.pmText().toLocal8Bit().toStdString();
-  s.koreanLocale = locale.language() == QLocale::Korean;
   const auto add = [](std::vector<std::string>& names, QString name) {
     while (name.endsWith(u'.')) name.chop(1);
     const std::string bytes = name.toUtf8().toStdString();
