@@ -239,6 +239,72 @@ int ReportGuesses(const std::string& name, const ColumnProposal& proposal) {
                                                    : exit_status::kCompleted;
 }
 
+// The KEY=VALUE arguments of --set applied to `record`, columns=auto aside
+// (`automatic`) and the keys the admin gave besides the source in `given`;
+// what is wrong with the first wrong one, or "".
+struct SetArguments {
+  bool automatic = false;
+  std::vector<std::pair<std::string, std::string>> given;
+};
+std::string ApplySetArguments(const std::vector<std::string>& arguments, SetupRecord& record,
+                              SetArguments& out) {
+  for (const std::string& argument : arguments) {
+    const size_t equals = argument.find('=');
+    if (equals == std::string::npos) return QuotedForLog(argument) + " is no KEY=VALUE";
+    const std::string key = argument.substr(0, equals);
+    std::string value = argument.substr(equals + 1);
+    if (key == "columns") {
+      if (value != "auto") return "the value " + QuotedForLog(value) + " of columns is not auto";
+      out.automatic = true;
+      continue;
+    }
+    if (key == "source") value = Absolute(value);
+    const std::string wrong = ApplySetting(record, key, value);
+    if (!wrong.empty()) return wrong;
+    if (key != "source") out.given.emplace_back(key, value);
+  }
+  return {};
+}
+
+// The columns and readings the export's first lines suggest, applied to
+// `record`; a key given beside columns=auto is the admin's choice and wins.
+ColumnProposal ApplyProposal(const std::vector<std::string>& lines, SetupRecord& record,
+                             const SetArguments& arguments) {
+  ColumnProposal proposal =
+      ProposeColumns(lines, record, RegionalSettingsFromSystem(), CurrentLocalYear());
+  proposal.ApplyTo(record);
+  for (const auto& [key, value] : arguments.given) {
+    ApplySetting(record, key, value);
+    for (int f = 0; f < kFieldSlotCount; ++f) {
+      if (key == kFieldKeys[static_cast<size_t>(f)]) {
+        proposal.fields[static_cast<size_t>(f)] = {record.Position(static_cast<FieldSlot>(f)),
+                                                   kGivenByAdmin};
+      }
+    }
+    if (key == "date-layout") proposal.dateOrderGuessed = false, proposal.dateOrderNote.clear();
+  }
+  return proposal;
+}
+
+// The settings as stored; with columns=auto, why each field's column was
+// taken where its heading does not say it.
+void PrintStored(const SetupRecord& record, const std::vector<std::string>& headings,
+                 const ColumnProposal* proposal) {
+  const std::vector<std::string> described = DescribeSettings(record, headings);
+  for (size_t i = 0; i < described.size(); ++i) {
+    std::string line = "  " + described[i];
+    // The field lines follow the source line, in FieldSlot order.
+    if (proposal != nullptr && i >= 1 && i <= kFieldSlotCount) {
+      const std::string& why = proposal->fields[i - 1].why;
+      // A header's name shows already; a shape, or a header not followed, says why.
+      const bool headerOnly =
+          why.rfind("header", 0) == 0 && why.find(", but ") == std::string::npos;
+      if (!why.empty() && !headerOnly && why != kGivenByAdmin) line += " (" + why + ")";
+    }
+    Print(line);
+  }
+}
+
 int RunSet(const std::string& name, const std::string& programPath,
            const std::vector<std::string>& arguments) {
   const auto refuse = [&](const std::string& why) {
@@ -257,25 +323,9 @@ int RunSet(const std::string& name, const std::string& programPath,
   const DataFolderPaths paths = LookUpDataFolder();
   bool stored = false;
   SetupRecord record = LoadedSettings(paths, stored);
-  bool automatic = false;
-  std::vector<std::pair<std::string, std::string>> given;  // the admin's own, over the proposal
-  for (const std::string& argument : arguments) {
-    const size_t equals = argument.find('=');
-    if (equals == std::string::npos) {
-      return refuse(QuotedForLog(argument) + " is no KEY=VALUE");
-    }
-    const std::string key = argument.substr(0, equals);
-    std::string value = argument.substr(equals + 1);
-    if (key == "columns") {
-      if (value != "auto")
-        return refuse("the value " + QuotedForLog(value) + " of columns is not auto");
-      automatic = true;
-      continue;
-    }
-    if (key == "source") value = Absolute(value);
-    const std::string wrong = ApplySetting(record, key, value);
-    if (!wrong.empty()) return refuse(wrong);
-    if (key != "source") given.emplace_back(key, value);
+  SetArguments set;
+  if (const std::string wrong = ApplySetArguments(arguments, record, set); !wrong.empty()) {
+    return refuse(wrong);
   }
   const std::string source = record.SourceFileName();
   // Read before anything is stored, by the rules of the runs these settings
@@ -285,24 +335,12 @@ int RunSet(const std::string& name, const std::string& programPath,
   std::vector<std::string> lines;
   if (sourceThere) {
     const FileWriters writers = WritersOfReplacement(paths.setupFileName);
-    lines = ReadFirstLines(source, automatic ? kProposalLines : 1, writers);
+    lines = ReadFirstLines(source, set.automatic ? kProposalLines : 1, writers);
   }
   ColumnProposal proposal;
-  if (automatic) {
+  if (set.automatic) {
     if (!sourceThere) return refuse("columns=auto: " + MissingFileMessage(source));
-    proposal = ProposeColumns(lines, record, RegionalSettingsFromSystem(), CurrentLocalYear());
-    proposal.ApplyTo(record);
-    // A key given beside columns=auto is the admin's choice: it wins.
-    for (const auto& [key, value] : given) {
-      ApplySetting(record, key, value);
-      for (int f = 0; f < kFieldSlotCount; ++f) {
-        if (key == kFieldKeys[static_cast<size_t>(f)]) {
-          proposal.fields[static_cast<size_t>(f)] = {record.Position(static_cast<FieldSlot>(f)),
-                                                     kGivenByAdmin};
-        }
-      }
-      if (key == "date-layout") proposal.dateOrderGuessed = false, proposal.dateOrderNote.clear();
-    }
+    proposal = ApplyProposal(lines, record, set);
   } else if (!sourceThere) {
     std::fprintf(stderr, "%s: note: the source %s does not exist yet\n", name.c_str(),
                  QuotedForLog(source).c_str());
@@ -311,24 +349,9 @@ int RunSet(const std::string& name, const std::string& programPath,
   SaveSetup(record, paths.setupFileName);
   Print("stored in " + paths.setupFileName + ":");
   if (!record.HasHeaderLine()) lines.clear();
-  const std::vector<std::string> described = DescribeSettings(record, Headings(record, lines));
-  for (size_t i = 0; i < described.size(); ++i) {
-    std::string line = "  " + described[i];
-    // The field lines follow the source line, in FieldSlot order.
-    if (automatic && i >= 1 && i <= kFieldSlotCount) {
-      const std::string& why = proposal.fields[i - 1].why;
-      // A header's name shows already; a shape says why the column was taken.
-      // A header's name shows already; a shape, or a header not followed, says why.
-      const bool headerOnly =
-          why.rfind("header", 0) == 0 && why.find(", but ") == std::string::npos;
-      if (!why.empty() && !headerOnly && why != kGivenByAdmin) {
-        line += " (" + why + ")";
-      }
-    }
-    Print(line);
-  }
+  PrintStored(record, Headings(record, lines), set.automatic ? &proposal : nullptr);
   std::fflush(stdout);
-  return automatic ? ReportGuesses(name, proposal) : exit_status::kCompleted;
+  return set.automatic ? ReportGuesses(name, proposal) : exit_status::kCompleted;
 }
 
 }  // namespace

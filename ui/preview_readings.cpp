@@ -36,6 +36,22 @@ struct ColumnReading {
   TextCounts texts;               // the distinct texts with something to read
 };
 
+// Why a doubtful row of the column is doubtful, for its tooltip; empty when
+// none is.
+QString DoubtText(const DateTally& tally) {
+  if (tally.Doubtful() == 0) return {};
+  if (tally.OnlyDayMonthSwap()) {
+    return "Day and month may be swapped: other dates of this column read only the other way "
+           "round.";
+  }
+  if (tally.RevealedByYearsOnly()) {
+    return "May be read in the wrong order: every date of this column reads " +
+           FromBytes(tally.OtherOrdersText()) + " as well, with years nearer to now.";
+  }
+  return "May be read in the wrong order: other dates of this column read only " +
+         FromBytes(tally.OtherOrdersText()) + ".";
+}
+
 // Marks every preview row of a date or time column by the pass's rules and
 // its tally; each distinct text is converted once.
 ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& blankRows,
@@ -98,18 +114,6 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
   result.doubtful = tally.Doubtful();
   result.onlyDayMonthSwap = tally.OnlyDayMonthSwap();
   result.tally = tally;
-  QString doubtWhy;
-  if (result.doubtful > 0) {
-    doubtWhy = result.onlyDayMonthSwap
-                   ? QString(
-                         "Day and month may be swapped: other dates of this column read only "
-                         "the other way round.")
-               : tally.RevealedByYearsOnly()
-                   ? "May be read in the wrong order: every date of this column reads " +
-                         FromBytes(tally.OtherOrdersText()) + " as well, with years nearer to now."
-                   : "May be read in the wrong order: other dates of this column read only " +
-                         FromBytes(tally.OtherOrdersText()) + ".";
-  }
   model.SetReadings(
       std::move(readings),
       [convert](std::string_view text) {
@@ -117,7 +121,7 @@ ColumnReading ReadColumn(PreviewColumnModel& model, const std::vector<bool>& bla
         convert(out);
         return out;
       },
-      doubtWhy);
+      DoubtText(tally));
   return result;
 }
 
@@ -160,16 +164,134 @@ QString Evidence(DayMonthEvidence evidence) {
   return " · the dates do not tell the day from the month";
 }
 
+// What a reading of the preview needs besides its columns.
+struct ReadingContext {
+  const std::vector<bool>& blankRows;
+  const SetupRecord& reading;
+  const RegionalSettings& regional;
+  int year;
+  const std::function<void()>& pause;
+};
+
+// "Dates: 2 of 4 read, 1 of them may ...", and the box's text where it names
+// no layout of the list.
+QString CountsText(const char* what, const ColumnReading& c, int32_t layout,
+                   const QString& boxText) {
+  QString text = QString(what) + ": ";
+  if (c.examined == 0) return text + "none in the preview";
+  text += FromBytes(WithThousands(c.read) + " of " + WithThousands(c.examined)) + " read";
+  if (c.doubtful > 0) {
+    text += ", " + FromBytes(WithThousands(c.doubtful)) +
+            (c.onlyDayMonthSwap ? " of them may have day and month swapped"
+                                : " of them may be read in the wrong order");
+  }
+  if (layout < 0) {
+    text += boxText.isEmpty() ? QString(" · no layout chosen")
+                              : " · \"" + boxText + "\" is no layout of the list";
+  }
+  return text;
+}
+
+// " · day first, "." (de_DE)": the order the dates are read in, from the
+// regional settings or the layout in use; empty for no layout of the list.
+QString DateOrderInUse(const SetupRecord& reading, const RegionalSettings& regional) {
+  const int32_t layout = reading.DateLayout();
+  if (layout == 0) {
+    return " · " + FromBytes(DateOrderName(regional)) + ", " +
+           Quoted(std::string_view(&regional.dateSeparatorChar, 1)) + " (" +
+           FromBytes(regional.localeName) + ")";
+  }
+  if (layout < 0 || layout >= static_cast<int32_t>(kDateLayoutItems.size())) return {};
+  // A layout states its order whatever the locale.
+  static constexpr const char* kOrders[] = {
+      "",           "year first", "day, year, month", "year first",
+      "year first", "day first",  "month first",      "month by name"};
+  const char delimiter = reading.DateDelimiter();
+  return " · " + QString(kOrders[layout]) +
+         (DateLayoutTakesDelimiter(layout) ? ", " + Quoted(std::string_view(&delimiter, 1))
+                                           : QString()) +
+         " (" + FromBytes(ItemAt(kDateLayoutItems, layout)) + ")";
+}
+
+// Where dates are left as they came or doubtful: the layout that reads more
+// of them surely right, offered on the button, and what the dates tell of
+// their order.
+void OfferDateReading(const ColumnReading& dates, const PreviewColumnModel& dateColumn,
+                      const ReadingContext& in, PreviewReadings& r, QString& dateText) {
+  const TextCounts sample = Sample(dates.texts);
+  r.dateSuggested = BestDateLayout(sample, in.reading, in.regional, in.year, in.pause);
+  SetupRecord suggested = in.reading;
+  suggested.SetDateLayout(r.dateSuggested.layout);
+  suggested.SetDateDelimiter(r.dateSuggested.delimiter);
+  const DateTally& now = dates.tally;
+  DateTally then;
+  if (!dates.capped) then = CountDates(dates.texts, suggested, in.regional, in.year, in.pause);
+  int64_t thenRead = then.Read();
+  if (dates.capped) {
+    // Past the remembered texts only the count of those read is had: the
+    // suggestion is better when it reads more.
+    thenRead = CountRows(
+        dateColumn, in.blankRows,
+        [&](std::string& field) {
+          return JudgeDate(field, suggested, in.regional, in.year).verdict == DateVerdict::kRead;
+        },
+        in.pause);
+  }
+  if (r.dateSuggested.otherKind) {
+    dateText += " · these look like times";
+    return;
+  }
+  const bool better = dates.capped ? thenRead > dates.read
+                                   : then.Sure() > now.Sure() || (then.Sure() == now.Sure() &&
+                                                                  then.Doubtful() < now.Doubtful());
+  if (better) {
+    QString use = "Use " + Quoted(ItemAt(kDateLayoutItems, r.dateSuggested.layout));
+    if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
+      use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
+    }
+    r.dateButton =
+        use + ": reads " +
+        FromBytes(WithThousands(thenRead) + " of " + CountOf(dates.examined, "date", "dates"));
+  }
+  dateText += Evidence(DayMonthOf(sample, better ? r.dateSuggested.layout : in.reading.DateLayout(),
+                                  better ? r.dateSuggested.delimiter : in.reading.DateDelimiter()));
+}
+
+// Where times are left as they came: the layout that reads more of them,
+// offered on the button.
+void OfferTimeReading(const ColumnReading& times, const PreviewColumnModel& timeColumn,
+                      const ReadingContext& in, PreviewReadings& r, QString& timeText) {
+  r.timeSuggested = BestTimeLayout(Sample(times.texts), in.reading, in.regional, in.pause);
+  SetupRecord suggested = in.reading;
+  suggested.SetTimeLayout(r.timeSuggested.layout);
+  suggested.SetTimeDelimiter(r.timeSuggested.delimiter);
+  const int64_t read =
+      times.capped
+          ? CountRows(
+                timeColumn, in.blankRows,
+                [&](std::string& field) { return TimeConvert(field, suggested, in.regional); },
+                in.pause)
+          : TimesRead(times.texts, suggested, in.regional, in.pause);
+  if (r.timeSuggested.otherKind) {
+    timeText += " · these look like dates";
+  } else if (read > times.read) {
+    QString use = "Use " + Quoted(ItemAt(kTimeLayoutItems, r.timeSuggested.layout));
+    if (TimeLayoutTakesDelimiter(r.timeSuggested.layout)) {
+      use += " with " + Quoted(std::string_view(&r.timeSuggested.delimiter, 1));
+    }
+    r.timeButton =
+        use + ": reads " +
+        FromBytes(WithThousands(read) + " of " + CountOf(times.examined, "time", "times"));
+  }
+}
+
 }  // namespace
 
 PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& timeColumn,
                             const std::vector<bool>& blankRows, const SetupRecord& reading,
                             const RegionalSettings& regional, int year, const QString& dateBoxText,
                             const QString& timeBoxText, const std::function<void()>& pause) {
-  PreviewReadings r;
-  const auto convertDate = [reading, regional, year](std::string& field) {
-    return DateConvert(field, reading, regional, year);
-  };
+  const ReadingContext in{blankRows, reading, regional, year, pause};
   const auto convertTime = [reading, regional](std::string& field) {
     return TimeConvert(field, reading, regional);
   };
@@ -178,7 +300,10 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
       [reading, regional, year](std::string& field) {
         return JudgeDate(field, reading, regional, year);
       },
-      convertDate, pause);
+      [reading, regional, year](std::string& field) {
+        return DateConvert(field, reading, regional, year);
+      },
+      pause);
   const ColumnReading times = ReadColumn(
       timeColumn, blankRows, DateTally(),
       [convertTime](std::string& field) {
@@ -187,113 +312,19 @@ PreviewReadings ReadPreview(PreviewColumnModel& dateColumn, PreviewColumnModel& 
         return j;
       },
       convertTime, pause);
-  const QString where = " (" + FromBytes(regional.localeName) + ")";
 
-  const auto count = [](const char* what, const ColumnReading& c, int32_t layout,
-                        const QString& boxText) {
-    QString text = QString(what) + ": ";
-    if (c.examined == 0) return text + "none in the preview";
-    text += FromBytes(WithThousands(c.read) + " of " + WithThousands(c.examined)) + " read";
-    if (c.doubtful > 0) {
-      text += ", " + FromBytes(WithThousands(c.doubtful)) +
-              (c.onlyDayMonthSwap ? " of them may have day and month swapped"
-                                  : " of them may be read in the wrong order");
-    }
-    if (layout < 0) {
-      text += boxText.isEmpty() ? QString(" · no layout chosen")
-                                : " · \"" + boxText + "\" is no layout of the list";
-    }
-    return text;
-  };
-
-  QString dateText = count("Dates", dates, reading.DateLayout(), dateBoxText);
-  QString timeText = count("Times", times, reading.TimeLayout(), timeBoxText);
-  if (dates.examined > 0 && reading.DateLayout() == 0) {
-    dateText += " · " + FromBytes(DateOrderName(regional)) + ", " +
-                Quoted(std::string_view(&regional.dateSeparatorChar, 1)) + where;
-  } else if (dates.examined > 0 && reading.DateLayout() > 0 &&
-             reading.DateLayout() < static_cast<int32_t>(kDateLayoutItems.size())) {
-    // The reading in use, which a layout states whatever the locale.
-    static constexpr const char* kOrders[] = {
-        "",           "year first", "day, year, month", "year first",
-        "year first", "day first",  "month first",      "month by name"};
-    const int32_t layout = reading.DateLayout();
-    const char delimiter = reading.DateDelimiter();
-    dateText += " · " + QString(kOrders[layout]) +
-                (DateLayoutTakesDelimiter(layout) ? ", " + Quoted(std::string_view(&delimiter, 1))
-                                                  : QString()) +
-                " (" + FromBytes(ItemAt(kDateLayoutItems, layout)) + ")";
-  }
+  PreviewReadings r;
+  QString dateText = CountsText("Dates", dates, reading.DateLayout(), dateBoxText);
+  QString timeText = CountsText("Times", times, reading.TimeLayout(), timeBoxText);
+  if (dates.examined > 0) dateText += DateOrderInUse(reading, regional);
   if (times.examined > 0 && reading.TimeLayout() >= 0) {
-    timeText += " · " + Quoted(std::string_view(&regional.timeSeparatorChar, 1)) + where;
+    timeText += " · " + Quoted(std::string_view(&regional.timeSeparatorChar, 1)) + " (" +
+                FromBytes(regional.localeName) + ")";
   }
-
   if (dates.read < dates.examined || dates.doubtful > 0) {
-    const TextCounts sample = Sample(dates.texts);
-    r.dateSuggested = BestDateLayout(sample, reading, regional, year, pause);
-    SetupRecord suggested = reading;
-    suggested.SetDateLayout(r.dateSuggested.layout);
-    suggested.SetDateDelimiter(r.dateSuggested.delimiter);
-    const DateTally& now = dates.tally;
-    DateTally then;
-    if (!dates.capped) then = CountDates(dates.texts, suggested, regional, year, pause);
-    int64_t thenRead = then.Read();
-    if (dates.capped) {
-      // Past the remembered texts only the count of those read is had:
-      // the suggestion is better when it reads more.
-      thenRead = CountRows(
-          dateColumn, blankRows,
-          [&](std::string& field) {
-            return JudgeDate(field, suggested, regional, year).verdict == DateVerdict::kRead;
-          },
-          pause);
-    }
-    const bool better =
-        !r.dateSuggested.otherKind &&
-        (dates.capped ? thenRead > dates.read
-                      : then.Sure() > now.Sure() ||
-                            (then.Sure() == now.Sure() && then.Doubtful() < now.Doubtful()));
-    if (r.dateSuggested.otherKind) {
-      dateText += " · these look like times";
-    } else if (better) {
-      QString use = "Use " + Quoted(ItemAt(kDateLayoutItems, r.dateSuggested.layout));
-      if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
-        use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
-      }
-      r.dateButton =
-          use + ": reads " +
-          FromBytes(WithThousands(thenRead) + " of " + CountOf(dates.examined, "date", "dates"));
-    }
-    if (!r.dateSuggested.otherKind) {
-      dateText +=
-          Evidence(DayMonthOf(sample, better ? r.dateSuggested.layout : reading.DateLayout(),
-                              better ? r.dateSuggested.delimiter : reading.DateDelimiter()));
-    }
+    OfferDateReading(dates, dateColumn, in, r, dateText);
   }
-  if (times.read < times.examined) {
-    r.timeSuggested = BestTimeLayout(Sample(times.texts), reading, regional, pause);
-    SetupRecord suggested = reading;
-    suggested.SetTimeLayout(r.timeSuggested.layout);
-    suggested.SetTimeDelimiter(r.timeSuggested.delimiter);
-    const int64_t read =
-        times.capped
-            ? CountRows(
-                  timeColumn, blankRows,
-                  [&](std::string& field) { return TimeConvert(field, suggested, regional); },
-                  pause)
-            : TimesRead(times.texts, suggested, regional, pause);
-    if (r.timeSuggested.otherKind) {
-      timeText += " · these look like dates";
-    } else if (read > times.read) {
-      QString use = "Use " + Quoted(ItemAt(kTimeLayoutItems, r.timeSuggested.layout));
-      if (TimeLayoutTakesDelimiter(r.timeSuggested.layout)) {
-        use += " with " + Quoted(std::string_view(&r.timeSuggested.delimiter, 1));
-      }
-      r.timeButton =
-          use + ": reads " +
-          FromBytes(WithThousands(read) + " of " + CountOf(times.examined, "time", "times"));
-    }
-  }
+  if (times.read < times.examined) OfferTimeReading(times, timeColumn, in, r, timeText);
 
   r.dateWarning = dates.read < dates.examined || dates.doubtful > 0;
   r.timeWarning = times.read < times.examined || times.doubtful > 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <map>
+#include <optional>
 
 #include "byte_scan.h"
 #include "comma.h"
@@ -345,10 +346,15 @@ bool AnyOtherDate(const OrderStats& st, int a, int b) {
 // is an appointment on 28 December 2026 rather than in 2028. When the
 // proposed dates do not tell the day from the month, the export's other
 // dates may; failing those, the order is a guess, and the proposal says so.
-void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& columns,
-                      const TextCounts& dates, const SetupRecord& current,
-                      const RegionalSettings& regional, int currentYear) {
-  int32_t& layout = proposal.dateLayout;
+// The order that reads the most of the proposed dates, the one whose years
+// lie nearest now among equals, with what each order reads.
+struct OrderChoice {
+  LayoutOrder chosen;
+  int best;
+  OrderStats st;
+};
+std::optional<OrderChoice> ChooseDateOrder(int32_t layout, const TextCounts& dates,
+                                           const RegionalSettings& regional, int currentYear) {
   LayoutOrder chosen = LayoutOrderOf(layout, regional);
   // A layout of another shape than most dates have reads none of them
   // (six digits, when no layout read any and the tie kept the first).
@@ -362,59 +368,64 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   if (shapes[static_cast<size_t>(most)] > shapes[static_cast<size_t>(chosen.shape)]) {
     chosen = {most, kYearMonthDay};
   }
-  if (chosen.shape == DateShape::kNone) return;
-  const OrderStats st = StatsOf(dates, chosen.shape, regional, currentYear);
-  int best = chosen.order;
+  if (chosen.shape == DateShape::kNone) return std::nullopt;
+  OrderChoice c{chosen, chosen.order, StatsOf(dates, chosen.shape, regional, currentYear)};
   for (int o = 0; o < kDateOrderCount; ++o) {
     const auto i = static_cast<size_t>(o);
-    const auto b = static_cast<size_t>(best);
-    if (LayoutOfOrder(chosen.shape, static_cast<DateOrder>(o)) >= 0 && st.reads[i] > 0 &&
-        (st.reads[i] > st.reads[b] ||
-         (st.reads[i] == st.reads[b] && st.yearsAway[i] < st.yearsAway[b]))) {
-      best = o;
+    const auto b = static_cast<size_t>(c.best);
+    if (LayoutOfOrder(chosen.shape, static_cast<DateOrder>(o)) >= 0 && c.st.reads[i] > 0 &&
+        (c.st.reads[i] > c.st.reads[b] ||
+         (c.st.reads[i] == c.st.reads[b] && c.st.yearsAway[i] < c.st.yearsAway[b]))) {
+      c.best = o;
     }
   }
-  const int32_t bestLayout = LayoutOfOrder(chosen.shape, static_cast<DateOrder>(best));
-  if (bestLayout >= 0 && bestLayout != layout) {
-    if (DateLayoutTakesDelimiter(bestLayout) && !DateLayoutTakesDelimiter(layout)) {
-      proposal.dateDelimiter = st.separator != '\0' ? st.separator : regional.dateSeparatorChar;
-    }
-    layout = bestLayout;
-  }
+  return c;
+}
 
-  // Another order that reads them all as other dates, as near to now.
-  int rival = -1;
-  for (int o = 0; o < kDateOrderCount && rival < 0; ++o) {
+// Another order that reads them all as other dates, as near to now; -1 for
+// none.
+int RivalOrder(const OrderChoice& c) {
+  for (int o = 0; o < kDateOrderCount; ++o) {
     const auto i = static_cast<size_t>(o);
-    const auto b = static_cast<size_t>(best);
+    const auto b = static_cast<size_t>(c.best);
     // An order no layout reads counts only when its years lie nearer now:
     // nobody writes year, day, month, but 281226 may well be ddmmyy.
-    const bool stated = LayoutOfOrder(chosen.shape, static_cast<DateOrder>(o)) >= 0;
-    if (o != best && st.reads[i] >= st.reads[b] &&
-        (stated ? st.yearsAway[i] <= st.yearsAway[b] : st.yearsAway[i] < st.yearsAway[b]) &&
-        AnyOtherDate(st, o, best)) {
-      rival = o;
+    const bool stated = LayoutOfOrder(c.chosen.shape, static_cast<DateOrder>(o)) >= 0;
+    if (o != c.best && c.st.reads[i] >= c.st.reads[b] &&
+        (stated ? c.st.yearsAway[i] <= c.st.yearsAway[b] : c.st.yearsAway[i] < c.st.yearsAway[b]) &&
+        AnyOtherDate(c.st, o, c.best)) {
+      return o;
     }
   }
-  if (rival < 0) return;
-  const auto name = [](int32_t l) {
-    const std::string_view item = ItemAt(kDateLayoutItems, l);
-    return item.empty() ? "none (" + std::to_string(l) + ")" : std::string(item);
-  };
-  const bool dayMonth = chosen.shape == DateShape::kSeparated &&
-                        (best == kDayMonthYear || best == kMonthDayYear) &&
+  return -1;
+}
+
+std::string LayoutNameForNote(int32_t layout) {
+  const std::string_view item = ItemAt(kDateLayoutItems, layout);
+  return item.empty() ? "none (" + std::to_string(layout) + ")" : std::string(item);
+}
+
+// Dates that read another way as well: the export's other dates may tell
+// day from month; else the order is a guess, and the note says which
+// setting reads them the other way.
+void SettleRivalOrder(ColumnProposal& proposal, const std::vector<Column>& columns,
+                      const SetupRecord& current, const RegionalSettings& regional, int currentYear,
+                      const OrderChoice& c, int rival) {
+  int32_t& layout = proposal.dateLayout;
+  const DateShape shape = c.chosen.shape;
+  const bool dayMonth = shape == DateShape::kSeparated &&
+                        (c.best == kDayMonthYear || c.best == kMonthDayYear) &&
                         (rival == kDayMonthYear || rival == kMonthDayYear);
   if (!dayMonth) {
+    const std::string rivalName = OrderName(shape, static_cast<DateOrder>(rival));
     proposal.dateOrderGuessed = true;
-    proposal.dateOrderNote = "the dates read " +
-                             OrderName(chosen.shape, static_cast<DateOrder>(rival)) +
-                             " as well, as other dates: \"" + name(layout) + "\" is a guess";
-    const int32_t rivalLayout = LayoutOfOrder(chosen.shape, static_cast<DateOrder>(rival));
-    proposal.dateOrderNote += rivalLayout >= 0
-                                  ? "; if the export is written " +
-                                        OrderName(chosen.shape, static_cast<DateOrder>(rival)) +
-                                        ", set date-layout=\"" + name(rivalLayout) + "\""
-                                  : "; no layout reads them the other way";
+    proposal.dateOrderNote = "the dates read " + rivalName + " as well, as other dates: \"" +
+                             LayoutNameForNote(layout) + "\" is a guess";
+    const int32_t rivalLayout = LayoutOfOrder(shape, static_cast<DateOrder>(rival));
+    proposal.dateOrderNote += rivalLayout >= 0 ? "; if the export is written " + rivalName +
+                                                     ", set date-layout=\"" +
+                                                     LayoutNameForNote(rivalLayout) + "\""
+                                               : "; no layout reads them the other way";
     return;
   }
   std::string where;
@@ -422,7 +433,7 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   if (other == DayMonthEvidence::kDayFirst || other == DayMonthEvidence::kMonthFirst) {
     layout = other == DayMonthEvidence::kDayFirst ? kDayFirstLayout : kMonthFirstLayout;
     proposal.dateOrderNote = "the appointment dates do not tell the day from the month; " + where +
-                             " does: \"" + name(layout) + "\"";
+                             " does: \"" + LayoutNameForNote(layout) + "\"";
     return;
   }
   const int32_t otherLayout = layout == kDayFirstLayout ? kMonthFirstLayout : kDayFirstLayout;
@@ -430,10 +441,36 @@ void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& colum
   // A tie keeps the order the settings held; else the locale's came first.
   const bool kept = current.DateLayout() == layout;
   proposal.dateOrderNote =
-      "the dates do not tell the day from the month (no day above 12): \"" + name(layout) +
+      "the dates do not tell the day from the month (no day above 12): \"" +
+      LayoutNameForNote(layout) +
       (kept ? "\" was kept from the settings"
             : "\" was chosen by the regional settings " + regional.localeName) +
-      "; if the export is the other way round, set date-layout=\"" + name(otherLayout) + "\"";
+      "; if the export is the other way round, set date-layout=\"" +
+      LayoutNameForNote(otherLayout) + "\"";
+}
+
+// The proposal stores the order explicitly, so that a run under another
+// locale (a timer, cron) reads the dates the same way. Of the orders that
+// read as many dates, the one whose years lie nearest to now wins: 28-12-26
+// is an appointment on 28 December 2026 rather than in 2028. When the
+// proposed dates do not tell the day from the month, the export's other
+// dates may; failing those, the order is a guess, and the proposal says so.
+void ProposeDateOrder(ColumnProposal& proposal, const std::vector<Column>& columns,
+                      const TextCounts& dates, const SetupRecord& current,
+                      const RegionalSettings& regional, int currentYear) {
+  const std::optional<OrderChoice> c =
+      ChooseDateOrder(proposal.dateLayout, dates, regional, currentYear);
+  if (!c) return;
+  const int32_t bestLayout = LayoutOfOrder(c->chosen.shape, static_cast<DateOrder>(c->best));
+  if (bestLayout >= 0 && bestLayout != proposal.dateLayout) {
+    if (DateLayoutTakesDelimiter(bestLayout) && !DateLayoutTakesDelimiter(proposal.dateLayout)) {
+      proposal.dateDelimiter =
+          c->st.separator != '\0' ? c->st.separator : regional.dateSeparatorChar;
+    }
+    proposal.dateLayout = bestLayout;
+  }
+  const int rival = RivalOrder(*c);
+  if (rival >= 0) SettleRivalOrder(proposal, columns, current, regional, currentYear, *c, rival);
 }
 
 // The mean day of a column's dates (each in the first order that reads it).
@@ -663,6 +700,97 @@ ColumnProposal KeepChosenColumns(ColumnProposal proposal, const std::vector<std:
   return proposal;
 }
 
+namespace {
+
+// The field each column's values fit by their shape (-1 for none), and why.
+struct ColumnShapes {
+  std::vector<int> field;
+  std::vector<std::string> why;
+  bool DatesOrTimes(size_t c) const { return field[c] == 2 || field[c] == 3; }
+};
+ColumnShapes ShapesOf(const std::vector<Column>& columns, const SetupRecord& current,
+                      const RegionalSettings& regional, int currentYear) {
+  ColumnShapes shapes{std::vector<int>(columns.size(), -1),
+                      std::vector<std::string>(columns.size())};
+  for (size_t c = 0; c < columns.size(); ++c) {
+    shapes.field[c] = ShapeField(columns[c], current, regional, currentYear, shapes.why[c]);
+  }
+  return shapes;
+}
+
+// The header: two or more headings that name fields, a line of words above
+// columns of dates or times (in any language), or one heading that names a
+// field on a line without digits above such data. A single line is data.
+bool FirstLineIsHeader(size_t lineCount, const std::vector<Column>& columns,
+                       const Headings& headings, const ColumnShapes& shapes) {
+  bool dataHasDatesOrTimes = false, wordsAboveDates = false;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (!shapes.DatesOrTimes(c)) continue;
+    dataHasDatesOrTimes = true;
+    const std::string& heading = columns[c].heading;
+    wordsAboveDates = wordsAboveDates ||
+                      (HasAWord(heading) && std::none_of(heading.begin(), heading.end(), IsDigit));
+  }
+  return lineCount > 1 && (headings.named >= 2 || wordsAboveDates ||
+                           (!headings.digits && headings.named >= 1 && dataHasDatesOrTimes));
+}
+
+// The header's words that name a field itself first, then its usual words,
+// then words inside longer headings; a column whose values do not fit the
+// field is not taken on its heading alone (why, in `refused`). A column
+// whose heading names something else is no field's.
+void AssignByHeadings(Assignment& assignment, const std::vector<Column>& columns,
+                      const Headings& headings, const RegionalSettings& regional,
+                      std::array<std::string, kFieldSlotCount>& refused) {
+  for (int strength : {2, 1, 0}) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+      const HeadingMeaning& m = headings.meanings[c];
+      const Column& column = columns[c];
+      if (m.field < 0 || m.strength != strength) continue;
+      const std::string looks = column.count > 0 ? LooksLike(column, regional) : "";
+      if (column.count > 0 && !ValuesFit(m.field, looks)) {
+        if (refused[static_cast<size_t>(m.field)].empty()) {
+          refused[static_cast<size_t>(m.field)] =
+              "header '" + column.heading + "', but its values look like " + looks;
+        }
+        continue;
+      }
+      assignment.Assign(m.field, static_cast<int32_t>(c), "header '" + column.heading + "'");
+    }
+  }
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (headings.meanings[c].other) assignment.Exclude(static_cast<int32_t>(c));
+  }
+}
+
+// The fields by the shapes of the columns left. Of several columns of dates,
+// the appointment's lie latest: the day it was booked or created comes
+// before it.
+void AssignByShapes(Assignment& assignment, const std::vector<Column>& columns,
+                    const ColumnShapes& shapes, const RegionalSettings& regional, int currentYear) {
+  int32_t latest = -1;
+  double latestDays = 0;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (shapes.field[c] != 2 || assignment.Taken(static_cast<int32_t>(c))) continue;
+    const double days = MeanDays(columns[c], regional, currentYear);
+    if (latest < 0 || days > latestDays) {
+      latest = static_cast<int32_t>(c);
+      latestDays = days;
+    }
+  }
+  if (latest >= 0) {
+    assignment.Assign(static_cast<int>(FieldSlot::kDate), latest,
+                      shapes.why[static_cast<size_t>(latest)]);
+  }
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (shapes.field[c] >= 0) {
+      assignment.Assign(shapes.field[c], static_cast<int32_t>(c), shapes.why[c]);
+    }
+  }
+}
+
+}  // namespace
+
 ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const SetupRecord& current,
                               const RegionalSettings& regional, int currentYear) {
   ColumnProposal proposal;
@@ -675,85 +803,15 @@ ColumnProposal ProposeColumns(const std::vector<std::string>& lines, const Setup
 
   proposal.delimiter = ProposeDelimiter(lines, current.Delimiter());
   const std::vector<Column> columns = SplitColumns(lines, proposal.delimiter);
-  const int32_t width = static_cast<int32_t>(columns.size());
-
-  // The header: two or more headings that name fields, or one line without
-  // digits above data that has dates or times.
   const Headings headings = ReadHeadings(columns);
-  bool dataHasDatesOrTimes = false;
-  std::vector<int> shaped(static_cast<size_t>(width), -1);
-  std::vector<std::string> shapedWhy(static_cast<size_t>(width));
-  for (int32_t c = 0; c < width; ++c) {
-    // The field that most of the column's values fit.
-    shaped[static_cast<size_t>(c)] = ShapeField(columns[static_cast<size_t>(c)], current, regional,
-                                                currentYear, shapedWhy[static_cast<size_t>(c)]);
-    dataHasDatesOrTimes = dataHasDatesOrTimes || shaped[static_cast<size_t>(c)] == 2 ||
-                          shaped[static_cast<size_t>(c)] == 3;
-  }
-  // A first line of words above columns of dates or times is a header in
-  // any language.
-  bool wordsAboveDates = false;
-  for (int32_t c = 0; c < width; ++c) {
-    const std::string& heading = columns[static_cast<size_t>(c)].heading;
-    wordsAboveDates =
-        wordsAboveDates ||
-        ((shaped[static_cast<size_t>(c)] == 2 || shaped[static_cast<size_t>(c)] == 3) &&
-         HasAWord(heading) && std::none_of(heading.begin(), heading.end(), IsDigit));
-  }
-  proposal.firstLineIsHeader =
-      lines.size() > 1 && (headings.named >= 2 || wordsAboveDates ||
-                           (!headings.digits && headings.named >= 1 && dataHasDatesOrTimes));
+  const ColumnShapes shapes = ShapesOf(columns, current, regional, currentYear);
+  proposal.firstLineIsHeader = FirstLineIsHeader(lines.size(), columns, headings, shapes);
 
-  // The header's words that name a field itself first, then its usual
-  // words, then words inside longer headings; a column whose values do not
-  // fit the field is not taken on its heading alone. Then the shapes.
-  Assignment assignment(proposal, static_cast<size_t>(width));
+  Assignment assignment(proposal, columns.size());
   std::array<std::string, kFieldSlotCount> refused;
-  if (proposal.firstLineIsHeader) {
-    for (int strength : {2, 1, 0}) {
-      for (int32_t c = 0; c < width; ++c) {
-        const HeadingMeaning& m = headings.meanings[static_cast<size_t>(c)];
-        const Column& column = columns[static_cast<size_t>(c)];
-        if (m.field < 0 || m.strength != strength) continue;
-        const std::string looks = column.count > 0 ? LooksLike(column, regional) : "";
-        if (column.count > 0 && !ValuesFit(m.field, looks)) {
-          if (refused[static_cast<size_t>(m.field)].empty()) {
-            refused[static_cast<size_t>(m.field)] =
-                "header '" + column.heading + "', but its values look like " + looks;
-          }
-          continue;
-        }
-        assignment.Assign(m.field, c, "header '" + column.heading + "'");
-      }
-    }
-    // A column that names something else (a date of birth, the end) is no
-    // field's, whatever its values look like.
-    for (int32_t c = 0; c < width; ++c) {
-      if (headings.meanings[static_cast<size_t>(c)].other) assignment.Exclude(c);
-    }
-  }
-  // Of several columns of dates, the appointment's lie latest: the day it
-  // was booked or created comes before it.
-  int32_t latest = -1;
-  double latestDays = 0;
-  for (int32_t c = 0; c < width; ++c) {
-    if (shaped[static_cast<size_t>(c)] != 2 || assignment.Taken(c)) continue;
-    const double days = MeanDays(columns[static_cast<size_t>(c)], regional, currentYear);
-    if (latest < 0 || days > latestDays) {
-      latest = c;
-      latestDays = days;
-    }
-  }
-  if (latest >= 0) {
-    assignment.Assign(static_cast<int>(FieldSlot::kDate), latest,
-                      shapedWhy[static_cast<size_t>(latest)]);
-  }
-  for (int32_t c = 0; c < width; ++c) {
-    if (shaped[static_cast<size_t>(c)] >= 0) {
-      assignment.Assign(shaped[static_cast<size_t>(c)], c, shapedWhy[static_cast<size_t>(c)]);
-    }
-  }
-
+  if (proposal.firstLineIsHeader)
+    AssignByHeadings(assignment, columns, headings, regional, refused);
+  AssignByShapes(assignment, columns, shapes, regional, currentYear);
   // Under a header, a column whose name is no field's stays unmapped.
   if (!proposal.firstLineIsHeader) {
     const int64_t dataLines = static_cast<int64_t>(std::min(lines.size(), kProposalLines)) - 1;
