@@ -222,14 +222,13 @@ void Convert(const QLocale& locale, const DateStyle& ds, const TimeStyle& ts, bo
   }
   ++fig.runs;
   bool wrong = false, unnamed = false;
-  static const DateTimePattern kDate(kDateOutputPattern), kTime(kTimeOutputPattern);
   for (size_t i = 0; i < moments.size() && i < out.size(); ++i) {
     const Moment& m = moments[i];
     std::string wantDate, wantTime;
-    kDate.AppendTo(wantDate,
-                   static_cast<double>(DaysFromCivil(m.date.year, m.date.month, m.date.day)),
-                   regional);
-    kTime.AppendTo(wantTime, (m.hour * 60.0 + m.minute) / 1440.0, regional);
+    AppendImportDate(wantDate,
+                     static_cast<double>(DaysFromCivil(m.date.year, m.date.month, m.date.day)),
+                     regional);
+    AppendImportTime(wantTime, (m.hour * 60.0 + m.minute) / 1440.0, regional);
     const std::string gotDate = Field(out[i], 3), gotTime = Field(out[i], 4);
     const std::vector<std::string> columns = ColumnTexts(lines[i + 1]);
     const auto asItCame = [&](int32_t column) {

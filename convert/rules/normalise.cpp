@@ -288,9 +288,8 @@ bool DateConvertGeneral(std::string& field, const SetupRecord& record,
       *value += local->dayShift;
     }
   }
-  static const DateTimePattern kPattern(kDateOutputPattern);
   field.clear();
-  kPattern.AppendTo(field, *value, settings);
+  AppendImportDate(field, *value, settings);
   return true;
 }
 
@@ -319,9 +318,8 @@ bool TimeConvertGeneral(std::string& field, const SetupRecord& record,
       *value = (local->hour * 60 + local->minute) / 1440.0;
     }
   }
-  static const DateTimePattern kPattern(kTimeOutputPattern);
   field.clear();
-  kPattern.AppendTo(field, *value, settings);
+  AppendImportTime(field, *value, settings);
   return true;
 }
 

@@ -30,9 +30,6 @@ inline constexpr std::array<std::string_view, 11> kTimeLayoutItems = {
     "hh:mm am", "hh:mmam", "hh:mma", "hh:mm a", "hh:mm (Military) ", "hhmm (Military)",
     "hhmmam",   "hhmm am", "hhmma",  "hhmm a",  "hh:mm (7am-6:59pm)"};
 
-inline constexpr std::string_view kDateOutputPattern = "mm/dd/yy";
-inline constexpr std::string_view kTimeOutputPattern = "hh:mm am/pm";
-
 // Replaces `text` by its part from the 1-based `position` to the next
 // `delimiter` (or the end), and moves `position` past that delimiter. A part
 // of one character gets a "0" in front. An empty text, or a position past

@@ -81,24 +81,12 @@ class Scanner {
   size_t pos_ = 0;
 };
 
-void AppendPadded(std::string& out, int64_t value, int width) {
-  if (value >= 0 && value < 100 && width <= 2 && (width == 2 || value >= 10)) {  // most fields
-    const char two[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
-    out.append(two, 2);
-    return;
-  }
-  char digits[24];
-  char* end = digits + sizeof digits;
-  char* p = end;
-  const bool negative = value < 0;
-  uint64_t v = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  do {
-    *--p = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  while (end - p < width) *--p = '0';
-  if (negative) *--p = '-';
-  out.append(p, end);
+// Two digits: every number of the import's dates and times (month, day,
+// year of the century, hour, minute) lies within 0 to 99.
+void AppendTwoDigits(std::string& out, int64_t value) {
+  const auto n = static_cast<unsigned>((value % 100 + 100) % 100);
+  const char two[2] = {static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
+  out.append(two, 2);
 }
 
 }  // namespace
@@ -265,187 +253,38 @@ DateTimeValue ParseTime(std::string_view text, const RegionalSettings& settings)
 
 namespace {
 
-// A value split into whole milliseconds; the calendar date is worked out
-// only when an element needs it.
-class DecodedValue {
- public:
+// A value rounded to whole milliseconds: its day, and the hour and minute
+// of that day.
+struct DecodedValue {
   explicit DecodedValue(DateTimeValue value) {
     const auto totalMs = static_cast<int64_t>(std::llround(value * kMsPerDay));
-    days_ = totalMs / kMsPerDay;
+    days = totalMs / kMsPerDay;
     int64_t msOfDay = totalMs % kMsPerDay;
-    if (msOfDay < 0) msOfDay += kMsPerDay, --days_;
+    if (msOfDay < 0) msOfDay += kMsPerDay, --days;
     hour = msOfDay / 3'600'000;
     minute = msOfDay / 60'000 % 60;
-    second = msOfDay / 1000 % 60;
   }
-  const CivilDate& Date() const {
-    if (!dateKnown_) date_ = CivilFromDays(days_), dateKnown_ = true;
-    return date_;
-  }
-  int64_t hour, minute, second;
-
- private:
-  int64_t days_;
-  mutable CivilDate date_{};
-  mutable bool dateKnown_ = false;
+  int64_t days, hour, minute;
 };
-
-// The hour is on the 12-hour clock when the first "a" outside quotes after the
-// hour element, before any further hour element, starts an am/pm element.
-bool TwelveHourAhead(std::string_view pattern, size_t from) {
-  char quote = 0;
-  for (size_t i = from; i < pattern.size(); ++i) {
-    const char c = pattern[i];
-    if (quote != 0) {
-      if (c == quote) quote = 0;
-      continue;
-    }
-    if (c == '"' || c == '\'') {
-      quote = c;
-    } else if (c == 'h' || c == 'H') {
-      return false;
-    } else if (c == 'a' || c == 'A') {
-      const std::string_view rest = pattern.substr(i);
-      return StartsWithIgnoringAsciiCase(rest, "am/pm") || StartsWithIgnoringAsciiCase(rest, "a/p");
-    }
-  }
-  return false;
-}
 
 }  // namespace
 
-DateTimePattern::DateTimePattern(std::string_view pattern) {
-  using E = Element;
-  char lastElement = 0;
-  bool twelveHourSeen = false;
-  const auto literal = [this](std::string_view text) {
-    if (!tokens_.empty() && tokens_.back().element == E::kLiteral) {
-      tokens_.back().text += text;
-    } else {
-      tokens_.push_back({E::kLiteral, 0, std::string(text)});
-    }
-  };
-  size_t i = 0;
-  while (i < pattern.size()) {
-    const char c = pattern[i];
-    const char lower = AsciiLower(c);
-    if (lower == 'a') {
-      const std::string_view rest = pattern.substr(i);
-      if (StartsWithIgnoringAsciiCase(rest, "am/pm")) {
-        // The letters come from the pattern: "am/pm" writes am or pm.
-        tokens_.push_back({E::kMarkerLetters, 2, std::string(rest.substr(0, 5))});
-        i += 5;
-      } else if (StartsWithIgnoringAsciiCase(rest, "a/p")) {
-        tokens_.push_back({E::kMarkerLetters, 1, std::string(rest.substr(0, 3))});
-        i += 3;
-      } else {
-        literal(rest.substr(0, 1));
-        ++i;
-        continue;
-      }
-      twelveHourSeen = true;
-      lastElement = 'a';
-      continue;
-    }
-    if (IsAsciiLetter(c)) {
-      size_t count = 1;
-      while (i + count < pattern.size() && pattern[i + count] == c) ++count;
-      const int width = count >= 2 ? 2 : 1;
-      switch (lower) {
-        case 'y':
-          tokens_.push_back({count <= 2 ? E::kYearOfCentury : E::kYear, count <= 2 ? 2 : 4, {}});
-          break;
-        case 'm':
-          tokens_.push_back({lastElement == 'h' ? E::kMinute : E::kMonth, width, {}});
-          break;
-        case 'd':
-          tokens_.push_back({E::kDay, width, {}});
-          break;
-        case 'h':
-          tokens_.push_back(
-              {twelveHourSeen || TwelveHourAhead(pattern, i + count) ? E::kHour12 : E::kHour,
-               width,
-               {}});
-          break;
-        case 'n':
-          tokens_.push_back({E::kMinute, width, {}});
-          break;
-        case 's':
-          tokens_.push_back({E::kSecond, width, {}});
-          break;
-        default:
-          literal(pattern.substr(i, count));
-          break;
-      }
-      lastElement = lower;
-      i += count;
-      continue;
-    }
-    if (c == '/') {
-      tokens_.push_back({E::kDateSeparator, 0, {}});
-    } else if (c == ':') {
-      tokens_.push_back({E::kTimeSeparator, 0, {}});
-    } else if (c == '"' || c == '\'') {
-      const size_t close = pattern.find(c, i + 1);
-      const size_t end = close == std::string_view::npos ? pattern.size() : close;
-      literal(pattern.substr(i + 1, end - i - 1));
-      i = end;
-    } else if (c != '\0') {
-      literal(pattern.substr(i, 1));
-    }
-    ++i;
-  }
+void AppendImportDate(std::string& out, DateTimeValue value, const RegionalSettings& s) {
+  const CivilDate date = CivilFromDays(DecodedValue(value).days);
+  AppendTwoDigits(out, date.month);
+  if (s.dateSeparatorChar != '\0') out.push_back(s.dateSeparatorChar);
+  AppendTwoDigits(out, date.day);
+  if (s.dateSeparatorChar != '\0') out.push_back(s.dateSeparatorChar);
+  AppendTwoDigits(out, date.year % 100);
 }
 
-void DateTimePattern::AppendTo(std::string& out, DateTimeValue value,
-                               const RegionalSettings& s) const {
-  using E = Element;
+void AppendImportTime(std::string& out, DateTimeValue value, const RegionalSettings& s) {
   const DecodedValue v(value);
-  const bool afternoon = v.hour >= 12;
-  for (const Token& t : tokens_) {
-    switch (t.element) {
-      case E::kLiteral:
-        out += t.text;
-        break;
-      case E::kDateSeparator:
-        if (s.dateSeparatorChar != '\0') out.push_back(s.dateSeparatorChar);
-        break;
-      case E::kTimeSeparator:
-        if (s.timeSeparatorChar != '\0') out.push_back(s.timeSeparatorChar);
-        break;
-      case E::kYearOfCentury:
-        AppendPadded(out, v.Date().year % 100, 2);
-        break;
-      case E::kYear:
-        AppendPadded(out, v.Date().year, 4);
-        break;
-      case E::kMonth:
-        AppendPadded(out, v.Date().month, t.width);
-        break;
-      case E::kDay:
-        AppendPadded(out, v.Date().day, t.width);
-        break;
-      case E::kHour:
-        AppendPadded(out, v.hour, t.width);
-        break;
-      case E::kHour12: {
-        const int64_t hour = v.hour % 12;
-        AppendPadded(out, hour == 0 ? 12 : hour, t.width);
-        break;
-      }
-      case E::kMinute:
-        AppendPadded(out, v.minute, t.width);
-        break;
-      case E::kSecond:
-        AppendPadded(out, v.second, t.width);
-        break;
-      case E::kMarkerLetters:
-        // "am/pm": first two or last two letters; "a/p": first or last one.
-        out.append(
-            std::string_view(t.text).substr(afternoon ? t.text.size() - t.width : 0, t.width));
-        break;
-    }
-  }
+  const int64_t hour = v.hour % 12;
+  AppendTwoDigits(out, hour == 0 ? 12 : hour);
+  if (s.timeSeparatorChar != '\0') out.push_back(s.timeSeparatorChar);
+  AppendTwoDigits(out, v.minute);
+  out.append(v.hour >= 12 ? " pm" : " am");
 }
 
 }  // namespace vantrelix

@@ -122,38 +122,12 @@ std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalS
 std::optional<DateTimeValue> TryParseTime(std::string_view text, const RegionalSettings& settings,
                                           char separator);
 
-// A format pattern read once, for formatting many values by it: d, dd, m,
-// mm (minutes right after an hour), y/yy (two digits), yyyy, h, hh, n, nn, s,
-// ss, am/pm, a/p, "/" and ":" (the regional separators), quoted literals;
-// anything else is copied.
-class DateTimePattern {
- public:
-  explicit DateTimePattern(std::string_view pattern);
-  // Appends the value written by the pattern.
-  void AppendTo(std::string& out, DateTimeValue value, const RegionalSettings& settings) const;
-
- private:
-  enum class Element {
-    kLiteral,
-    kDateSeparator,
-    kTimeSeparator,
-    kYearOfCentury,
-    kYear,
-    kMonth,
-    kDay,
-    kHour,
-    kHour12,
-    kMinute,
-    kSecond,
-    kMarkerLetters,
-  };
-  struct Token {
-    Element element;
-    int width;
-    std::string text;
-  };
-  std::vector<Token> tokens_;
-};
+// A date as the import file holds it, "mm/dd/yy", with the regional date
+// separator between the numbers (none for a NUL separator).
+void AppendImportDate(std::string& out, DateTimeValue value, const RegionalSettings& settings);
+// A time as the import file holds it, "hh:mm am" or "hh:mm pm" on the
+// 12-hour clock, with the regional time separator (none for a NUL one).
+void AppendImportTime(std::string& out, DateTimeValue value, const RegionalSettings& settings);
 
 // Case-insensitive equality of marker words. ASCII letters fold directly;
 // other text is compared by Qt's Unicode case folding of the UTF-8 text.
