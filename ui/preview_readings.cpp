@@ -213,6 +213,14 @@ QString DateOrderInUse(const SetupRecord& reading, const RegionalSettings& regio
          " (" + FromBytes(ItemAt(kDateLayoutItems, layout)) + ")";
 }
 
+// A suggestion button's text: "Use "dd/mm/yy" with ".": reads 4 of 5 dates".
+QString OfferText(std::string_view layoutName, bool takesDelimiter, char delimiter, int64_t read,
+                  const std::string& ofExamined) {
+  QString use = "Use " + Quoted(layoutName);
+  if (takesDelimiter) use += " with " + Quoted(std::string_view(&delimiter, 1));
+  return use + ": reads " + FromBytes(WithThousands(read) + " of " + ofExamined);
+}
+
 // Where dates are left as they came or doubtful: the layout that reads more
 // of them surely right, offered on the button, and what the dates tell of
 // their order.
@@ -245,13 +253,10 @@ void OfferDateReading(const ColumnReading& dates, const PreviewColumnModel& date
                                    : then.Sure() > now.Sure() || (then.Sure() == now.Sure() &&
                                                                   then.Doubtful() < now.Doubtful());
   if (better) {
-    QString use = "Use " + Quoted(ItemAt(kDateLayoutItems, r.dateSuggested.layout));
-    if (DateLayoutTakesDelimiter(r.dateSuggested.layout)) {
-      use += " with " + Quoted(std::string_view(&r.dateSuggested.delimiter, 1));
-    }
     r.dateButton =
-        use + ": reads " +
-        FromBytes(WithThousands(thenRead) + " of " + CountOf(dates.examined, "date", "dates"));
+        OfferText(ItemAt(kDateLayoutItems, r.dateSuggested.layout),
+                  DateLayoutTakesDelimiter(r.dateSuggested.layout), r.dateSuggested.delimiter,
+                  thenRead, CountOf(dates.examined, "date", "dates"));
   }
   dateText += Evidence(DayMonthOf(sample, better ? r.dateSuggested.layout : in.reading.DateLayout(),
                                   better ? r.dateSuggested.delimiter : in.reading.DateDelimiter()));
@@ -275,13 +280,10 @@ void OfferTimeReading(const ColumnReading& times, const PreviewColumnModel& time
   if (r.timeSuggested.otherKind) {
     timeText += " · these look like dates";
   } else if (read > times.read) {
-    QString use = "Use " + Quoted(ItemAt(kTimeLayoutItems, r.timeSuggested.layout));
-    if (TimeLayoutTakesDelimiter(r.timeSuggested.layout)) {
-      use += " with " + Quoted(std::string_view(&r.timeSuggested.delimiter, 1));
-    }
     r.timeButton =
-        use + ": reads " +
-        FromBytes(WithThousands(read) + " of " + CountOf(times.examined, "time", "times"));
+        OfferText(ItemAt(kTimeLayoutItems, r.timeSuggested.layout),
+                  TimeLayoutTakesDelimiter(r.timeSuggested.layout), r.timeSuggested.delimiter, read,
+                  CountOf(times.examined, "time", "times"));
   }
 }
 

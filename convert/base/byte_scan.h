@@ -11,10 +11,10 @@
 namespace vantrelix {
 
 // The one digit test of the engine: ASCII only, whatever the locale.
-inline bool IsDigit(char c) {
+constexpr bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
-inline bool IsAsciiLetter(char c) {
+constexpr bool IsAsciiLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 inline char AsciiLower(char c) {

@@ -268,8 +268,8 @@ bool IsPlainDesignator(const std::string& word, char first) {
 constexpr std::array<bool, 256> kPlainDelimiter = [] {
   std::array<bool, 256> plain{};
   for (int c = 1; c < 256; ++c) {
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    plain[c] = !letter && !(c >= '0' && c <= '9') && c != ' ';
+    const char ch = static_cast<char>(c);
+    plain[c] = !IsAsciiLetter(ch) && !IsDigit(ch) && ch != ' ';
   }
   return plain;
 }();
