@@ -172,7 +172,7 @@ TEST(ColumnProposal, RealisticExports) {
        false,
        kMonthFirstLayout,
        0},
-      {"one line only is the export's one appointment, whatever words it holds",
+      {"one line only is never taken for a header, whatever words it holds",
        {"Jane Roe,12/14/2026,9:30 am,Main Street Clinic,jane@mail.com"},
        {},
        {0, 0, 0, 0, 0, 0, 0},

@@ -774,6 +774,8 @@ TEST_F(SharedFolder, SourceIsReadOnlyForThoseWhoMayHaveChosenIt) {
 // account files say, the running user aside.
 TEST(WhoMayRead, TheMembersOfAGroupAreThoseListedAndThoseWhoseOwnGroupItIs) {
   if (::geteuid() != 0) VANTRELIX_SKIP("needs root to act as other users");
+  // A name service cache would answer from the machine's own accounts.
+  if (testing::PathExists("/var/run/nscd/socket")) VANTRELIX_SKIP("nscd answers account lookups");
   TempDir dir;
   ::chmod(dir.Path().c_str(), 0755);
   const std::string source = dir / "list";
@@ -816,6 +818,7 @@ TEST(WhoMayRead, TheMembersOfAGroupAreThoseListedAndThoseWhoseOwnGroupItIs) {
           return ok ? std::string()
                     : std::string("no account files of its own: ") + std::strerror(errno);
         });
+    if (result.rfind("no account files", 0) == 0) VANTRELIX_SKIP(result);
     EXPECT_EQ(result, c.refused ? "refused" : "read") << c.name;
   }
 }

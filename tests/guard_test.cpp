@@ -181,13 +181,14 @@ TEST(TGuardApplication, SecondCopyRestoresAMinimisedFirstCopy) {
   }
 }
 
-// Runs `body` in a child as the user kUser, where /run/user and /tmp are
-// empty folders of the child's own (a mount namespace), after `prepare` has
-// made, as root, what the case needs there. Nothing of it outlives the child.
+// Runs `body` in a child as the user kUser (or root, who keeps an empty
+// /root), where /run/user and /tmp are empty folders of the child's own (a
+// mount namespace), after `prepare` has made, as root, what the case needs
+// there. Nothing of it outlives the child.
 constexpr uid_t kUser = 4242, kOtherUser = 4243;
 
 std::string AsUserWithOwnRunAndTmp(const std::function<void()>& prepare,
-                                   const std::function<std::string()>& body) {
+                                   const std::function<std::string()>& body, uid_t user = kUser) {
   return testing::RunInChild(body, [&] {
     // Where the machine has no /run/user (a container), /run of the child's
     // own holds one.
@@ -200,9 +201,15 @@ std::string AsUserWithOwnRunAndTmp(const std::function<void()>& prepare,
       return std::string("no mount namespace: ") + std::strerror(errno);
     }
     prepare();
-    if (::setgroups(0, nullptr) != 0 || ::setresgid(kUser, kUser, kUser) != 0 ||
-        ::setresuid(kUser, kUser, kUser) != 0) {
-      return std::string("could not become user 4242");
+    if (user == 0) {
+      if (testing::PathExists("/root") && ::mount("tmpfs", "/root", "tmpfs", 0, "mode=0700") != 0) {
+        return std::string("no /root of its own: ") + std::strerror(errno);
+      }
+      return std::string();
+    }
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(user, user, user) != 0 ||
+        ::setresuid(user, user, user) != 0) {
+      return "could not become user " + std::to_string(user);
     }
     return std::string();
   });
@@ -307,6 +314,26 @@ TEST(GuardFolder, PrivatePlacesOnlyAndNeverSilentlyOff) {
     });
     EXPECT_EQ(got, c.folder) << c.what;
   }
+}
+
+// A folder is private to its owner, not to whoever may enter it: root (a
+// timer run as root, sudo keeping the session's variables) passes over a
+// user's runtime folder.
+TEST(GuardFolder, RootPassesOverAUsersPrivateFolder) {
+  if (!CanRunAsAnotherUserInOwnMounts()) VANTRELIX_SKIP("needs root and /run");
+  const std::string got = AsUserWithOwnRunAndTmp(
+      [] {
+        MakeFolder("/run/user/4242", 0700, kUser);
+        MakeFolder("/tmp/roothome", 0755, 0);
+      },
+      [] {
+        ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
+        ::setenv("HOME", "/tmp/roothome", 1);
+        const TGuardApplication guard(UniqueBlockName("root"));
+        return guard.Folder();
+      },
+      0);
+  EXPECT_EQ(got, "/tmp/roothome/.cache/vantrelix");
 }
 
 TEST(GuardFolder, CopiesWithAndWithoutASessionMeet) {

@@ -340,12 +340,6 @@ bool AnyOtherDate(const OrderStats& st, int a, int b) {
   return false;
 }
 
-// The proposal stores the order explicitly, so that a run under another
-// locale (a timer, cron) reads the dates the same way. Of the orders that
-// read as many dates, the one whose years lie nearest to now wins: 28-12-26
-// is an appointment on 28 December 2026 rather than in 2028. When the
-// proposed dates do not tell the day from the month, the export's other
-// dates may; failing those, the order is a guess, and the proposal says so.
 // The order that reads the most of the proposed dates, the one whose years
 // lie nearest now among equals, with what each order reads.
 struct OrderChoice {
