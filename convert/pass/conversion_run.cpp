@@ -124,8 +124,7 @@ void WriteImportLine(TextWriter& output, const LineColumns& split, const FieldCo
     quoted = false;
     if (i == static_cast<int>(FieldSlot::kDate)) return date;
     if (i == static_cast<int>(FieldSlot::kTime)) return time;
-    if (columns.index[i] < 0) return split.RawColumn(0, quoted);
-    return split.RawColumnAt(static_cast<size_t>(columns.index[i]), quoted);
+    return columns.Raw(split, i, quoted);
   };
   const auto fill = [&](char* p) __attribute__((always_inline)) {
 #pragma GCC unroll 7
@@ -174,12 +173,8 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
   const int32_t dateColumn = columns[static_cast<int>(FieldSlot::kDate)];
   const int32_t timeColumn = columns[static_cast<int>(FieldSlot::kTime)];
   const FieldColumns fieldColumns(columns);
-  // A field's column as it stands in the line.
-  const auto raw = [&](const LineColumns& split, FieldSlot slot, bool& quoted) {
-    const int32_t index = fieldColumns.index[static_cast<int>(slot)];
-    return index < 0 ? split.RawColumn(0, quoted)
-                     : split.RawColumnAt(static_cast<size_t>(index), quoted);
-  };
+  constexpr int kDate = static_cast<int>(FieldSlot::kDate);
+  constexpr int kTime = static_cast<int>(FieldSlot::kTime);
 
   std::string dateText, timeText;
   UnreadReport unread(record, regional);
@@ -197,7 +192,7 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
       records, record.HasHeaderLine(), HighestColumn(columns), record.Delimiter(),
       [&](const SourceLine& line) {
         bool quoted;
-        const std::string_view rawDate = raw(line.split, FieldSlot::kDate, quoted);
+        const std::string_view rawDate = fieldColumns.Raw(line.split, kDate, quoted);
         std::string_view date;
         const DateJudgement& judged = judge.Judge(rawDate, quoted, dateText, date);
         if (line.text.empty()) {
@@ -213,7 +208,7 @@ int64_t PassLines(TextReader& source, const SetupRecord& record, const RegionalS
                                  line.split, dateColumn);
           }
         }
-        const std::string_view rawTime = raw(line.split, FieldSlot::kTime, quoted);
+        const std::string_view rawTime = fieldColumns.Raw(line.split, kTime, quoted);
         std::string_view time;
         if (const ReadTime* known = readTimes.Find(rawTime)) {
           unread.zonedTimes += known->zoned;

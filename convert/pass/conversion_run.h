@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "comma.h"
 #include "regional.h"
 #include "setup_record.h"
 #include "unread.h"
@@ -51,6 +52,11 @@ RunResult ConversionRun(const SetupRecord& record, const RegionalSettings& regio
 // HighestColumn): the delimiters before each, -1 for a field set to none.
 struct FieldColumns {
   explicit FieldColumns(const int32_t (&positions)[kFieldSlotCount]);
+  // The field's column as it stands in the line (see LineColumns::RawColumn).
+  std::string_view Raw(const LineColumns& split, int field, bool& quoted) const {
+    return index[field] < 0 ? split.RawColumn(0, quoted)
+                            : split.RawColumnAt(static_cast<size_t>(index[field]), quoted);
+  }
   int32_t index[kFieldSlotCount];
 };
 

@@ -220,16 +220,12 @@ DateJudge::DateJudge(const SetupRecord& record, const RegionalSettings& settings
     : record_(record), settings_(settings), currentYear_(currentYear) {}
 
 const DateJudgement& DateJudge::JudgeAgain(std::string_view raw, bool quoted, std::string& scratch,
-                                           std::string_view& written) {
-  // Unread texts are remembered too, their judgement without the text.
-  if (const Answer* known = memo_.Find(raw)) {
-    scratch.clear();
-    AppendColumnText(scratch, raw, quoted);
-    written = scratch;
-    return known->judgement;
-  }
+                                           std::string_view& written, const Answer* known) {
   scratch.clear();
   AppendColumnText(scratch, raw, quoted);
+  written = scratch;
+  // Unread texts are remembered too, their judgement without the text.
+  if (known != nullptr) return known->judgement;
   Answer answer;
   answer.judgement = JudgeDate(scratch, record_, settings_, currentYear_);
   written = scratch;

@@ -86,16 +86,20 @@ class DateJudge {
   // does the judgement.
   const DateJudgement& Judge(std::string_view raw, bool quoted, std::string& scratch,
                              std::string_view& written) {
-    if (const Answer* known = memo_.Find(raw); known != nullptr && known->outSize != 0) {
+    const Answer* known = memo_.Find(raw);
+    if (known != nullptr && known->outSize != 0) {
       written = std::string_view(known->out, known->outSize);
       return known->judgement;
     }
-    return JudgeAgain(raw, quoted, scratch, written);
+    return JudgeAgain(raw, quoted, scratch, written, known);
   }
 
  private:
+  struct Answer;
+  // The text, and its judgement: `known` from memory (an unread text), or
+  // judged now.
   const DateJudgement& JudgeAgain(std::string_view raw, bool quoted, std::string& scratch,
-                                  std::string_view& written);
+                                  std::string_view& written, const Answer* known);
 
   struct Answer {
     DateJudgement judgement;
